@@ -1,0 +1,67 @@
+// Entry point: runs one invocation and is the one place where errors are caught. An error
+// ends the run with the report on standard error and exit status 1, after whatever output was
+// already produced has been written.
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "app/run.h"
+#include "tables/errors.h"
+
+namespace {
+
+void WriteAll(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    done += static_cast<size_t>(n);
+  }
+}
+
+std::string ModuleName(const char* argv0) {
+  std::string path = argv0 != nullptr ? argv0 : "tollwick";
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace tollwick;
+  std::signal(SIGPIPE, SIG_IGN);  // a closed pipe shows as a failed write, not a signal
+  std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  RunState state(STDOUT_FILENO);
+  ErrorKind kind;
+  std::string message;
+  try {
+    int status = RunTollwick(args, state);
+    if (::close(STDOUT_FILENO) != 0 && errno != EINTR)
+      Raise(ErrorKind::EInOutError,
+            std::string("Closing standard output failed: ") + std::strerror(errno));
+    return status;
+  } catch (const TollwickError& error) {
+    kind = error.kind();
+    message = error.what();
+  } catch (const std::bad_alloc&) {
+    kind = ErrorKind::EOutOfMemory;
+    message = "Out of memory";
+  }
+  try {
+    state.Output.Flush();
+  } catch (const TollwickError&) {
+    // The report below is what matters now; the output had already failed.
+  }
+  ClearAllTables(state);
+  constexpr unsigned kReportAddress = 0x00401000;
+  WriteAll(STDERR_FILENO,
+           FormatErrorReport(kind, ModuleName(argc > 0 ? argv[0] : nullptr),
+                             kReportAddress + static_cast<unsigned>(kind), message));
+  return 1;
+}

@@ -1,0 +1,107 @@
+#include "app/options.h"
+
+#include <array>
+#include <utility>
+
+#include "tables/day_number.h"
+#include "tables/text.h"
+
+namespace tollwick {
+
+bool SplitOption(std::string_view argument, std::string& key, std::string& value) {
+  size_t eq = argument.find('=');
+  if (eq == std::string_view::npos) return false;
+  key = LowerAscii(TrimControl(argument.substr(0, eq)));
+  value = UpperAscii(TrimControl(argument.substr(eq + 1)));
+  return true;
+}
+
+void ReadOptions(const std::vector<std::string>& args, ReportOptions& options) {
+  const std::array<std::pair<std::string_view, bool ReportOptions::*>, 8> switches = {{
+      {"--headers", &ReportOptions::ShowHeaders},
+      {"--prices", &ReportOptions::ShowPrices},
+      {"--date-total", &ReportOptions::ShowDateTotal},
+      {"--date-year", &ReportOptions::ShowDateYear},
+      {"--date-month", &ReportOptions::ShowDateMonth},
+      {"--date-day", &ReportOptions::ShowDateDay},
+      {"--markets", &ReportOptions::ShowMarkets},
+      {"--currencies", &ReportOptions::ShowCurrencies},
+  }};
+  for (const std::string& arg : args) {
+    std::string key, value;
+    if (!SplitOption(arg, key, value)) continue;
+    for (const auto& [name, field] : switches)
+      if (key == name) options.*field = value == "1";
+    if (key == "--currency-total") options.TotalCurrency = value;
+  }
+}
+
+std::string UsageText() {
+  static constexpr std::string_view kLines[] = {
+      "Tollwick v1.0",
+      "",
+      "Usage:",
+      "",
+      "Tollwick --all [format options]",
+      "  Outputs all statistics",
+      "",
+      "Tollwick --start DDMMYYYY --end DDMMYYYY [format options]",
+      "  Outputs all statistics between start and end date.",
+      "  Please take care to note the date format.",
+      "  The end date itself is NOT INCLUDED. So to get all",
+      "  statistics over 2009, use:",
+      "    --start 01012009 --end 01012010",
+      "",
+      "Format options:",
+      "  --headers=0/1        Output headers, default 1",
+      "  --prices=0/1         Output product info, default 1",
+      "  --date-total=0/1     Output sales totals, default 1",
+      "  --date-year=0/1      Output sales per year, default 1",
+      "  --date-month=0/1     Output sales per month, default 1",
+      "  --date-day=0/1       Output sales per day, default 1",
+      "  --markets=0/1        Output sales per market, default 1",
+      "  --currencies=0/1     Output sales per currency, default 1",
+      "  --currency-total=XXX Selects the currency for totals, default EUR",
+      "",
+      "Minimalist example:",
+      "",
+      "Tollwick --all --headers=0 --prices=0 --date-total=1 --date-year=0 --date-month=0 "
+      "--date-day=0 --markets=0 --currencies=0 --currency-total=USD > out.csv",
+      "",
+  };
+  std::string text;
+  for (std::string_view line : kLines) {
+    text += line;
+    text += "\r\n";
+  }
+  return text;
+}
+
+double ReadRangeDate(std::string_view text) {
+  auto piece = [text](size_t from, size_t len) {
+    return from < text.size() ? text.substr(from, len) : std::string_view();
+  };
+  int32_t day = StrToInt(piece(0, 2));
+  int32_t month = StrToInt(piece(2, 2));
+  int32_t year = StrToInt(piece(4, 4));
+  return EncodeDate(year, month, day);
+}
+
+void SetReportingRange(const std::vector<std::string>& args, RunState& state) {
+  auto arg = [&args](size_t position) {
+    return position <= args.size() ? std::string_view(args[position - 1]) : std::string_view();
+  };
+  if (LowerAscii(arg(1)) == "--all") {
+    state.RangeStart = EncodeDate(2100, 1, 1);
+    state.RangeEnd = EncodeDate(1998, 1, 1);
+    for (const RSALE& sale : state.Sales) {
+      if (sale.SaleDate < state.RangeStart) state.RangeStart = sale.SaleDate;
+      if (sale.SaleDate >= state.RangeEnd) state.RangeEnd = sale.SaleDate + 1;
+    }
+  } else {
+    state.RangeStart = ReadRangeDate(arg(2));
+    state.RangeEnd = ReadRangeDate(arg(4));
+  }
+}
+
+}  // namespace tollwick

@@ -1,0 +1,30 @@
+// The command line: format options of the form key=value, the mode word "--all" or a
+// DDMMYYYY start and end date, and the usage text.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tables/run_state.h"
+
+namespace tollwick {
+
+// Cuts "key=value" at the first "=": key trimmed and lower-cased, value trimmed and upper-cased.
+// Without "=" gives false and leaves key and value as they were.
+bool SplitOption(std::string_view argument, std::string& key, std::string& value);
+
+// Applies every key=value argument, later ones overriding earlier ones; unknown keys are ignored.
+void ReadOptions(const std::vector<std::string>& args, ReportOptions& options);
+
+// The 29 lines of the usage text, each ended by CR LF.
+std::string UsageText();
+
+// Day number of a DDMMYYYY text; characters after the eighth are ignored.
+double ReadRangeDate(std::string_view text);
+
+// RangeStart and RangeEnd from "--all" (any case) in position 1 and the sale table, or from the
+// dates in positions 2 and 4.
+void SetReportingRange(const std::vector<std::string>& args, RunState& state);
+
+}  // namespace tollwick

@@ -1,0 +1,70 @@
+#include "output/format.h"
+
+#include <charconv>
+
+namespace tollwick {
+
+void AppendInteger(std::string& out, int64_t value) {
+  char digits[24];
+  auto result = std::to_chars(digits, digits + sizeof digits, value);
+  out.append(digits, result.ptr);
+}
+
+void AppendPadded(std::string& out, int64_t value, int width) {
+  char digits[24];
+  auto result = std::to_chars(digits, digits + sizeof digits, value);
+  for (auto len = result.ptr - digits; len < width; ++len) out.push_back('0');
+  out.append(digits, result.ptr);
+}
+
+void AppendCents(std::string& out, int64_t value) {
+  uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+  if (value < 0) out.push_back('-');
+  char digits[24];
+  auto result = std::to_chars(digits, digits + sizeof digits, magnitude / 100);
+  out.append(digits, result.ptr);
+  unsigned cents = static_cast<unsigned>(magnitude % 100);
+  out.push_back('.');
+  out.push_back(static_cast<char>('0' + cents / 10));
+  out.push_back(static_cast<char>('0' + cents % 10));
+}
+
+std::string PadNumber(int64_t value, int width) {
+  std::string out;
+  AppendPadded(out, value, width);
+  return out;
+}
+
+std::string FormatCents(int64_t value) {
+  std::string out;
+  AppendCents(out, value);
+  return out;
+}
+
+void WriteProductSection(RunState& state) {
+  OutputSink& out = state.Output;
+  if (state.Options.ShowHeaders) {
+    out.Append("SKUID;Title;Market;Version;OS Type;Currency;Amount;");
+    out.EndLine();
+  }
+  for (const RSKU& sku : state.Skus) {
+    std::string& buf = out.buffer();
+    for (const std::string* field : {&sku.SkuId, &sku.Title, &sku.Market, &sku.Version,
+                                     &sku.OsType}) {
+      buf += *field;
+      buf += ';';
+    }
+    if (sku.Currency.empty()) {
+      buf += "???;???;";
+    } else {
+      buf += sku.Currency;
+      buf += ';';
+      AppendCents(buf, sku.Amount);
+      buf += ';';
+    }
+    out.EndLine();
+  }
+  out.EndLine();
+}
+
+}  // namespace tollwick

@@ -1,0 +1,7 @@
+#include "output/period_sections.h"
+
+namespace tollwick {
+
+void WritePeriodSection(RunState& /*state*/, SectionKind /*kind*/) {}
+
+}  // namespace tollwick

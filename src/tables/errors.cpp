@@ -1,0 +1,43 @@
+#include "tables/errors.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace tollwick {
+
+std::string_view ErrorKindName(ErrorKind kind) {
+  switch (kind) {
+    case ErrorKind::EConvertError: return "EConvertError";
+    case ErrorKind::EFOpenError: return "EFOpenError";
+    case ErrorKind::EInOutError: return "EInOutError";
+    case ErrorKind::EZeroDivide: return "EZeroDivide";
+    case ErrorKind::EInvalidOp: return "EInvalidOp";
+    case ErrorKind::EOutOfMemory: return "EOutOfMemory";
+  }
+  return "Exception";
+}
+
+void Raise(ErrorKind kind, const std::string& message) { throw TollwickError(kind, message); }
+
+void RaiseOpenError(const std::string& path, int err) {
+  Raise(ErrorKind::EFOpenError, "Cannot open file \"" + path + "\". " + std::strerror(err));
+}
+
+std::string FormatErrorReport(ErrorKind kind, std::string_view module, unsigned address,
+                              std::string_view message) {
+  char addr[16];
+  std::snprintf(addr, sizeof addr, "%08X", address);
+  std::string report = "Exception ";
+  report += ErrorKindName(kind);
+  report += " in module ";
+  report += module;
+  report += " at ";
+  report += addr;
+  report += ".\r\n";
+  report += message;
+  if (!message.empty() && message.back() != '.') report += '.';
+  report += "\r\n\r\n";
+  return report;
+}
+
+}  // namespace tollwick

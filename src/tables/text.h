@@ -1,0 +1,24 @@
+// Byte-text helpers shared by every subsystem. Texts are bytes: no locale, no character set.
+// Case conversion touches only the ASCII letters; trimming removes bytes 0..32 at both ends.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tollwick {
+
+std::string LowerAscii(std::string_view text);
+std::string UpperAscii(std::string_view text);
+std::string_view TrimControl(std::string_view text);
+
+// Reads an integer: optional blanks (space only), an optional sign, then decimal digits or a
+// hexadecimal number introduced by "$", "x", "X", "0x" or "0X" (at most 32 bits, two's
+// complement). Nothing may follow. Anything else raises EConvertError
+// "'<text>' is not a valid integer value".
+int32_t StrToInt(std::string_view text);
+
+// The same rule, reporting failure instead of raising.
+bool TryStrToInt(std::string_view text, int32_t& value);
+
+}  // namespace tollwick

@@ -1,0 +1,215 @@
+#include "support/test_support.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace tollwick::testing {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base != nullptr && *base ? base : "/tmp") + "/tollwick-XXXXXX";
+  std::vector<char> buf(pattern.begin(), pattern.end());
+  buf.push_back('\0');
+  if (::mkdtemp(buf.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = buf.data();
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  // Make everything writable again so that the removal cannot fail on a test's chmod.
+  for (auto it = fs::recursive_directory_iterator(path_, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    if (it->is_directory(ec) && !it->is_symlink(ec))
+      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+  }
+  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+  fs::remove_all(path_, ec);
+}
+
+std::string TempDir::operator/(std::string_view relative) const {
+  return path_ + "/" + std::string(relative);
+}
+
+ScopedChdir::ScopedChdir(const std::string& dir) : previous_(fs::current_path().string()) {
+  fs::current_path(dir);
+}
+
+ScopedChdir::~ScopedChdir() {
+  std::error_code ec;
+  fs::current_path(previous_, ec);
+}
+
+void WriteFile(const std::string& path, std::string_view bytes) {
+  fs::path p(path);
+  if (p.has_parent_path()) fs::create_directories(p.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::vector<std::string> ListTree(const std::string& root) {
+  std::vector<std::string> out;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(root, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    std::string rel = fs::relative(it->path(), root).string();
+    if (it->is_directory(ec) && !it->is_symlink(ec)) rel += "/";
+    out.push_back(rel);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+namespace {
+
+void Put16(std::string& out, uint32_t v) {
+  out.push_back(static_cast<char>(v & 0xFF));
+  out.push_back(static_cast<char>((v >> 8) & 0xFF));
+}
+void Put32(std::string& out, uint32_t v) {
+  Put16(out, v & 0xFFFF);
+  Put16(out, v >> 16);
+}
+
+uint32_t Crc32(std::string_view data) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (unsigned char c : data) {
+    crc ^= c;
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+}  // namespace
+
+std::string MakeZip(const std::vector<ZipEntry>& entries) {
+  std::string out, central;
+  for (const ZipEntry& e : entries) {
+    uint32_t offset = static_cast<uint32_t>(out.size());
+    uint32_t crc = Crc32(e.data);
+    auto csize = static_cast<uint32_t>(e.declared_compressed >= 0 ? e.declared_compressed
+                                                                  : static_cast<int64_t>(e.data.size()));
+    auto usize = static_cast<uint32_t>(e.declared_uncompressed >= 0 ? e.declared_uncompressed
+                                                                    : static_cast<int64_t>(e.data.size()));
+    Put32(out, 0x04034B50u);
+    Put16(out, 10);
+    Put16(out, 0);
+    Put16(out, e.method);
+    Put16(out, 0);
+    Put16(out, 0x3C21);
+    Put32(out, crc);
+    Put32(out, csize);
+    Put32(out, usize);
+    Put16(out, static_cast<uint32_t>(e.name.size()));
+    Put16(out, static_cast<uint32_t>(e.extra.size()));
+    out += e.name;
+    out += e.extra;
+    out += e.data;
+
+    Put32(central, 0x02014B50u);
+    Put16(central, 20);
+    Put16(central, 10);
+    Put16(central, 0);
+    Put16(central, e.method);
+    Put16(central, 0);
+    Put16(central, 0x3C21);
+    Put32(central, crc);
+    Put32(central, csize);
+    Put32(central, usize);
+    Put16(central, static_cast<uint32_t>(e.name.size()));
+    Put16(central, 0);
+    Put16(central, 0);
+    Put16(central, 0);
+    Put16(central, 0);
+    Put32(central, 0);
+    Put32(central, offset);
+    central += e.name;
+  }
+  uint32_t central_offset = static_cast<uint32_t>(out.size());
+  out += central;
+  Put32(out, 0x06054B50u);
+  Put16(out, 0);
+  Put16(out, 0);
+  Put16(out, static_cast<uint32_t>(entries.size()));
+  Put16(out, static_cast<uint32_t>(entries.size()));
+  Put32(out, static_cast<uint32_t>(central.size()));
+  Put32(out, central_offset);
+  Put16(out, 0);
+  return out;
+}
+
+namespace {
+
+void AppendRow(std::string& out, const std::vector<std::string>& cells) {
+  out += "   <Row>\r\n";
+  for (const std::string& cell : cells)
+    out += "    <Cell><Data ss:Type=\"String\">" + cell + "</Data></Cell>\r\n";
+  out += "   </Row>\r\n";
+}
+
+}  // namespace
+
+std::string MakeReport(const std::vector<std::vector<std::string>>& sku_rows,
+                       const std::vector<std::vector<std::string>>& sale_rows) {
+  std::string out =
+      "<?xml version=\"1.0\"?>\r\n<Workbook xmlns=\"urn:schemas-microsoft-com:office:spreadsheet\""
+      "\r\n xmlns:ss=\"urn:schemas-microsoft-com:office:spreadsheet\">\r\n";
+  out += " <Worksheet ss:Name=\"SKU detail\">\r\n  <Table>\r\n";
+  AppendRow(out, {"SKU", "Title", "Version", "Detail", "Edition", "Market"});
+  for (const auto& row : sku_rows) AppendRow(out, row);
+  out += "  </Table>\r\n </Worksheet>\r\n";
+  out += " <Worksheet ss:Name=\"Purchase History\">\r\n  <Table>\r\n";
+  AppendRow(out, {"SKU", "Purchase", "Buyer", "Country", "State", "Date", "Status"});
+  for (const auto& row : sale_rows) AppendRow(out, row);
+  out += "  </Table>\r\n </Worksheet>\r\n</Workbook>\r\n";
+  return out;
+}
+
+RunResult RunTollwickBinary(const std::vector<std::string>& args, const std::string& cwd) {
+  TempDir capture;
+  std::string out_path = capture / "stdout", err_path = capture / "stderr";
+  pid_t pid = ::fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (out < 0 || err < 0 || ::chdir(cwd.c_str()) != 0) ::_exit(127);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    std::vector<char*> argv;
+    std::string binary = TOLLWICK_BINARY;
+    argv.push_back(binary.data());
+    std::vector<std::string> copies(args);
+    for (std::string& a : copies) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(binary.c_str(), argv.data());
+    ::_exit(127);
+  }
+  int wstatus = 0;
+  while (::waitpid(pid, &wstatus, 0) < 0) {
+  }
+  RunResult result;
+  result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+  result.out = ReadFile(out_path);
+  result.err = ReadFile(err_path);
+  return result;
+}
+
+}  // namespace tollwick::testing
