@@ -56,8 +56,8 @@ PeriodTally::PeriodTally(const RunState& state) {
     size_t i = skus.Find(sale.SkuId);
     if (i == SkuTable::npos) continue;  // a sale of no known SKU counts nowhere
     sales_.push_back(SaleRef{sale.SaleDate, static_cast<uint32_t>(line_position[sku_line[i]]),
-                             static_cast<uint32_t>(title_position[sku_title[i]]),
-                             sku_currency[i], skus[i].Amount});
+                             static_cast<uint32_t>(title_position[sku_title[i]]), sku_currency[i],
+                             skus[i].Amount});
   }
   std::stable_sort(sales_.begin(), sales_.end(),
                    [](const SaleRef& a, const SaleRef& b) { return a.day < b.day; });
