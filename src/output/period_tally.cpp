@@ -59,7 +59,7 @@ PeriodTally::PeriodTally(const RunState& state) {
                              static_cast<uint32_t>(title_position[sku_title[i]]), sku_currency[i],
                              skus[i].Amount});
   }
-  std::stable_sort(sales_.begin(), sales_.end(),
+  std::sort(sales_.begin(), sales_.end(),
                    [](const SaleRef& a, const SaleRef& b) { return a.day < b.day; });
 }
 

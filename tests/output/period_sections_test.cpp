@@ -289,6 +289,27 @@ TEST(PeriodSections, ZeroRateStopsInsideTheRow) {
   EXPECT_EQ(empty.Output.text(), "20090316;0;0;;0.00;");
 }
 
+// A row total beyond 64 bits is an error, not a wrapped number.
+TEST(PeriodSections, RowTotalOutOfRange) {
+  RunState state;
+  for (const char* code : {"AAA", "BBB", "CCC"}) {
+    AddPricedSku(state, {code, "T", "US", "1", true, code, INT32_MAX});
+    state.Currencies.RegisterCurrency(code);
+    state.Rates.Append(code, 1.0L / 2147483648.0L);  // each total converts to almost 2^62
+    AddSaleOn(state, code, 2009, 3, 15);
+  }
+  state.Options.ShowHeaders = false;
+  state.Options.ShowMarkets = false;
+  SetRange(state, 2009, 3, 15, 2009, 3, 16);
+  try {
+    WritePeriodSection(state, SectionKind::Total);
+    FAIL() << "no error";
+  } catch (const TollwickError& e) {
+    EXPECT_EQ(e.kind(), ErrorKind::EInvalidOp);
+  }
+  EXPECT_EQ(state.Output.text(), ";3;;21474836.47;21474836.47;21474836.47;");
+}
+
 // The sections as the plain algorithm writes them: a full tally per row, every day visited.
 namespace plain {
 
