@@ -20,9 +20,13 @@ std::string SkuSortKey(const RSKU& sku) {
 
 void SkuTable::AddSku(std::string_view sku_id, std::string_view title, std::string_view version,
                       std::string_view detail, std::string_view os_cell, std::string_view market) {
-  auto [it, inserted] = index_.try_emplace(std::string(sku_id), records_.size());
-  if (inserted) records_.emplace_back();
-  RSKU& sku = records_[it->second];
+  size_t at = Find(sku_id);
+  if (at == npos) {
+    at = records_.size();
+    records_.emplace_back();
+    index_.Insert(sku_id, at);
+  }
+  RSKU& sku = records_[at];
   sku.SkuId = sku_id;
   sku.Title = title;
   sku.Version = version;
@@ -45,17 +49,17 @@ void SkuTable::SortSkus() {
   sorted.reserve(records_.size());
   for (size_t i : order) sorted.push_back(std::move(records_[i]));
   records_ = std::move(sorted);
-  for (size_t i = 0; i < records_.size(); ++i) index_[records_[i].SkuId] = i;
+  index_.Clear();
+  for (size_t i = 0; i < records_.size(); ++i) index_.Insert(records_[i].SkuId, i);
 }
 
 void SkuTable::Clear() {
   records_.clear();
-  index_.clear();
+  index_.Clear();
 }
 
 size_t SkuTable::Find(std::string_view sku_id) const {
-  auto it = index_.find(sku_id);
-  return it == index_.end() ? npos : it->second;
+  return index_.Find(sku_id, [this](size_t i) -> std::string_view { return records_[i].SkuId; });
 }
 
 namespace {
@@ -98,9 +102,14 @@ double ParseSaleDate(std::string_view date_text) {
 void SaleTable::AddSale(std::string_view sku_id, std::string_view purchase_id,
                         std::string_view third, std::string_view fourth, std::string_view fifth,
                         std::string_view date_text, std::string_view seventh) {
-  auto [it, inserted] = index_.try_emplace(std::string(purchase_id), records_.size());
-  if (inserted) records_.emplace_back();
-  RSALE& sale = records_[it->second];
+  size_t at = index_.Find(purchase_id,
+                          [this](size_t i) -> std::string_view { return records_[i].PurchaseId; });
+  if (at == RecordIndex::npos) {
+    at = records_.size();
+    records_.emplace_back();
+    index_.Insert(purchase_id, at);
+  }
+  RSALE& sale = records_[at];
   sale.SkuId = sku_id;
   sale.PurchaseId = purchase_id;
   sale.ThirdCell = third;
@@ -113,7 +122,8 @@ void SaleTable::AddSale(std::string_view sku_id, std::string_view purchase_id,
 
 void SaleTable::Clear() {
   records_.clear();
-  index_.clear();
+  records_.shrink_to_fit();
+  index_.Clear();
 }
 
 }  // namespace tollwick
