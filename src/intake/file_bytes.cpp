@@ -55,7 +55,7 @@ OpenResult ReadWholeFile(const std::string& path, FileBytes& bytes) {
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) RaiseOpenError(path, errno);
   if (!S_ISREG(st.st_mode)) return OpenResult::NotRegular;
-  bytes = FileBytes();
+  bytes.Clear();
   // One byte more than the listed size shows whether the file grew meanwhile.
   size_t chunk = static_cast<size_t>(st.st_size) + 1;
   int status;

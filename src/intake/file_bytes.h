@@ -20,6 +20,8 @@ class FileBytes {
   char* data() { return data_.get(); }
   size_t size() const { return size_; }
   void Shrink(size_t size) { size_ = size; }
+  // Empties the contents and keeps the memory for the next read.
+  void Clear() { size_ = 0; }
 
   // Appends up to `count` bytes from `fd` after the current contents. Returns 1 when all
   // `count` bytes came, 0 at end of file, or the negated errno of a failed read.
@@ -33,9 +35,11 @@ class FileBytes {
 
 enum class OpenResult { Read, NotRegular };
 
-// Reads the file at `path` into `bytes`. A file that cannot be opened or read raises
-// "Cannot open file "<path>". <reason>". Returns NotRegular (and reads nothing) when the path
-// names something other than a regular file once opened.
+// Reads the file at `path` into `bytes`, replacing its contents; memory that `bytes` already
+// holds is reused, so a walk that passes the same buffer for every file allocates (and the
+// system maps fresh pages) only when a file is larger than all before it. A file that cannot be
+// opened or read raises "Cannot open file "<path>". <reason>". Returns NotRegular (and reads
+// nothing) when the path names something other than a regular file once opened.
 OpenResult ReadWholeFile(const std::string& path, FileBytes& bytes);
 
 // `path` as an absolute path: relative paths are taken from the current directory.

@@ -8,13 +8,14 @@
 namespace tollwick {
 
 void ReadReportArchive(RunState& state, const std::string& path) {
+  FileBytes buffer;
+  ReadReportArchive(state, path, buffer);
+}
+
+void ReadReportArchive(RunState& state, const std::string& path, FileBytes& bytes) {
   std::string absolute = AbsolutePath(path);
-  {
-    FileBytes bytes;
-    if (ReadWholeFile(absolute, bytes) != OpenResult::Read) return;
-    ForEachReportEntry(bytes.view(),
-                       [&](std::string_view entry) { ParseReport(state, "", entry); });
-  }
+  if (ReadWholeFile(absolute, bytes) != OpenResult::Read) return;
+  ForEachReportEntry(bytes.view(), [&](std::string_view entry) { ParseReport(state, "", entry); });
   size_t slash = absolute.rfind('/');
   std::string name = absolute.substr(slash + 1);
   if (NeedsNumberedName(name)) RenameToNumberedName(absolute.substr(0, slash + 1), name);
