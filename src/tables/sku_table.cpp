@@ -122,7 +122,6 @@ void SaleTable::AddSale(std::string_view sku_id, std::string_view purchase_id,
 
 void SaleTable::Clear() {
   records_.clear();
-  records_.shrink_to_fit();
   index_.Clear();
 }
 

@@ -1,16 +1,16 @@
 // The product table (one RSKU per SKU id) and the sale table (one RSALE per purchase id).
 // Both are find-or-append tables: a key seen again overwrites its record in place, so a record
 // keeps the position where its key was first seen. A hash index makes each add O(1) expected.
-// Sale records are kept in blocks (a deque), so that a growing table never moves them.
+// Sale records are kept in blocks, so that a growing table never moves or copies them.
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "tables/block_array.h"
 #include "tables/record_index.h"
 
 namespace tollwick {
@@ -91,12 +91,12 @@ class SaleTable {
   size_t size() const { return records_.size(); }
   bool empty() const { return records_.empty(); }
   const RSALE& operator[](size_t i) const { return records_[i]; }
-  const std::deque<RSALE>& records() const { return records_; }
-  std::deque<RSALE>::const_iterator begin() const { return records_.begin(); }
-  std::deque<RSALE>::const_iterator end() const { return records_.end(); }
+  const BlockArray<RSALE>& records() const { return records_; }
+  BlockArray<RSALE>::const_iterator begin() const { return records_.begin(); }
+  BlockArray<RSALE>::const_iterator end() const { return records_.end(); }
 
  private:
-  std::deque<RSALE> records_;
+  BlockArray<RSALE> records_;
   RecordIndex index_;
 };
 
