@@ -41,6 +41,39 @@ done
 [ "$(dpkg-deb --field "$deb" Package)" = tollwick ] || { echo "package-check: wrong name" >&2; status=1; }
 [ "$(dpkg-deb --field "$deb" Section)" = utils ] || { echo "package-check: wrong section" >&2; status=1; }
 
+# The manual page renders without a warning.
+if command -v groff >/dev/null; then
+  warnings=$(groff -ww -man -z doc/tollwick.1 2>&1 || true)
+  if command -v man >/dev/null; then
+    warnings+=$(MANWIDTH=80 man --warnings -l doc/tollwick.1 2>&1 >/dev/null || true)
+  fi
+  if [ -n "$warnings" ]; then
+    echo "package-check: doc/tollwick.1 renders with warnings:" >&2
+    echo "$warnings" >&2
+    status=1
+  fi
+fi
+
+# The packaged program runs, and a run over the examples prints statistics and changes no file.
+unpacked=$(mktemp -d)
+trap 'rm -rf "$unpacked"' EXIT
+dpkg-deb -x "$deb" "$unpacked"
+if [ "$("$unpacked/usr/bin/tollwick" --version)" != $'Tollwick v1.0\r' ]; then
+  echo "package-check: the packaged tollwick --version is wrong" >&2
+  status=1
+fi
+before=$(cd examples && find . -type f -exec md5sum {} + | sort)
+if ! (cd examples && "$unpacked/usr/bin/tollwick" --all >"$unpacked/examples.csv"); then
+  echo "package-check: tollwick --all over examples/ failed" >&2
+  status=1
+fi
+after=$(cd examples && find . -type f -exec md5sum {} + | sort)
+if [ "$before" != "$after" ]; then
+  echo "package-check: a run over examples/ changed files" >&2
+  status=1
+fi
+echo "== tollwick --all over examples/: $(wc -l <"$unpacked/examples.csv") lines"
+
 if [ $status -eq 0 ]; then
   echo "package-check: $deb is complete"
 fi
