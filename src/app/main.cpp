@@ -60,8 +60,7 @@ int main(int argc, char** argv) {
   }
   ClearAllTables(state);
   constexpr unsigned kReportAddress = 0x00401000;
-  WriteAll(STDERR_FILENO,
-           FormatErrorReport(kind, ModuleName(argc > 0 ? argv[0] : nullptr),
-                             kReportAddress + static_cast<unsigned>(kind), message));
+  WriteAll(STDERR_FILENO, FormatErrorReport(kind, ModuleName(argc > 0 ? argv[0] : nullptr),
+                                            kReportAddress + static_cast<unsigned>(kind), message));
   return 1;
 }

@@ -49,8 +49,8 @@ void WriteProductSection(RunState& state) {
   }
   for (const RSKU& sku : state.Skus) {
     std::string& buf = out.buffer();
-    for (const std::string* field : {&sku.SkuId, &sku.Title, &sku.Market, &sku.Version,
-                                     &sku.OsType}) {
+    for (const std::string* field :
+         {&sku.SkuId, &sku.Title, &sku.Market, &sku.Version, &sku.OsType}) {
       buf += *field;
       buf += ';';
     }

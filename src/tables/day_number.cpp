@@ -23,7 +23,9 @@ constexpr int64_t kDayZeroOffset = 693594;  // day number of 1 January of year 1
 
 }  // namespace
 
-bool IsLeapYear(int64_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(int64_t year) {
+  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int DaysInMonth(int64_t year, int64_t month) {
   const auto& table = kDaysBeforeMonth[IsLeapYear(year) ? 1 : 0];

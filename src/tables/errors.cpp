@@ -7,17 +7,25 @@ namespace tollwick {
 
 std::string_view ErrorKindName(ErrorKind kind) {
   switch (kind) {
-    case ErrorKind::EConvertError: return "EConvertError";
-    case ErrorKind::EFOpenError: return "EFOpenError";
-    case ErrorKind::EInOutError: return "EInOutError";
-    case ErrorKind::EZeroDivide: return "EZeroDivide";
-    case ErrorKind::EInvalidOp: return "EInvalidOp";
-    case ErrorKind::EOutOfMemory: return "EOutOfMemory";
+    case ErrorKind::EConvertError:
+      return "EConvertError";
+    case ErrorKind::EFOpenError:
+      return "EFOpenError";
+    case ErrorKind::EInOutError:
+      return "EInOutError";
+    case ErrorKind::EZeroDivide:
+      return "EZeroDivide";
+    case ErrorKind::EInvalidOp:
+      return "EInvalidOp";
+    case ErrorKind::EOutOfMemory:
+      return "EOutOfMemory";
   }
   return "Exception";
 }
 
-void Raise(ErrorKind kind, const std::string& message) { throw TollwickError(kind, message); }
+void Raise(ErrorKind kind, const std::string& message) {
+  throw TollwickError(kind, message);
+}
 
 void RaiseOpenError(const std::string& path, int err) {
   Raise(ErrorKind::EFOpenError, "Cannot open file \"" + path + "\". " + std::strerror(err));

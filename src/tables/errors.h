@@ -9,7 +9,14 @@
 namespace tollwick {
 
 // EOutOfMemory is raised only by main(), for an allocation that failed.
-enum class ErrorKind { EConvertError, EFOpenError, EInOutError, EZeroDivide, EInvalidOp, EOutOfMemory };
+enum class ErrorKind {
+  EConvertError,
+  EFOpenError,
+  EInOutError,
+  EZeroDivide,
+  EInvalidOp,
+  EOutOfMemory
+};
 
 // The kind's name as the error report prints it ("EConvertError", ...).
 std::string_view ErrorKindName(ErrorKind kind);

@@ -18,8 +18,8 @@ void OutputSink::Flush() {
     if (n <= 0) {
       int err = n < 0 ? errno : EIO;
       buffer_.clear();
-      Raise(ErrorKind::EInOutError, std::string("Write to standard output failed: ") +
-                                        std::strerror(err));
+      Raise(ErrorKind::EInOutError,
+            std::string("Write to standard output failed: ") + std::strerror(err));
     }
     done += static_cast<size_t>(n);
   }

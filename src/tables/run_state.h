@@ -12,14 +12,14 @@
 namespace tollwick {
 
 struct ReportOptions {
-  bool ShowHeaders = true;      // --headers
-  bool ShowPrices = true;       // --prices
-  bool ShowDateTotal = true;    // --date-total
-  bool ShowDateYear = true;     // --date-year
-  bool ShowDateMonth = true;    // --date-month
-  bool ShowDateDay = true;      // --date-day
-  bool ShowMarkets = true;      // --markets
-  bool ShowCurrencies = true;   // --currencies
+  bool ShowHeaders = true;            // --headers
+  bool ShowPrices = true;             // --prices
+  bool ShowDateTotal = true;          // --date-total
+  bool ShowDateYear = true;           // --date-year
+  bool ShowDateMonth = true;          // --date-month
+  bool ShowDateDay = true;            // --date-day
+  bool ShowMarkets = true;            // --markets
+  bool ShowCurrencies = true;         // --currencies
   std::string TotalCurrency = "EUR";  // --currency-total
 };
 

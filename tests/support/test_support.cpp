@@ -104,10 +104,11 @@ std::string MakeZip(const std::vector<ZipEntry>& entries) {
   for (const ZipEntry& e : entries) {
     uint32_t offset = static_cast<uint32_t>(out.size());
     uint32_t crc = Crc32(e.data);
-    auto csize = static_cast<uint32_t>(e.declared_compressed >= 0 ? e.declared_compressed
-                                                                  : static_cast<int64_t>(e.data.size()));
-    auto usize = static_cast<uint32_t>(e.declared_uncompressed >= 0 ? e.declared_uncompressed
-                                                                    : static_cast<int64_t>(e.data.size()));
+    auto csize = static_cast<uint32_t>(
+        e.declared_compressed >= 0 ? e.declared_compressed : static_cast<int64_t>(e.data.size()));
+    auto usize =
+        static_cast<uint32_t>(e.declared_uncompressed >= 0 ? e.declared_uncompressed
+                                                           : static_cast<int64_t>(e.data.size()));
     Put32(out, 0x04034B50u);
     Put16(out, 10);
     Put16(out, 0);

@@ -46,7 +46,7 @@ std::vector<std::string> ListTree(const std::string& root);
 struct ZipEntry {
   std::string name;
   std::string data;
-  uint16_t method = 0;           // 0 stored; other values are written as-is (data unchanged)
+  uint16_t method = 0;                 // 0 stored; other values are written as-is (data unchanged)
   int64_t declared_compressed = -1;    // -1: data.size()
   int64_t declared_uncompressed = -1;  // -1: data.size()
   std::string extra;
