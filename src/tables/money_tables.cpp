@@ -19,7 +19,9 @@ void CurrencyTable::ResetCurrencyTotals() {
 
 void CurrencyTable::AddToCurrency(std::string_view code, int64_t amount) {
   size_t i = Find(code);
-  if (i != npos) records_[i].Total += amount;
+  if (i == npos) return;
+  if (__builtin_add_overflow(records_[i].Total, amount, &records_[i].Total))
+    Raise(ErrorKind::EInvalidOp, std::string(kInvalidOpMessage));
 }
 
 void CurrencyTable::SortCurrencies() {
@@ -42,6 +44,8 @@ void RateTable::Append(std::string_view code, long double rate) {
   by_code_[std::string(code)].push_back(records_.size());
   records_.push_back(RCONVERT{std::string(code), rate});
 }
+
+void RateTable::SetRate(size_t i, long double rate) { records_[i].Rate = rate; }
 
 void RateTable::Clear() {
   records_.clear();

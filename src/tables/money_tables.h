@@ -34,7 +34,8 @@ class CurrencyTable {
   // Finds or appends the code; its total becomes 0 either way.
   void RegisterCurrency(std::string_view code);
   void ResetCurrencyTotals();
-  // Adds to the total of the code; an unregistered code is ignored.
+  // Adds to the total of the code; an unregistered code is ignored. A total that would leave
+  // 64 bits raises EInvalidOp.
   void AddToCurrency(std::string_view code, int64_t amount);
   // Stable ascending order of Code, bytes compared as unsigned values.
   void SortCurrencies();
@@ -58,12 +59,13 @@ class RateTable {
  public:
   // Appends an entry; an existing entry of the same code stays.
   void Append(std::string_view code, long double rate);
-  void SetRate(size_t i, long double rate) { records_[i].Rate = rate; }
+  void SetRate(size_t i, long double rate);
   void Clear();
 
   // The amount divided by the rate of every entry of the code, in table order, each quotient
-  // rounded half to even; the last entry decides. 0 when no entry has the code. A zero rate
-  // raises EZeroDivide (EInvalidOp for a zero amount); a quotient outside 64 bits EInvalidOp.
+  // rounded half to even; the last entry gives the result, 0 when no entry has the code. A zero
+  // rate raises EZeroDivide (EInvalidOp for a zero amount) and a quotient outside 64 bits
+  // EInvalidOp, at the first entry that fails. Walks only the entries of the code.
   int64_t ConvertToTotal(std::string_view code, int64_t amount) const;
 
   size_t size() const { return records_.size(); }
