@@ -5,6 +5,16 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# CPack works out the package's dependencies with dpkg-shlibdeps, from dpkg-dev.
+if ! command -v dpkg-shlibdeps >/dev/null; then
+  if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null; then
+    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq dpkg-dev
+  else
+    echo "package-check: dpkg-shlibdeps is missing (install dpkg-dev)" >&2
+    exit 1
+  fi
+fi
+
 build=${PACKAGE_BUILD_DIR:-build-package}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTOLLWICK_WERROR=ON -DTOLLWICK_TESTS=OFF
 cmake --build "$build" -j2 --target tollwick
