@@ -79,10 +79,10 @@ std::vector<std::string> ListTree(const std::string& root) {
 
 namespace {
 
-// Little-endian fields of the given byte widths.
-void Put(std::string& out, std::initializer_list<std::pair<uint32_t, int>> fields) {
-  for (auto [value, width] : fields)
-    for (int i = 0; i < width; ++i) out.push_back(static_cast<char>(i < 4 ? value >> (8 * i) : 0));
+// Little-endian fields, given as pairs: byte width, value.
+void Put(std::string& out, std::initializer_list<uint64_t> widths_and_values) {
+  for (auto it = widths_and_values.begin(); it != widths_and_values.end(); it += 2)
+    for (uint64_t i = 0; i < it[0]; ++i) out.push_back(static_cast<char>(it[1] >> (8 * i)));
 }
 
 uint32_t Crc32(std::string_view data) {
@@ -106,41 +106,15 @@ std::string MakeZip(const std::vector<ZipEntry>& entries) {
     const auto usize =
         static_cast<uint32_t>(e.declared_uncompressed >= 0 ? e.declared_uncompressed : size);
     const auto name = static_cast<uint32_t>(e.name.size());
-    Put(out, {{0x04034B50u, 4},
-              {10, 2},
-              {0, 2},
-              {e.method, 2},
-              {0, 2},
-              {0x3C21, 2},
-              {crc, 4},
-              {csize, 4},
-              {usize, 4},
-              {name, 2},
-              {static_cast<uint32_t>(e.extra.size()), 2}});
+    Put(out, {4,      0x04034B50u, 2,   10, 2,     0, 2,     e.method, 2,    0, 2,
+              0x3C21, 4,           crc, 4,  csize, 4, usize, 2,        name, 2, e.extra.size()});
     out += e.name + e.extra + e.data;
-    Put(central, {{0x02014B50u, 4},
-                  {20, 2},
-                  {10, 2},
-                  {0, 2},
-                  {e.method, 2},
-                  {0, 2},
-                  {0x3C21, 2},
-                  {crc, 4},
-                  {csize, 4},
-                  {usize, 4},
-                  {name, 2},
-                  {0, 12},
-                  {offset, 4}});
+    Put(central, {4, 0x02014B50u, 2, 20,    2, 10,    2, 0,    2, e.method, 2, 0, 2, 0x3C21,
+                  4, crc,         4, csize, 4, usize, 2, name, 8, 0,        4, 0, 4, offset});
     central += e.name;
   }
-  const auto count = static_cast<uint32_t>(entries.size());
-  Put(central, {{0x06054B50u, 4},
-                {0, 4},
-                {count, 2},
-                {count, 2},
-                {static_cast<uint32_t>(central.size()), 4},
-                {static_cast<uint32_t>(out.size()), 4},
-                {0, 2}});
+  Put(central, {4, 0x06054B50u, 4, 0, 2, entries.size(), 2, entries.size(), 4, central.size(), 4,
+                out.size(), 2, 0});
   return out + central;
 }
 
