@@ -7,28 +7,55 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "tables/errors.h"
 
 namespace tollwick {
 
-namespace {
+FileDescriptor::~FileDescriptor() {
+  if (fd_ >= 0) ::close(fd_);
+}
 
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
+  if (this != &other) {
     if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
   }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
+  return *this;
+}
 
- private:
-  int fd_;
-};
+OpenResult OpenRegularFile(const std::string& path, FileDescriptor& fd, uint64_t& size) {
+  fd = FileDescriptor(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (fd.get() < 0) RaiseOpenError(path, errno);
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) RaiseOpenError(path, errno);
+  if (!S_ISREG(st.st_mode)) return OpenResult::NotRegular;
+  size = static_cast<uint64_t>(st.st_size);
+  return OpenResult::Read;
+}
 
-}  // namespace
+std::string_view FilePieces::Read(uint64_t offset, size_t length) {
+  char* room = buffer_.Room(length);
+  size_t done = 0;
+  while (done < length) {
+    ssize_t n = ::pread(fd_.get(), room + done, length - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) RaiseOpenError(path_, errno);
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return {room, done};
+}
+
+char* FileBytes::Room(size_t capacity) {
+  size_ = 0;
+  if (capacity > capacity_) {
+    data_ = std::make_unique_for_overwrite<char[]>(capacity);
+    capacity_ = capacity;
+  }
+  return data_.get();
+}
 
 int FileBytes::ReadMore(int fd, size_t count) {
   if (size_ + count > capacity_) {
@@ -50,14 +77,12 @@ int FileBytes::ReadMore(int fd, size_t count) {
 }
 
 OpenResult ReadWholeFile(const std::string& path, FileBytes& bytes) {
-  Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (fd.get() < 0) RaiseOpenError(path, errno);
-  struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) RaiseOpenError(path, errno);
-  if (!S_ISREG(st.st_mode)) return OpenResult::NotRegular;
+  FileDescriptor fd;
+  uint64_t size = 0;
+  if (OpenRegularFile(path, fd, size) != OpenResult::Read) return OpenResult::NotRegular;
   bytes.Clear();
   // One byte more than the listed size shows whether the file grew meanwhile.
-  size_t chunk = static_cast<size_t>(st.st_size) + 1;
+  size_t chunk = static_cast<size_t>(size) + 1;
   int status;
   while ((status = bytes.ReadMore(fd.get(), chunk)) > 0)
     chunk = std::max<size_t>(bytes.size() / 2, 65536);

@@ -7,6 +7,25 @@
 
 namespace tollwick {
 
+namespace {
+
+// An archive read piece by piece from its file; `size` is the size when it was opened.
+class FileArchive : public ArchiveBytes {
+ public:
+  FileArchive(const FileDescriptor& fd, const std::string& path, uint64_t size, FileBytes& buffer)
+      : pieces_(fd, path, buffer), size_(size) {}
+  uint64_t size() const override { return size_; }
+  std::string_view Read(uint64_t offset, size_t length) override {
+    return pieces_.Read(offset, length);
+  }
+
+ private:
+  FilePieces pieces_;
+  uint64_t size_;
+};
+
+}  // namespace
+
 void ReadReportArchive(RunState& state, const std::string& path) {
   FileBytes buffer;
   ReadReportArchive(state, path, buffer);
@@ -14,8 +33,13 @@ void ReadReportArchive(RunState& state, const std::string& path) {
 
 void ReadReportArchive(RunState& state, const std::string& path, FileBytes& bytes) {
   std::string absolute = AbsolutePath(path);
-  if (ReadWholeFile(absolute, bytes) != OpenResult::Read) return;
-  ForEachReportEntry(bytes.view(), [&](std::string_view entry) { ParseReport(state, "", entry); });
+  {
+    FileDescriptor fd;
+    uint64_t size = 0;
+    if (OpenRegularFile(absolute, fd, size) != OpenResult::Read) return;
+    FileArchive archive(fd, absolute, size, bytes);
+    ForEachReportEntry(archive, [&](std::string_view entry) { ParseReport(state, "", entry); });
+  }
   size_t slash = absolute.rfind('/');
   std::string name = absolute.substr(slash + 1);
   if (NeedsNumberedName(name)) RenameToNumberedName(absolute.substr(0, slash + 1), name);

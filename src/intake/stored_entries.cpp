@@ -30,12 +30,13 @@ bool IsReportEntryName(std::string_view name) {
 
 }  // namespace
 
-void ForEachReportEntry(std::string_view archive,
+void ForEachReportEntry(ArchiveBytes& archive,
                         const std::function<void(std::string_view)>& report) {
-  size_t at = 0;
-  while (archive.size() - at >= kHeaderSize) {
-    std::string_view header = archive.substr(at, kHeaderSize);
-    if (Le32(header, 0) != kLocalHeaderSignature) return;
+  const uint64_t size_of_archive = archive.size();
+  uint64_t at = 0;
+  while (size_of_archive - at >= kHeaderSize) {
+    std::string_view header = archive.Read(at, kHeaderSize);
+    if (header.size() < kHeaderSize || Le32(header, 0) != kLocalHeaderSignature) return;
     uint32_t method = Le16(header, 8);
     uint32_t compressed = Le32(header, 18);
     uint32_t size = Le32(header, 22);
@@ -45,14 +46,41 @@ void ForEachReportEntry(std::string_view archive,
     }
     size_t name_length = Le16(header, 26);
     size_t extra_length = Le16(header, 28);
-    size_t left = archive.size() - at - kHeaderSize;
-    // Sizes are at most 2^32 - 1 each, so the sum cannot overflow a 64-bit size_t.
-    if (static_cast<uint64_t>(name_length) + extra_length + size > left) return;
-    std::string_view name = archive.substr(at + kHeaderSize, name_length);
-    std::string_view data = archive.substr(at + kHeaderSize + name_length + extra_length, size);
-    at += kHeaderSize + name_length + extra_length + size;
-    if (!data.empty() && IsReportEntryName(name)) report(data);
+    uint64_t left = size_of_archive - at - kHeaderSize;
+    // Each size is below 2^32, so the sum cannot overflow.
+    if (uint64_t{name_length} + extra_length + size > left) return;
+    uint64_t data_at = at + kHeaderSize + name_length + extra_length;
+    at = data_at + size;
+    if (size == 0) continue;
+    std::string_view name = archive.Read(data_at - extra_length - name_length, name_length);
+    if (name.size() < name_length) return;
+    if (!IsReportEntryName(name)) continue;
+    std::string_view data = archive.Read(data_at, size);
+    if (data.size() < size) return;
+    report(data);
   }
+}
+
+namespace {
+
+class MemoryArchive : public ArchiveBytes {
+ public:
+  explicit MemoryArchive(std::string_view bytes) : bytes_(bytes) {}
+  uint64_t size() const override { return bytes_.size(); }
+  std::string_view Read(uint64_t offset, size_t length) override {
+    return bytes_.substr(offset, length);
+  }
+
+ private:
+  std::string_view bytes_;
+};
+
+}  // namespace
+
+void ForEachReportEntry(std::string_view archive,
+                        const std::function<void(std::string_view)>& report) {
+  MemoryArchive bytes(archive);
+  ForEachReportEntry(bytes, report);
 }
 
 }  // namespace tollwick

@@ -14,14 +14,31 @@
 //   - An entry whose whole name, with ASCII capitals made small, is "fulfillmentreport.xml" and
 //     whose data is not empty is a report entry. Every report entry is handed on, in order; the
 //     CRC is not checked.
+// Only headers, names and the data of report entries are read: the other entries' data is
+// passed over unread, so a large archive of other files costs neither time nor memory.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 namespace tollwick {
 
-// Calls `report` with each report entry's data, a view into `archive`.
+// Random access to the bytes of an archive.
+class ArchiveBytes {
+ public:
+  virtual ~ArchiveBytes() = default;
+  virtual uint64_t size() const = 0;
+  // The bytes [offset, offset + length) within size(), valid until the next call; shorter
+  // when the archive ended early (a file cut short while it is read).
+  virtual std::string_view Read(uint64_t offset, size_t length) = 0;
+};
+
+// Calls `report` with each report entry's data, valid during the call.
+void ForEachReportEntry(ArchiveBytes& archive, const std::function<void(std::string_view)>& report);
+
+// The same for an archive held in memory; the data are views into `archive`.
 void ForEachReportEntry(std::string_view archive,
                         const std::function<void(std::string_view)>& report);
 

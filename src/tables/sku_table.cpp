@@ -8,6 +8,21 @@
 
 namespace tollwick {
 
+namespace {
+
+// Position of the record with this key; a new empty record at the end when there is none.
+template <typename Records, typename KeyOf>
+size_t FindOrAppend(RecordIndex& index, Records& records, std::string_view key,
+                    const KeyOf& key_of) {
+  size_t at = index.Find(key, key_of);
+  if (at != RecordIndex::npos) return at;
+  records.emplace_back();
+  index.Insert(key, records.size() - 1);
+  return records.size() - 1;
+}
+
+}  // namespace
+
 std::string SkuSortKey(const RSKU& sku) {
   std::string key;
   key.reserve(sku.Title.size() + sku.Market.size() + sku.Version.size() + sku.OsType.size());
@@ -20,13 +35,9 @@ std::string SkuSortKey(const RSKU& sku) {
 
 void SkuTable::AddSku(std::string_view sku_id, std::string_view title, std::string_view version,
                       std::string_view detail, std::string_view os_cell, std::string_view market) {
-  size_t at = Find(sku_id);
-  if (at == npos) {
-    at = records_.size();
-    records_.emplace_back();
-    index_.Insert(sku_id, at);
-  }
-  RSKU& sku = records_[at];
+  RSKU& sku = records_[FindOrAppend(index_, records_, sku_id, [this](size_t i) -> std::string_view {
+    return records_[i].SkuId;
+  })];
   sku.SkuId = sku_id;
   sku.Title = title;
   sku.Version = version;
@@ -102,14 +113,10 @@ double ParseSaleDate(std::string_view date_text) {
 void SaleTable::AddSale(std::string_view sku_id, std::string_view purchase_id,
                         std::string_view third, std::string_view fourth, std::string_view fifth,
                         std::string_view date_text, std::string_view seventh) {
-  size_t at = index_.Find(purchase_id,
-                          [this](size_t i) -> std::string_view { return records_[i].PurchaseId; });
-  if (at == RecordIndex::npos) {
-    at = records_.size();
-    records_.emplace_back();
-    index_.Insert(purchase_id, at);
-  }
-  RSALE& sale = records_[at];
+  RSALE& sale =
+      records_[FindOrAppend(index_, records_, purchase_id, [this](size_t i) -> std::string_view {
+        return records_[i].PurchaseId;
+      })];
   sale.SkuId = sku_id;
   sale.PurchaseId = purchase_id;
   sale.ThirdCell = third;
