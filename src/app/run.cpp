@@ -30,10 +30,15 @@ int RunTollwick(const std::vector<std::string>& args, RunState& state) {
     SetReportingRange(args, state);
     const ReportOptions& options = state.Options;
     if (options.ShowPrices) WriteProductSection(state);
-    if (options.ShowDateTotal) WritePeriodSection(state, SectionKind::Total);
-    if (options.ShowDateYear) WritePeriodSection(state, SectionKind::Year);
-    if (options.ShowDateMonth) WritePeriodSection(state, SectionKind::Month);
-    if (options.ShowDateDay) WritePeriodSection(state, SectionKind::Date);
+    if (options.ShowDateTotal || options.ShowDateYear || options.ShowDateMonth ||
+        options.ShowDateDay) {
+      // The tables no longer change, so one prepared tally serves every section.
+      PeriodTally tally(state);
+      if (options.ShowDateTotal) WritePeriodSection(state, SectionKind::Total, tally);
+      if (options.ShowDateYear) WritePeriodSection(state, SectionKind::Year, tally);
+      if (options.ShowDateMonth) WritePeriodSection(state, SectionKind::Month, tally);
+      if (options.ShowDateDay) WritePeriodSection(state, SectionKind::Date, tally);
+    }
   }
   state.Output.Flush();
   ClearAllTables(state);

@@ -36,20 +36,25 @@ OpenResult OpenRegularFile(const std::string& path, FileDescriptor& fd, uint64_t
 }
 
 std::string_view FilePieces::Read(uint64_t offset, size_t length) {
-  if (length > capacity_) {
-    buffer_ = std::make_unique_for_overwrite<char[]>(length);
-    capacity_ = length;
-  }
+  char* room = buffer_.Room(length);
   size_t done = 0;
   while (done < length) {
-    ssize_t n =
-        ::pread(fd_.get(), buffer_.get() + done, length - done, static_cast<off_t>(offset + done));
+    ssize_t n = ::pread(fd_.get(), room + done, length - done, static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) RaiseOpenError(path_, errno);
     if (n == 0) break;
     done += static_cast<size_t>(n);
   }
-  return {buffer_.get(), done};
+  return {room, done};
+}
+
+char* FileBytes::Room(size_t capacity) {
+  size_ = 0;
+  if (capacity > capacity_) {
+    data_ = std::make_unique_for_overwrite<char[]>(capacity);
+    capacity_ = capacity;
+  }
+  return data_.get();
 }
 
 int FileBytes::ReadMore(int fd, size_t count) {
@@ -75,7 +80,7 @@ OpenResult ReadWholeFile(const std::string& path, FileBytes& bytes) {
   FileDescriptor fd;
   uint64_t size = 0;
   if (OpenRegularFile(path, fd, size) != OpenResult::Read) return OpenResult::NotRegular;
-  bytes = FileBytes();
+  bytes.Clear();
   // One byte more than the listed size shows whether the file grew meanwhile.
   size_t chunk = static_cast<size_t>(size) + 1;
   int status;

@@ -25,12 +25,17 @@ class TableSink : public RowSink {
 }  // namespace
 
 void ParseReport(RunState& state, const std::string& path, std::string_view report_text) {
+  FileBytes buffer;
+  ParseReport(state, path, report_text, buffer);
+}
+
+void ParseReport(RunState& state, const std::string& path, std::string_view report_text,
+                 FileBytes& bytes) {
   TableSink sink(state);
   if (!report_text.empty()) {
     CutWorksheets(report_text, sink);
     return;
   }
-  FileBytes bytes;
   if (ReadWholeFile(AbsolutePath(path), bytes) != OpenResult::Read) return;
   bytes.Shrink(LooseDocumentInPlace(bytes.data(), bytes.size()));
   CutWorksheets(bytes.view(), sink);

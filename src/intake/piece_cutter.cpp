@@ -19,11 +19,11 @@ std::string_view PieceCutter::Next() {
   }
   size_t open_at = npos;
   if (straddle == npos) {
-    open_at = text_.find(open_, cursor_);
+    open_at = find_open_.Find(text_, cursor_);
     if (open_at == npos) return {};
     open_end = open_at + open_.size();
   }
-  size_t close_at = text_.find(close_, open_end);
+  size_t close_at = find_close_.Find(text_, open_end);
   if (close_at == npos) return {};
 
   if (straddle != npos) {

@@ -17,13 +17,15 @@
 #include <string>
 #include <string_view>
 
+#include "intake/marker_finder.h"
+
 namespace tollwick {
 
 class PieceCutter {
  public:
   // `open` must begin with '<' and hold no other '<'. The views must outlive the cutter.
   PieceCutter(std::string_view text, std::string_view open, std::string_view close)
-      : text_(text), open_(open), close_(close) {}
+      : text_(text), open_(open), close_(close), find_open_(open), find_close_(close) {}
 
   // The next piece, or an empty view when there is none (or when it is empty).
   std::string_view Next();
@@ -36,6 +38,7 @@ class PieceCutter {
   void AppendCarry(std::string_view skipped);
 
   std::string_view text_, open_, close_;
+  MarkerFinder find_open_, find_close_;
   size_t cursor_ = 0;
   std::string carry_;  // empty, or '<'-chunks that are each a proper prefix of `open_`
 };

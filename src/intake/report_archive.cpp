@@ -12,8 +12,8 @@ namespace {
 // An archive read piece by piece from its file; `size` is the size when it was opened.
 class FileArchive : public ArchiveBytes {
  public:
-  FileArchive(const FileDescriptor& fd, const std::string& path, uint64_t size)
-      : pieces_(fd, path), size_(size) {}
+  FileArchive(const FileDescriptor& fd, const std::string& path, uint64_t size, FileBytes& buffer)
+      : pieces_(fd, path, buffer), size_(size) {}
   uint64_t size() const override { return size_; }
   std::string_view Read(uint64_t offset, size_t length) override {
     return pieces_.Read(offset, length);
@@ -27,12 +27,17 @@ class FileArchive : public ArchiveBytes {
 }  // namespace
 
 void ReadReportArchive(RunState& state, const std::string& path) {
+  FileBytes buffer;
+  ReadReportArchive(state, path, buffer);
+}
+
+void ReadReportArchive(RunState& state, const std::string& path, FileBytes& bytes) {
   std::string absolute = AbsolutePath(path);
   {
     FileDescriptor fd;
     uint64_t size = 0;
     if (OpenRegularFile(absolute, fd, size) != OpenResult::Read) return;
-    FileArchive archive(fd, absolute, size);
+    FileArchive archive(fd, absolute, size, bytes);
     ForEachReportEntry(archive, [&](std::string_view entry) { ParseReport(state, "", entry); });
   }
   size_t slash = absolute.rfind('/');

@@ -6,10 +6,13 @@
 
 #include <string>
 
+#include "intake/file_bytes.h"
 #include "tables/run_state.h"
 
 namespace tollwick {
 
 void ReadReportArchive(RunState& state, const std::string& path);
+// The same, reading the archive into `buffer`, whose memory is kept for the next call.
+void ReadReportArchive(RunState& state, const std::string& path, FileBytes& buffer);
 
 }  // namespace tollwick

@@ -67,7 +67,9 @@ Listing ListDirectory(int fd) {
   return listing;
 }
 
-void ScanTree(RunState& state, const std::string& directory, std::set<DirectoryId>& entered) {
+// `buffer` holds each file while it is read; one buffer serves the whole walk.
+void ScanTree(RunState& state, const std::string& directory, std::set<DirectoryId>& entered,
+              FileBytes& buffer) {
   int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
   struct stat st {};
@@ -76,10 +78,11 @@ void ScanTree(RunState& state, const std::string& directory, std::set<DirectoryI
     return;
   }
   Listing listing = ListDirectory(fd);
-  for (const std::string& name : listing.reports) ParseReport(state, directory + name, {});
-  for (const std::string& name : listing.archives) ReadReportArchive(state, directory + name);
+  for (const std::string& name : listing.reports) ParseReport(state, directory + name, {}, buffer);
+  for (const std::string& name : listing.archives)
+    ReadReportArchive(state, directory + name, buffer);
   for (const std::string& name : listing.directories)
-    ScanTree(state, directory + name + "/", entered);
+    ScanTree(state, directory + name + "/", entered, buffer);
 }
 
 }  // namespace
@@ -89,7 +92,8 @@ void ScanDirectory(RunState& state, const std::string& directory) {
   if (directory.empty()) start.resize(start.size() - 1);  // drop the "."
   if (start.back() != '/') start += '/';
   std::set<DirectoryId> entered;
-  ScanTree(state, start, entered);
+  FileBytes buffer;
+  ScanTree(state, start, entered, buffer);
 }
 
 }  // namespace tollwick

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "intake/marker_finder.h"
 #include "intake/piece_cutter.h"
 
 namespace tollwick {
@@ -24,20 +25,20 @@ struct JoinedText {
 
   size_t size() const { return head.size() + tail.size(); }
 
-  // First occurrence of `pattern` starting at or after `from`, in joined positions.
-  size_t Find(std::string_view pattern, size_t from) const {
+  // First occurrence of the marker starting at or after `from`, in joined positions.
+  size_t Find(const MarkerFinder& finder, size_t from) const {
+    const size_t length = finder.marker().size();
     if (from < head.size()) {
-      size_t at = head.find(pattern, from);
+      size_t at = finder.Find(head, from);
       if (at != npos) return at;
-      // Only the last pattern.size() - 1 bytes of head can start a match across the join.
-      size_t first = std::max(
-          from, head.size() >= pattern.size() ? head.size() - pattern.size() + 1 : size_t{0});
+      // Only the last length - 1 bytes of head can start a match across the join.
+      size_t first = std::max(from, head.size() >= length ? head.size() - length + 1 : size_t{0});
       std::string window(head.substr(first));
-      window.append(tail.substr(0, pattern.size() - 1));
-      at = window.find(pattern);
+      window.append(tail.substr(0, length - 1));
+      at = finder.Find(window);
       if (at != npos) return first + at;
     }
-    size_t at = tail.find(pattern, from > head.size() ? from - head.size() : 0);
+    size_t at = finder.Find(tail, from > head.size() ? from - head.size() : 0);
     return at == npos ? npos : head.size() + at;
   }
 
@@ -75,21 +76,22 @@ void CutRows(std::string_view sheet, Deliver deliver) {
 }  // namespace
 
 void CutWorksheets(std::string_view document, RowSink& sink) {
+  const MarkerFinder sku_sheet(kSkuSheetStart), sale_sheet(kSaleSheetStart), sheet_end(kSheetEnd);
   JoinedText rest{document, {}};
-  size_t sku_at = document.find(kSkuSheetStart);
+  size_t sku_at = sku_sheet.Find(document);
   if (sku_at != npos) {
     size_t inner = sku_at + kSkuSheetStart.size();
-    size_t end = document.find(kSheetEnd, inner);
+    size_t end = sheet_end.Find(document, inner);
     if (end != npos) {
       CutRows<kSkuValues>(document.substr(inner, end - inner),
                           [&](std::span<const std::string_view, kSkuValues> v) { sink.SkuRow(v); });
       rest = {document.substr(0, sku_at), document.substr(end + kSheetEnd.size())};
     }
   }
-  size_t sale_at = rest.Find(kSaleSheetStart, 0);
+  size_t sale_at = rest.Find(sale_sheet, 0);
   if (sale_at == npos) return;
   size_t inner = sale_at + kSaleSheetStart.size();
-  size_t end = rest.Find(kSheetEnd, inner);
+  size_t end = rest.Find(sheet_end, inner);
   if (end == npos) return;
   std::string store;
   CutRows<kSaleValues>(rest.Slice(inner, end, store),

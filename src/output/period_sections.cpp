@@ -106,9 +106,13 @@ Window MonthWindow(const CivilDate& date) {
 }  // namespace
 
 void WritePeriodSection(RunState& state, SectionKind kind) {
+  PeriodTally tally(state);
+  WritePeriodSection(state, kind, tally);
+}
+
+void WritePeriodSection(RunState& state, SectionKind kind, PeriodTally& tally) {
   const ReportOptions& options = state.Options;
   OutputSink& out = state.Output;
-  PeriodTally tally(state);
   const double range_start = state.RangeStart, range_end = state.RangeEnd;
 
   if (kind == SectionKind::Total) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "output/period_tally.h"
 #include "tables/run_state.h"
 
 namespace tollwick {
@@ -17,5 +18,8 @@ int64_t ShareOfTotal(int64_t total);
 
 // Writes one section for the range RangeStart (inclusive) to RangeEnd (exclusive).
 void WritePeriodSection(RunState& state, SectionKind kind);
+// The same with a tally prepared from `state` by the caller, so that the sections of one run
+// share it instead of each preparing its own.
+void WritePeriodSection(RunState& state, SectionKind kind, PeriodTally& tally);
 
 }  // namespace tollwick

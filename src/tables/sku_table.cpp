@@ -11,13 +11,13 @@ namespace tollwick {
 namespace {
 
 // Position of the record with this key; a new empty record at the end when there is none.
-// The key is copied only for a new record.
-template <typename Record>
-size_t FindOrAppend(TextIndex& index, std::vector<Record>& records, std::string_view key) {
-  auto it = index.find(key);
-  if (it != index.end()) return it->second;
-  index.emplace(std::string(key), records.size());
+template <typename Records, typename KeyOf>
+size_t FindOrAppend(RecordIndex& index, Records& records, std::string_view key,
+                    const KeyOf& key_of) {
+  size_t at = index.Find(key, key_of);
+  if (at != RecordIndex::npos) return at;
   records.emplace_back();
+  index.Insert(key, records.size() - 1);
   return records.size() - 1;
 }
 
@@ -35,7 +35,9 @@ std::string SkuSortKey(const RSKU& sku) {
 
 void SkuTable::AddSku(std::string_view sku_id, std::string_view title, std::string_view version,
                       std::string_view detail, std::string_view os_cell, std::string_view market) {
-  RSKU& sku = records_[FindOrAppend(index_, records_, sku_id)];
+  RSKU& sku = records_[FindOrAppend(index_, records_, sku_id, [this](size_t i) -> std::string_view {
+    return records_[i].SkuId;
+  })];
   sku.SkuId = sku_id;
   sku.Title = title;
   sku.Version = version;
@@ -58,17 +60,17 @@ void SkuTable::SortSkus() {
   sorted.reserve(records_.size());
   for (size_t i : order) sorted.push_back(std::move(records_[i]));
   records_ = std::move(sorted);
-  for (size_t i = 0; i < records_.size(); ++i) index_[records_[i].SkuId] = i;
+  index_.Clear();
+  for (size_t i = 0; i < records_.size(); ++i) index_.Insert(records_[i].SkuId, i);
 }
 
 void SkuTable::Clear() {
   records_.clear();
-  index_.clear();
+  index_.Clear();
 }
 
 size_t SkuTable::Find(std::string_view sku_id) const {
-  auto it = index_.find(sku_id);
-  return it == index_.end() ? npos : it->second;
+  return index_.Find(sku_id, [this](size_t i) -> std::string_view { return records_[i].SkuId; });
 }
 
 namespace {
@@ -111,7 +113,10 @@ double ParseSaleDate(std::string_view date_text) {
 void SaleTable::AddSale(std::string_view sku_id, std::string_view purchase_id,
                         std::string_view third, std::string_view fourth, std::string_view fifth,
                         std::string_view date_text, std::string_view seventh) {
-  RSALE& sale = records_[FindOrAppend(index_, records_, purchase_id)];
+  RSALE& sale =
+      records_[FindOrAppend(index_, records_, purchase_id, [this](size_t i) -> std::string_view {
+        return records_[i].PurchaseId;
+      })];
   sale.SkuId = sku_id;
   sale.PurchaseId = purchase_id;
   sale.ThirdCell = third;
@@ -124,7 +129,7 @@ void SaleTable::AddSale(std::string_view sku_id, std::string_view purchase_id,
 
 void SaleTable::Clear() {
   records_.clear();
-  index_.clear();
+  index_.Clear();
 }
 
 }  // namespace tollwick

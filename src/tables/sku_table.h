@@ -1,6 +1,7 @@
 // The product table (one RSKU per SKU id) and the sale table (one RSALE per purchase id).
 // Both are find-or-append tables: a key seen again overwrites its record in place, so a record
 // keeps the position where its key was first seen. A hash index makes each add O(1) expected.
+// Sale records are kept in blocks, so that a growing table never moves or copies them.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,9 @@
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+#include "tables/block_array.h"
+#include "tables/record_index.h"
 
 namespace tollwick {
 
@@ -68,7 +72,7 @@ class SkuTable {
 
  private:
   std::vector<RSKU> records_;
-  TextIndex index_;
+  RecordIndex index_;
 };
 
 // Day number of a sale's date text: "month/day/year time" when it holds a "/", else
@@ -87,13 +91,13 @@ class SaleTable {
   size_t size() const { return records_.size(); }
   bool empty() const { return records_.empty(); }
   const RSALE& operator[](size_t i) const { return records_[i]; }
-  const std::vector<RSALE>& records() const { return records_; }
-  std::vector<RSALE>::const_iterator begin() const { return records_.begin(); }
-  std::vector<RSALE>::const_iterator end() const { return records_.end(); }
+  const BlockArray<RSALE>& records() const { return records_; }
+  BlockArray<RSALE>::const_iterator begin() const { return records_.begin(); }
+  BlockArray<RSALE>::const_iterator end() const { return records_.end(); }
 
  private:
-  std::vector<RSALE> records_;
-  TextIndex index_;
+  BlockArray<RSALE> records_;
+  RecordIndex index_;
 };
 
 }  // namespace tollwick
