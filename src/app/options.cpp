@@ -65,6 +65,7 @@ std::string UsageText() {
       "",
       "Minimalist example:",
       "",
+      // One line, split for width.  NOLINTNEXTLINE(bugprone-suspicious-missing-comma)
       "Tollwick --all --headers=0 --prices=0 --date-total=1 --date-year=0 --date-month=0 "
       "--date-day=0 --markets=0 --currencies=0 --currency-total=USD > out.csv",
       "",

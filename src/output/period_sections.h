@@ -11,6 +11,10 @@ namespace tollwick {
 
 enum class SectionKind { Total, Year, Month, Date };
 
+// Seven tenths of a row total, rounded to the nearest integer, a half to the even neighbour;
+// exact for every 64-bit total.
+int64_t ShareOfTotal(int64_t total);
+
 // Writes one section for the range RangeStart (inclusive) to RangeEnd (exclusive).
 void WritePeriodSection(RunState& state, SectionKind kind);
 

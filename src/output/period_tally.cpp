@@ -1,0 +1,90 @@
+#include "output/period_tally.h"
+
+#include <algorithm>
+#include <string>
+
+namespace tollwick {
+
+PeriodTally::PeriodTally(const RunState& state) {
+  const SkuTable& skus = state.Skus;
+  // Each SKU belongs to one open market line and one open title line. A line gets its
+  // position only when it is closed, so the SKUs record group numbers first and the groups
+  // their positions as they close. Group 0 of each kind is the one open before the first SKU.
+  std::vector<size_t> line_position(1), title_position(1);
+  std::vector<size_t> sku_line(skus.size()), sku_title(skus.size());
+  size_t line_group = 0, title_group = 0;
+  std::string current_key, current_title, key;
+  for (size_t i = 0; i < skus.size(); ++i) {
+    const RSKU& sku = skus[i];
+    key.assign(sku.Market).append(" ").append(sku.OsType).append(" ").append(sku.Title);
+    if (key != current_key) {
+      if (i > 0) {
+        line_position[line_group] = lines_.size();
+        lines_.push_back(RAPPS{current_key, 0, false});
+      }
+      line_group = line_position.size();
+      line_position.push_back(0);
+      current_key = key;
+      // The title is looked at only when the key changes.
+      if (sku.Title != current_title) {
+        if (i > 0) {
+          title_position[title_group] = lines_.size();
+          lines_.push_back(RAPPS{"TOTAL " + current_title, 0, true});
+        }
+        title_group = title_position.size();
+        title_position.push_back(0);
+        current_title = sku.Title;
+      }
+    }
+    sku_line[i] = line_group;
+    sku_title[i] = title_group;
+  }
+  line_position[line_group] = lines_.size();
+  lines_.push_back(RAPPS{current_key, 0, false});
+  title_position[title_group] = lines_.size();
+  lines_.push_back(RAPPS{"TOTAL " + current_title, 0, true});
+
+  std::vector<uint32_t> sku_currency(skus.size());
+  for (size_t i = 0; i < skus.size(); ++i) {
+    size_t currency = state.Currencies.Find(skus[i].Currency);
+    sku_currency[i] =
+        currency == CurrencyTable::npos ? kNoCurrency : static_cast<uint32_t>(currency);
+  }
+
+  sales_.reserve(state.Sales.size());
+  for (const RSALE& sale : state.Sales) {
+    size_t i = skus.Find(sale.SkuId);
+    if (i == SkuTable::npos) continue;  // a sale of no known SKU counts nowhere
+    sales_.push_back(SaleRef{sale.SaleDate, static_cast<uint32_t>(line_position[sku_line[i]]),
+                             static_cast<uint32_t>(title_position[sku_title[i]]), sku_currency[i],
+                             skus[i].Amount});
+  }
+  std::sort(sales_.begin(), sales_.end(),
+                   [](const SaleRef& a, const SaleRef& b) { return a.day < b.day; });
+}
+
+void PeriodTally::Count(CurrencyTable& currencies, double start, double end) {
+  for (RAPPS& line : lines_) line.Count = 0;
+  currencies.ResetCurrencyTotals();
+  if (!(start < end)) return;  // an empty window (or one with no valid bound)
+  auto first = std::lower_bound(sales_.begin(), sales_.end(), start,
+                                [](const SaleRef& sale, double day) { return sale.day < day; });
+  for (auto it = first; it != sales_.end() && it->day < end; ++it) {
+    ++lines_[it->line].Count;
+    ++lines_[it->title_line].Count;
+    if (it->currency != kNoCurrency) currencies[it->currency].Total += it->amount;
+  }
+}
+
+void PeriodTally::CopyTo(TallyTable& tally) const {
+  tally.ClearTally();
+  for (const RAPPS& line : lines_) tally.AddTallyLine(line.Name, line.Count, line.IsTotal);
+}
+
+void TallyPeriod(RunState& state, double start, double end) {
+  PeriodTally tally(state);
+  tally.Count(state.Currencies, start, end);
+  tally.CopyTo(state.Tally);
+}
+
+}  // namespace tollwick

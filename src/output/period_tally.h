@@ -1,0 +1,56 @@
+// The tally of one date window: sales counted per market line and per title line, and the
+// price of every counted sale summed per currency.
+//
+// Lines come from the SKU table in its sorted order. Consecutive SKUs with the same key
+// (Market + " " + OsType + " " + Title) share a market line named by that key; when the key
+// changes, the old line is closed, and when the title changes too, the title line
+// "TOTAL " + title of the old title follows it. So names repeat for keys or titles whose SKUs
+// are not adjacent, and an empty SKU table gives the two lines "" and "TOTAL ". The lines are
+// the same for every window; only their counts change.
+//
+// A sale counts on the lines of the SKU with its SkuId (none for an unknown SkuId) when
+// start <= SaleDate < end, and adds that SKU's Amount to the total of its Currency (nothing
+// when the currency is not registered).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "tables/run_state.h"
+
+namespace tollwick {
+
+// The lines and the sales, prepared once so that each window costs one pass over its own
+// sales. Built from the SKU, sale and currency tables after they are sorted; it must be
+// rebuilt when any of them changes.
+class PeriodTally {
+ public:
+  explicit PeriodTally(const RunState& state);
+
+  // Sets the line counts and the totals of `currencies` for the window start <= d < end.
+  void Count(CurrencyTable& currencies, double start, double end);
+
+  // The lines with the counts of the last Count (0 before the first).
+  const std::vector<RAPPS>& lines() const { return lines_; }
+
+  // Replaces the tally table by the lines.
+  void CopyTo(TallyTable& tally) const;
+
+ private:
+  struct SaleRef {
+    double day;
+    uint32_t line;        // market line
+    uint32_t title_line;  // title line
+    uint32_t currency;    // index in the currency table, or kNoCurrency
+    int32_t amount;
+  };
+  static constexpr uint32_t kNoCurrency = UINT32_MAX;
+
+  std::vector<RAPPS> lines_;
+  std::vector<SaleRef> sales_;  // sales of known SKUs, ordered by day
+};
+
+// Empties the tally table and sets every currency total, for the window start <= d < end.
+void TallyPeriod(RunState& state, double start, double end);
+
+}  // namespace tollwick

@@ -1,0 +1,34 @@
+#include "rates/price_list.h"
+
+#include <string>
+
+#include "rates/text_file.h"
+#include "tables/text.h"
+
+namespace tollwick {
+
+std::vector<std::string_view> SplitPriceFields(std::string_view line) {
+  std::vector<std::string_view> fields;
+  size_t start = 0;
+  while (start < line.size()) {
+    size_t end = line.find(';', start);
+    if (end == std::string_view::npos) end = line.size();
+    fields.push_back(line.substr(start, end - start));
+    start = end + 1;
+  }
+  return fields;
+}
+
+void ApplyPriceList(std::string_view text, SkuTable& skus, CurrencyTable& currencies) {
+  for (std::string_view line : SplitLines(text)) {
+    std::vector<std::string_view> fields = SplitPriceFields(line);
+    if (fields.size() < 3) continue;
+    currencies.RegisterCurrency(fields[1]);
+    size_t i = skus.Find(fields[0]);
+    if (i == SkuTable::npos) continue;
+    skus[i].Currency = std::string(fields[1]);
+    skus[i].Amount = StrToInt(fields[2]);
+  }
+}
+
+}  // namespace tollwick

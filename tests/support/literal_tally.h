@@ -1,0 +1,15 @@
+// The period tally in its plainest form, for checking the fast one: every SKU is compared with
+// every sale. Quadratic; only for small test tables.
+#pragma once
+
+#include "tables/run_state.h"
+
+namespace tollwick::literal {
+
+// Empties the tally table and the currency totals, then walks the SKUs in table order,
+// closing a market line whenever the key Market + " " + OsType + " " + Title changes and a
+// title line when the title has changed with it, and counts the sales start <= d < end of
+// each SKU.
+void TallyPeriod(RunState& state, double start, double end);
+
+}  // namespace tollwick::literal
