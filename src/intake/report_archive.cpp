@@ -1,7 +1,43 @@
 #include "intake/report_archive.h"
 
+#include "intake/archive_rename.h"
+#include "intake/file_bytes.h"
+#include "intake/parse_report.h"
+#include "intake/stored_entries.h"
+
 namespace tollwick {
 
-void ReadReportArchive(RunState& /*state*/, const std::string& /*path*/) {}
+namespace {
+
+// An archive read piece by piece from its file; `size` is the size when it was opened.
+class FileArchive : public ArchiveBytes {
+ public:
+  FileArchive(const FileDescriptor& fd, const std::string& path, uint64_t size)
+      : pieces_(fd, path), size_(size) {}
+  uint64_t size() const override { return size_; }
+  std::string_view Read(uint64_t offset, size_t length) override {
+    return pieces_.Read(offset, length);
+  }
+
+ private:
+  FilePieces pieces_;
+  uint64_t size_;
+};
+
+}  // namespace
+
+void ReadReportArchive(RunState& state, const std::string& path) {
+  std::string absolute = AbsolutePath(path);
+  {
+    FileDescriptor fd;
+    uint64_t size = 0;
+    if (OpenRegularFile(absolute, fd, size) != OpenResult::Read) return;
+    FileArchive archive(fd, absolute, size);
+    ForEachReportEntry(archive, [&](std::string_view entry) { ParseReport(state, "", entry); });
+  }
+  size_t slash = absolute.rfind('/');
+  std::string name = absolute.substr(slash + 1);
+  if (NeedsNumberedName(name)) RenameToNumberedName(absolute.substr(0, slash + 1), name);
+}
 
 }  // namespace tollwick

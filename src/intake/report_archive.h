@@ -1,4 +1,7 @@
-// Reads the stored report entries of one archive, then gives it a numbered name if needed.
+// Reads the stored report entries of one archive (see stored_entries.h) and hands each to
+// ParseReport, then gives the archive a numbered name if its name asks for one (see
+// archive_rename.h). An archive that cannot be opened raises "Cannot open file "<path>". <reason>"
+// and keeps its name; one that is no archive or is cut short is still renamed.
 #pragma once
 
 #include <string>

@@ -1,7 +1,95 @@
 #include "intake/scan_directory.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "intake/file_bytes.h"
+#include "intake/parse_report.h"
+#include "intake/report_archive.h"
+
 namespace tollwick {
 
-void ScanDirectory(RunState& /*state*/, const std::string& /*directory*/) {}
+namespace {
+
+using DirectoryId = std::pair<dev_t, ino_t>;
+
+bool EndsWithIgnoringCase(std::string_view name, std::string_view ending) {
+  if (name.size() < ending.size()) return false;
+  std::string_view tail = name.substr(name.size() - ending.size());
+  for (size_t i = 0; i < tail.size(); ++i) {
+    char c = tail[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != ending[i]) return false;
+  }
+  return true;
+}
+
+// One directory's entries, sorted by name and taken before any of them is used.
+struct Listing {
+  std::vector<std::string> reports, archives, directories;
+};
+
+// Lists the open directory `fd` (which it closes). Hidden names (leading '.') are left out,
+// links count as what they point to, and anything but regular files and directories (FIFOs,
+// sockets, devices, dangling links) is left out.
+Listing ListDirectory(int fd) {
+  Listing listing;
+  DIR* dir = ::fdopendir(fd);
+  if (dir == nullptr) {
+    ::close(fd);
+    return listing;
+  }
+  std::vector<std::string> names;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (entry->d_name[0] != '.') names.emplace_back(entry->d_name);
+  }
+  std::sort(names.begin(), names.end());
+  for (std::string& name : names) {
+    struct stat st {};
+    if (::fstatat(::dirfd(dir), name.c_str(), &st, 0) != 0) continue;
+    if (S_ISDIR(st.st_mode)) {
+      listing.directories.push_back(std::move(name));
+    } else if (S_ISREG(st.st_mode)) {
+      if (EndsWithIgnoringCase(name, ".xml") && name != "[Content_Types].xml")
+        listing.reports.push_back(std::move(name));
+      else if (EndsWithIgnoringCase(name, ".zip"))
+        listing.archives.push_back(std::move(name));
+    }
+  }
+  ::closedir(dir);
+  return listing;
+}
+
+void ScanTree(RunState& state, const std::string& directory, std::set<DirectoryId>& entered) {
+  int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !entered.insert({st.st_dev, st.st_ino}).second) {
+    ::close(fd);
+    return;
+  }
+  Listing listing = ListDirectory(fd);
+  for (const std::string& name : listing.reports) ParseReport(state, directory + name, {});
+  for (const std::string& name : listing.archives) ReadReportArchive(state, directory + name);
+  for (const std::string& name : listing.directories)
+    ScanTree(state, directory + name + "/", entered);
+}
+
+}  // namespace
+
+void ScanDirectory(RunState& state, const std::string& directory) {
+  std::string start = AbsolutePath(directory.empty() ? "." : directory);
+  if (directory.empty()) start.resize(start.size() - 1);  // drop the "."
+  if (start.back() != '/') start += '/';
+  std::set<DirectoryId> entered;
+  ScanTree(state, start, entered);
+}
 
 }  // namespace tollwick

@@ -40,40 +40,16 @@ size_t CurrencyTable::Find(std::string_view code) const {
   return it == index_.end() ? npos : it->second;
 }
 
-void RateTable::CodeRates::Add(long double rate) {
-  deciding = rate;
-  if (has_zero) return;
-  if (rate == 0) {
-    has_zero = true;
-  } else if (rate > 0) {
-    if (smallest_positive == 0 || rate < smallest_positive) smallest_positive = rate;
-  } else if (rate < 0) {
-    if (largest_negative == 0 || rate > largest_negative) largest_negative = rate;
-  } else {
-    has_nan = true;
-  }
-}
-
 void RateTable::Append(std::string_view code, long double rate) {
+  by_code_[std::string(code)].push_back(records_.size());
   records_.push_back(RCONVERT{std::string(code), rate});
-  if (!stale_) by_code_[records_.back().Code].Add(rate);
 }
 
-void RateTable::SetRate(size_t i, long double rate) {
-  records_[i].Rate = rate;
-  stale_ = true;
-}
+void RateTable::SetRate(size_t i, long double rate) { records_[i].Rate = rate; }
 
 void RateTable::Clear() {
   records_.clear();
   by_code_.clear();
-  stale_ = false;
-}
-
-void RateTable::Summarize() const {
-  by_code_.clear();
-  for (const RCONVERT& entry : records_) by_code_[entry.Code].Add(entry.Rate);
-  stale_ = false;
 }
 
 int64_t DivideAndRound(int64_t amount, long double rate) {
@@ -88,16 +64,11 @@ int64_t DivideAndRound(int64_t amount, long double rate) {
 }
 
 int64_t RateTable::ConvertToTotal(std::string_view code, int64_t amount) const {
-  if (stale_) Summarize();
   auto it = by_code_.find(code);
   if (it == by_code_.end()) return 0;
-  const CodeRates& rates = it->second;
-  // The entries in front of the first zero rate divide first: any NaN or overflow among them
-  // fails before the zero rate is reached.
-  if (rates.has_nan) Raise(ErrorKind::EInvalidOp, std::string(kInvalidOpMessage));
-  if (rates.smallest_positive != 0) DivideAndRound(amount, rates.smallest_positive);
-  if (rates.largest_negative != 0) DivideAndRound(amount, rates.largest_negative);
-  return DivideAndRound(amount, rates.has_zero ? 0.0L : rates.deciding);
+  int64_t result = 0;
+  for (size_t i : it->second) result = DivideAndRound(amount, records_[i].Rate);
+  return result;
 }
 
 void TallyTable::AddTallyLine(std::string_view name, int64_t count, bool is_total) {

@@ -62,10 +62,10 @@ class RateTable {
   void SetRate(size_t i, long double rate);
   void Clear();
 
-  // Behaves as if the amount were divided by the rate of every entry of the code, in table
-  // order, each quotient rounded half to even, the last entry giving the result: 0 when no
-  // entry has the code; a zero rate raises EZeroDivide (EInvalidOp for a zero amount) and a
-  // quotient outside 64 bits EInvalidOp, whichever entry comes first. Costs one hash lookup.
+  // The amount divided by the rate of every entry of the code, in table order, each quotient
+  // rounded half to even; the last entry gives the result, 0 when no entry has the code. A zero
+  // rate raises EZeroDivide (EInvalidOp for a zero amount) and a quotient outside 64 bits
+  // EInvalidOp, at the first entry that fails. Walks only the entries of the code.
   int64_t ConvertToTotal(std::string_view code, int64_t amount) const;
 
   size_t size() const { return records_.size(); }
@@ -74,23 +74,9 @@ class RateTable {
   const std::vector<RCONVERT>& records() const { return records_; }
 
  private:
-  // What a walk over the entries of one code needs to know. Only the entries in front of the
-  // first zero rate can fail by overflow; of those, the one with the smallest positive rate
-  // and the one with the negative rate closest to zero give the largest quotients.
-  struct CodeRates {
-    long double deciding = 0;           // rate of the last entry
-    bool has_zero = false;              // some entry has rate 0
-    bool has_nan = false;               // a NaN rate in front of the first zero
-    long double smallest_positive = 0;  // 0: none in front of the first zero
-    long double largest_negative = 0;   // 0: none in front of the first zero
-    void Add(long double rate);
-  };
-  void Summarize() const;
-
   std::vector<RCONVERT> records_;
-  // Built from records_ on demand: SetRate only marks it stale.
-  mutable std::unordered_map<std::string, CodeRates, TextHash, std::equal_to<>> by_code_;
-  mutable bool stale_ = false;
+  // Entry positions per code, in table order.
+  std::unordered_map<std::string, std::vector<size_t>, TextHash, std::equal_to<>> by_code_;
 };
 
 // Divides in extended precision and rounds half to even, with the errors of ConvertToTotal.

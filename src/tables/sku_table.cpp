@@ -8,6 +8,21 @@
 
 namespace tollwick {
 
+namespace {
+
+// Position of the record with this key; a new empty record at the end when there is none.
+// The key is copied only for a new record.
+template <typename Record>
+size_t FindOrAppend(TextIndex& index, std::vector<Record>& records, std::string_view key) {
+  auto it = index.find(key);
+  if (it != index.end()) return it->second;
+  index.emplace(std::string(key), records.size());
+  records.emplace_back();
+  return records.size() - 1;
+}
+
+}  // namespace
+
 std::string SkuSortKey(const RSKU& sku) {
   std::string key;
   key.reserve(sku.Title.size() + sku.Market.size() + sku.Version.size() + sku.OsType.size());
@@ -20,9 +35,7 @@ std::string SkuSortKey(const RSKU& sku) {
 
 void SkuTable::AddSku(std::string_view sku_id, std::string_view title, std::string_view version,
                       std::string_view detail, std::string_view os_cell, std::string_view market) {
-  auto [it, inserted] = index_.try_emplace(std::string(sku_id), records_.size());
-  if (inserted) records_.emplace_back();
-  RSKU& sku = records_[it->second];
+  RSKU& sku = records_[FindOrAppend(index_, records_, sku_id)];
   sku.SkuId = sku_id;
   sku.Title = title;
   sku.Version = version;
@@ -98,9 +111,7 @@ double ParseSaleDate(std::string_view date_text) {
 void SaleTable::AddSale(std::string_view sku_id, std::string_view purchase_id,
                         std::string_view third, std::string_view fourth, std::string_view fifth,
                         std::string_view date_text, std::string_view seventh) {
-  auto [it, inserted] = index_.try_emplace(std::string(purchase_id), records_.size());
-  if (inserted) records_.emplace_back();
-  RSALE& sale = records_[it->second];
+  RSALE& sale = records_[FindOrAppend(index_, records_, purchase_id)];
   sale.SkuId = sku_id;
   sale.PurchaseId = purchase_id;
   sale.ThirdCell = third;

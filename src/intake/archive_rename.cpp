@@ -1,0 +1,81 @@
+#include "intake/archive_rename.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace tollwick {
+
+namespace {
+
+enum class Probe { Free, Taken, Unknown };
+
+// Whether any entry, a dangling link included, has this name.
+Probe ProbeName(int dir, const std::string& name) {
+  struct stat st {};
+  if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return Probe::Taken;
+  return errno == ENOENT ? Probe::Free : Probe::Unknown;
+}
+
+enum class Attempt { Done, Taken, Failed };
+
+Attempt LinkThenUnlink(int dir, const std::string& from, const std::string& to) {
+  if (::linkat(dir, from.c_str(), dir, to.c_str(), 0) != 0)
+    return errno == EEXIST ? Attempt::Taken : Attempt::Failed;
+  if (::unlinkat(dir, from.c_str(), 0) != 0) {
+    // The archive would now have two names; take back the new one.
+    ::unlinkat(dir, to.c_str(), 0);
+    return Attempt::Failed;
+  }
+  return Attempt::Done;
+}
+
+Attempt RenameNoReplace(int dir, const std::string& from, const std::string& to, bool force_link) {
+  if (!force_link) {
+    if (::renameat2(dir, from.c_str(), dir, to.c_str(), RENAME_NOREPLACE) == 0)
+      return Attempt::Done;
+    if (errno == EEXIST) return Attempt::Taken;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return Attempt::Failed;
+  }
+  return LinkThenUnlink(dir, from, to);
+}
+
+}  // namespace
+
+bool NeedsNumberedName(std::string_view file_name) {
+  std::string head(file_name.substr(0, 7));
+  for (char& c : head)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return head == "report " || head == "report.";
+}
+
+std::string NumberedArchiveName(unsigned long n) {
+  return "report_(" + std::to_string(n) + ").zip";
+}
+
+std::string RenameToNumberedName(const std::string& directory, const std::string& file_name,
+                                 const RenameOptions& options) {
+  int dir = ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return {};
+  std::string result;
+  unsigned long n = 1;
+  // Bounded, so that a directory that fills up as fast as names are tried cannot hold us.
+  for (int attempts = 0; attempts < 1000; ++attempts) {
+    Probe probe;
+    while ((probe = ProbeName(dir, NumberedArchiveName(n))) == Probe::Taken) ++n;
+    if (probe == Probe::Unknown) break;  // the directory cannot be searched
+    std::string chosen = NumberedArchiveName(n);
+    if (options.before_rename) options.before_rename(chosen);
+    Attempt attempt = RenameNoReplace(dir, file_name, chosen, options.force_link);
+    if (attempt == Attempt::Done) result = chosen;
+    if (attempt != Attempt::Taken) break;
+    ++n;
+  }
+  ::close(dir);
+  return result;
+}
+
+}  // namespace tollwick

@@ -1,0 +1,101 @@
+#include "intake/file_bytes.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "tables/errors.h"
+
+namespace tollwick {
+
+FileDescriptor::~FileDescriptor() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+OpenResult OpenRegularFile(const std::string& path, FileDescriptor& fd, uint64_t& size) {
+  fd = FileDescriptor(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (fd.get() < 0) RaiseOpenError(path, errno);
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) RaiseOpenError(path, errno);
+  if (!S_ISREG(st.st_mode)) return OpenResult::NotRegular;
+  size = static_cast<uint64_t>(st.st_size);
+  return OpenResult::Read;
+}
+
+std::string_view FilePieces::Read(uint64_t offset, size_t length) {
+  if (length > capacity_) {
+    buffer_ = std::make_unique_for_overwrite<char[]>(length);
+    capacity_ = length;
+  }
+  size_t done = 0;
+  while (done < length) {
+    ssize_t n =
+        ::pread(fd_.get(), buffer_.get() + done, length - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) RaiseOpenError(path_, errno);
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return {buffer_.get(), done};
+}
+
+int FileBytes::ReadMore(int fd, size_t count) {
+  if (size_ + count > capacity_) {
+    size_t capacity = std::max(size_ + count, capacity_ + capacity_ / 2);
+    auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+    if (size_ > 0) std::memcpy(grown.get(), data_.get(), size_);
+    data_ = std::move(grown);
+    capacity_ = capacity;
+  }
+  size_t wanted = size_ + count;
+  while (size_ < wanted) {
+    ssize_t n = ::read(fd, data_.get() + size_, wanted - size_);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -errno;
+    if (n == 0) return 0;
+    size_ += static_cast<size_t>(n);
+  }
+  return 1;
+}
+
+OpenResult ReadWholeFile(const std::string& path, FileBytes& bytes) {
+  FileDescriptor fd;
+  uint64_t size = 0;
+  if (OpenRegularFile(path, fd, size) != OpenResult::Read) return OpenResult::NotRegular;
+  bytes = FileBytes();
+  // One byte more than the listed size shows whether the file grew meanwhile.
+  size_t chunk = static_cast<size_t>(size) + 1;
+  int status;
+  while ((status = bytes.ReadMore(fd.get(), chunk)) > 0)
+    chunk = std::max<size_t>(bytes.size() / 2, 65536);
+  if (status < 0) RaiseOpenError(path, -status);
+  return OpenResult::Read;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  if (!path.empty() && path.front() == '/') return path;
+  std::string cwd;
+  for (size_t size = 256;; size *= 2) {
+    cwd.resize(size);
+    if (::getcwd(cwd.data(), size) != nullptr) break;
+    if (errno != ERANGE) return path;
+  }
+  cwd.resize(std::strlen(cwd.c_str()));
+  if (cwd.back() != '/') cwd += '/';
+  return cwd + path;
+}
+
+}  // namespace tollwick

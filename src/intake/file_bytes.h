@@ -1,0 +1,79 @@
+// Reading a whole regular file with one pass of read() into one buffer.
+//
+// The file is opened read-only and non-blocking, so that a FIFO or device that took the place of
+// a listed file cannot block the run; after opening, anything but a regular file is treated as
+// no file at all. The buffer is not zero-filled first; the size comes from fstat, and a file
+// that grows or shrinks while it is read is read up to its end as read() sees it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace tollwick {
+
+class FileBytes {
+ public:
+  FileBytes() = default;
+  std::string_view view() const { return {data_.get(), size_}; }
+  char* data() { return data_.get(); }
+  size_t size() const { return size_; }
+  void Shrink(size_t size) { size_ = size; }
+
+  // Appends up to `count` bytes from `fd` after the current contents. Returns 1 when all
+  // `count` bytes came, 0 at end of file, or the negated errno of a failed read.
+  int ReadMore(int fd, size_t count);
+
+ private:
+  std::unique_ptr<char[]> data_;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
+};
+
+enum class OpenResult { Read, NotRegular };
+
+// An open file descriptor, closed on destruction.
+class FileDescriptor {
+ public:
+  FileDescriptor() = default;
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor();
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept;
+  int get() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+};
+
+// Opens `path` read-only and non-blocking. Raises "Cannot open file ..." when it cannot be
+// opened; returns NotRegular when it is no regular file once opened; else sets `size`.
+OpenResult OpenRegularFile(const std::string& path, FileDescriptor& fd, uint64_t& size);
+
+// Reads the file at `path` into `bytes`. A file that cannot be opened or read raises
+// "Cannot open file "<path>". <reason>". Returns NotRegular (and reads nothing) when the path
+// names something other than a regular file once opened.
+OpenResult ReadWholeFile(const std::string& path, FileBytes& bytes);
+
+// Reads pieces of an open file with pread into one reused buffer. A failed read raises
+// "Cannot open file "<path>". <reason>".
+class FilePieces {
+ public:
+  FilePieces(const FileDescriptor& fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  // Up to `length` bytes at `offset`; fewer only at the end of the file.
+  std::string_view Read(uint64_t offset, size_t length);
+
+ private:
+  const FileDescriptor& fd_;
+  std::string path_;
+  std::unique_ptr<char[]> buffer_;
+  size_t capacity_ = 0;
+};
+
+// `path` as an absolute path: relative paths are taken from the current directory.
+std::string AbsolutePath(const std::string& path);
+
+}  // namespace tollwick

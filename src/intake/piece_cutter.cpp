@@ -1,0 +1,71 @@
+#include "intake/piece_cutter.h"
+
+namespace tollwick {
+
+std::string_view PieceCutter::Next() {
+  constexpr size_t npos = std::string_view::npos;
+  // An open marker that begins in the carried bytes can only begin at their last '<', since
+  // every earlier chunk is followed by another '<' that the marker does not hold.
+  size_t straddle = npos;
+  size_t open_end = npos;
+  if (!carry_.empty()) {
+    size_t last = carry_.rfind('<');
+    size_t have = carry_.size() - last;
+    std::string_view need = open_.substr(have);
+    if (text_.substr(cursor_, need.size()) == need) {
+      straddle = last;
+      open_end = cursor_ + need.size();
+    }
+  }
+  size_t open_at = npos;
+  if (straddle == npos) {
+    open_at = text_.find(open_, cursor_);
+    if (open_at == npos) return {};
+    open_end = open_at + open_.size();
+  }
+  size_t close_at = text_.find(close_, open_end);
+  if (close_at == npos) return {};
+
+  if (straddle != npos) {
+    carry_.resize(straddle);
+  } else {
+    AppendCarry(text_.substr(cursor_, open_at - cursor_));
+  }
+  cursor_ = close_at + close_.size();
+  return text_.substr(open_end, close_at - open_end);
+}
+
+void PieceCutter::AppendCarry(std::string_view skipped) {
+  if (skipped.empty()) return;
+  // Walk the chunks of `skipped` from its end; `start` is where the usable run begins.
+  size_t start = skipped.size();
+  size_t end = skipped.size();
+  while (end > 0) {
+    size_t lt = skipped.rfind('<', end - 1);
+    if (lt == std::string_view::npos) break;
+    if (!IsOpenPrefix(skipped.substr(lt, end - lt))) {
+      carry_.assign(skipped.substr(start));
+      return;
+    }
+    start = lt;
+    end = lt;
+  }
+  // All chunks from the first '<' on are usable; the bytes before it extend the last carried
+  // chunk, which stays usable only if the result is still a prefix of the open marker.
+  std::string_view head = skipped.substr(0, end);
+  if (head.empty()) {
+    carry_.append(skipped);
+    return;
+  }
+  if (!carry_.empty()) {
+    std::string_view last = std::string_view(carry_).substr(carry_.rfind('<'));
+    if (last.size() + head.size() < open_.size() &&
+        open_.substr(last.size(), head.size()) == head) {
+      carry_.append(skipped);
+      return;
+    }
+  }
+  carry_.assign(skipped.substr(start));
+}
+
+}  // namespace tollwick

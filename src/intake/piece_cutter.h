@@ -1,0 +1,43 @@
+// Successive cutting of marker-delimited pieces out of one working text.
+//
+// Each Next() behaves like one call of the report reader's cutting primitive on the working
+// text: it finds the first open marker, then the first close marker after it, returns the text
+// between them and removes open marker, inner text and close marker from the working text.
+// When either marker is missing it returns an empty view and leaves the working text alone.
+//
+// The working text is never copied. It is kept as the original text from a cursor on, plus a
+// few carried bytes from before the cursor: removing a piece joins the text before it with the
+// text after it, and an open marker may form across such a join ("<Ro" + piece + "w>" reads as
+// "<Row>"). Open markers start with '<' and hold no other '<', so the only carried bytes that
+// can still take part in a match are a trailing run of chunks that each start with '<' and are
+// proper prefixes of the open marker; everything else before the cursor is dropped. Each byte of
+// the text is looked at a bounded number of times, so a whole sequence of calls is linear.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tollwick {
+
+class PieceCutter {
+ public:
+  // `open` must begin with '<' and hold no other '<'. The views must outlive the cutter.
+  PieceCutter(std::string_view text, std::string_view open, std::string_view close)
+      : text_(text), open_(open), close_(close) {}
+
+  // The next piece, or an empty view when there is none (or when it is empty).
+  std::string_view Next();
+
+ private:
+  bool IsOpenPrefix(std::string_view chunk) const {
+    return chunk.size() < open_.size() && open_.substr(0, chunk.size()) == chunk;
+  }
+  // Adds the bytes that stay in front of the cursor after a piece is removed.
+  void AppendCarry(std::string_view skipped);
+
+  std::string_view text_, open_, close_;
+  size_t cursor_ = 0;
+  std::string carry_;  // empty, or '<'-chunks that are each a proper prefix of `open_`
+};
+
+}  // namespace tollwick

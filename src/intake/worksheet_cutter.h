@@ -1,0 +1,49 @@
+// Cuts a report document into the rows that reach the product and the sale table.
+//
+// A report is an XML spreadsheet, but it is not parsed as XML: it is cut with fixed markers.
+//   - The product worksheet runs from the first `<Worksheet ss:Name="SKU detail">` to the first
+//     `</Worksheet>` after it; that piece is then cut out of the document, and the purchase
+//     worksheet is looked for in what is left: from the first
+//     `<Worksheet ss:Name="Purchase History">` to the first `</Worksheet>` after it. Both
+//     markers may form across the place where the product worksheet was cut out.
+//   - Rows are the pieces between `<Row>` and `</Row>`, cut out one after the other (a marker
+//     may again form across the place of a removed row). The first row of each worksheet is
+//     skipped; an empty row ends its worksheet. `<Row ...>` with attributes is no row.
+//   - Cells are the pieces between `<Data` and `</Data>` inside a row, cut the same way; the
+//     value is the text after the piece's first '>' (the whole piece if it has none). An empty
+//     piece ends the row's cells.
+//   - A product row with at least 6 values gives its first 6, a purchase row with at least 7
+//     values its first 7. Values are the bytes as they stand (no entity decoding, no trimming).
+// All product rows come before all purchase rows, each in document order. Linear time.
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tollwick {
+
+inline constexpr size_t kSkuValues = 6;
+inline constexpr size_t kSaleValues = 7;
+
+// Receives the rows in order. The views point into the document (or into a copy of the
+// purchase worksheet that lives until CutWorksheets returns).
+class RowSink {
+ public:
+  virtual ~RowSink() = default;
+  virtual void SkuRow(std::span<const std::string_view, kSkuValues> values) = 0;
+  virtual void SaleRow(std::span<const std::string_view, kSaleValues> values) = 0;
+};
+
+void CutWorksheets(std::string_view document, RowSink& sink);
+
+// The same rows collected as values, for callers that compare or inspect them.
+struct CutRow {
+  bool purchase = false;            // false: "SKU detail" row (6 values); true: 7 values
+  std::vector<std::string> values;  // exactly 6 or 7
+  friend bool operator==(const CutRow&, const CutRow&) = default;
+};
+std::vector<CutRow> CutWorksheets(std::string_view document);
+
+}  // namespace tollwick

@@ -1,0 +1,31 @@
+// Word-for-word versions of the report reader's cutting, kept as the reference that the fast
+// cutting is checked against. Slow on purpose (every cut copies the rest of the text); they use
+// the standard library only, so any test or fuzz target can link them.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tollwick::literal {
+
+// Inner: the text between the first `open` and the first `close` after it (always written,
+// empty when either is missing). Rest: the source without open, inner and close; written only
+// when both are found.
+void ExtractBetween(std::string source, std::string open, std::string close, std::string& rest,
+                    std::string& inner);
+
+// Same shape as tollwick::CutRow.
+struct CutRow {
+  bool purchase = false;
+  std::vector<std::string> values;
+  friend bool operator==(const CutRow&, const CutRow&) = default;
+};
+
+// Both worksheets of a document cut with ExtractBetween alone, in the order rows are handed on.
+std::vector<CutRow> CutWorksheets(std::string document);
+
+// A loose file's document: its bytes up to the first NUL, without any CR or LF.
+std::string LooseDocument(std::string_view file_bytes);
+
+}  // namespace tollwick::literal
