@@ -40,7 +40,7 @@ TEST(FaultPermissions, UnreadableReportEndsTheRunWithTheOpenError) {
     TempDir dir;
     WriteFile(dir / "report.zip", MakeZip({Stored("fulfillmentreport.xml", kReport)}));
     WriteFile(dir / c.locked, c.content);
-    OpenToEveryone(dir.path());
+    GiveToUnprivileged(dir.path());
     fs::permissions(dir / c.locked, fs::perms::none);
     auto before = Snapshot(dir.path());
 
@@ -62,7 +62,7 @@ TEST(FaultPermissions, ArchiveInAReadOnlyDirectoryKeepsItsName) {
   WriteFile(dir / "report.zip", MakeZip({Stored("fulfillmentreport.xml", kReport)}));
   WriteFile(dir / "fixed/report.zip", MakeZip({Stored("fulfillmentreport.xml", kOtherReport)}));
   WriteFile(dir / "fixed/Report (2).zip", "not an archive");
-  OpenToEveryone(dir.path());
+  GiveToUnprivileged(dir.path());
   fs::permissions(dir / "fixed", fs::perms::owner_read | fs::perms::owner_exec |
                                      fs::perms::group_read | fs::perms::group_exec |
                                      fs::perms::others_read | fs::perms::others_exec);
@@ -77,6 +77,26 @@ TEST(FaultPermissions, ArchiveInAReadOnlyDirectoryKeepsItsName) {
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.out, expected.out);  // both reports were read
   EXPECT_EQ(TreeDiff(Renamed(before, "report.zip", "report_(1).zip"), Snapshot(dir.path())), "");
+}
+
+TEST(FaultPermissions, DirectoryThatCannotBeListedYieldsNothing) {
+  SKIP_UNLESS_UNPRIVILEGED();
+  TempDir dir, reference;
+  WriteFile(dir / "a.xml", kReport);
+  WriteFile(dir / "closed/b.xml", kOtherReport);
+  WriteFile(dir / "closed/report.zip", MakeZip({Stored("fulfillmentreport.xml", kOtherReport)}));
+  WriteFile(reference / "a.xml", kReport);
+  GiveToUnprivileged(dir.path());
+  fs::permissions(dir / "closed", fs::perms::none);
+  auto before = Snapshot(dir.path());
+  auto expected = RunFault({{"--all"}, reference.path()});
+  ASSERT_EQ(expected.status, 0);
+
+  auto result = RunFault({{"--all"}, dir.path(), /*unprivileged=*/true});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.out, expected.out);
+  EXPECT_EQ(TreeDiff(before, Snapshot(dir.path())), "");
 }
 
 }  // namespace

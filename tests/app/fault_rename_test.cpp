@@ -11,9 +11,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kArchive = MakeZip(
-    {Stored("fulfillmentreport.xml", MakeReport({{"X1", "Alpha", "1.0", "Full", "", "Store"}},
-                                                {{"X1", "P1", "", "", "", "2010-01-15", ""}}))});
+const std::string kArchive = MakeZip({Stored(
+    "fulfillmentreport.xml", MakeReport({{"X1", "Alpha", "1.0", "Full", "", "Store"}},
+                                        {{"X1", "P1", "", "", "", "2010-01-15T00:00:00", ""}}))});
 
 TEST(FaultRename, ExistingFileTakesTheNumber) {
   TempDir dir;

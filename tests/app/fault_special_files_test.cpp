@@ -21,13 +21,20 @@ std::string Report(const std::string& sku, const std::string& purchase, const st
                     {{sku, purchase, "Ann", "DE", "", date, "Charged"}});
 }
 
-TEST(FaultSpecialFiles, FifosWithReportNamesAreNotOpened) {
+TEST(FaultSpecialFiles, FifosAndDanglingLinksWithReportNamesAreNotOpened) {
+  // Beside them a directory named like a report, walked as a directory in both trees.
   TempDir dir, reference;
-  for (const TempDir* d : {&dir, &reference})
+  for (const TempDir* d : {&dir, &reference}) {
     WriteFile(*d / "a.xml", Report("X1", "P1", "1/15/2010 10:00:00"));
+    WriteFile(*d / "folder.xml/b.xml", Report("X2", "P2", "2/16/2010 10:00:00"));
+  }
   fs::create_directory(dir / "sub");
   for (const char* name : {"x.xml", "x.zip", "report.zip", "sub/y.xml", "sub/Report 2.ZIP"})
     ASSERT_EQ(::mkfifo((dir / name).c_str(), 0644), 0) << name;
+  fs::create_symlink("x.xml", dir / "to_fifo.xml");
+  fs::create_symlink("../report.zip", dir / "sub/report.zip");
+  fs::create_symlink("nowhere.xml", dir / "dangling.xml");
+  fs::create_symlink("nowhere.zip", dir / "report 3.zip");
   auto before = Snapshot(dir.path());
   auto expected = RunFault({{"--all"}, reference.path()});
   ASSERT_EQ(expected.status, 0);
@@ -37,7 +44,8 @@ TEST(FaultSpecialFiles, FifosWithReportNamesAreNotOpened) {
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.out, expected.out);
-  EXPECT_EQ(TreeDiff(before, Snapshot(dir.path())), "");  // the FIFO named report.zip is no archive
+  // Neither a FIFO nor a link that leads nowhere is an archive, so none of them is renamed.
+  EXPECT_EQ(TreeDiff(before, Snapshot(dir.path())), "");
 }
 
 TEST(FaultSpecialFiles, LinkCyclesEndTheWalk) {

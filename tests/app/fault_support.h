@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -178,21 +179,20 @@ inline std::string TreeDiff(const std::map<std::string, std::string>& expected,
   return diff;
 }
 
-// Lets every user enter and read the directory and everything below it (a TempDir is private
-// to its owner), so that an unprivileged run of the binary can walk it.
-inline void OpenToEveryone(const std::string& root) {
-  namespace fs = std::filesystem;
-  fs::permissions(root, fs::perms::all & ~fs::perms::others_write & ~fs::perms::group_write);
-  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
-       ++it) {
-    if (it->is_symlink()) continue;
-    fs::perms add = it->is_directory()
-                        ? fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                              fs::perms::others_read | fs::perms::others_exec
-                        : fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                              fs::perms::others_read;
-    fs::permissions(it->path(), add, fs::perm_options::add);
-  }
+// Hands the tree below `root` (root included) to the user that RunFault's unprivileged runs use,
+// so that its permission bits apply to that user as the owner. Nothing to do when the test
+// does not run as root.
+inline void GiveToUnprivileged(const std::string& root) {
+  if (::geteuid() != 0) return;
+  constexpr uid_t kNobody = 65534;
+  constexpr gid_t kNogroup = 65534;
+  auto give = [&](const std::string& path) {
+    if (::lchown(path.c_str(), kNobody, kNogroup) != 0)
+      throw std::runtime_error("cannot hand " + path + " to nobody");
+  };
+  give(root);
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+    give(entry.path().string());
 }
 
 }  // namespace tollwick::testing
