@@ -70,25 +70,20 @@ TEST(RunBinary, RangeErrorsEndWithTheReport) {
   }
 }
 
-TEST(RunBinary, ModeWordInAnyCase) {
+TEST(RunBinary, ModeWordInAnyCaseAndSectionsOff) {
   TempDir dir;
   for (const char* word : {"--all", "--ALL", "--All"}) {
-    auto result = RunTollwickBinary(
-        {word, "--date-total=0", "--date-year=0", "--date-month=0", "--date-day=0"}, dir.path());
-    EXPECT_EQ(result.status, 0) << word;
-    EXPECT_EQ(result.err, "");
-    EXPECT_EQ(result.out, "SKUID;Title;Market;Version;OS Type;Currency;Amount;\r\n\r\n");
+    for (const char* prices : {"--prices=1", "--prices=0"}) {
+      auto result = RunTollwickBinary(
+          {word, prices, "--date-total=0", "--date-year=0", "--date-month=0", "--date-day=0"},
+          dir.path());
+      EXPECT_EQ(result.status, 0) << word;
+      EXPECT_EQ(result.err, "");
+      EXPECT_EQ(result.out, prices[9] == '1'
+                                ? "SKUID;Title;Market;Version;OS Type;Currency;Amount;\r\n\r\n"
+                                : "");
+    }
   }
-}
-
-TEST(RunBinary, EverySectionOffWritesNothing) {
-  TempDir dir;
-  auto result = RunTollwickBinary(
-      {"--all", "--prices=0", "--date-total=0", "--date-year=0", "--date-month=0", "--date-day=0"},
-      dir.path());
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err, "");
 }
 
 // Runs the binary with standard output on `out_fd`; gives the exit status (128 + signal).

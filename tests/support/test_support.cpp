@@ -79,13 +79,10 @@ std::vector<std::string> ListTree(const std::string& root) {
 
 namespace {
 
-void Put16(std::string& out, uint32_t v) {
-  out.push_back(static_cast<char>(v & 0xFF));
-  out.push_back(static_cast<char>((v >> 8) & 0xFF));
-}
-void Put32(std::string& out, uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
+// Little-endian fields, given as pairs: byte width, value.
+void Put(std::string& out, std::initializer_list<uint64_t> widths_and_values) {
+  for (auto it = widths_and_values.begin(); it != widths_and_values.end(); it += 2)
+    for (uint64_t i = 0; i < it[0]; ++i) out.push_back(static_cast<char>(it[1] >> (8 * i)));
 }
 
 uint32_t Crc32(std::string_view data) {
@@ -102,58 +99,23 @@ uint32_t Crc32(std::string_view data) {
 std::string MakeZip(const std::vector<ZipEntry>& entries) {
   std::string out, central;
   for (const ZipEntry& e : entries) {
-    uint32_t offset = static_cast<uint32_t>(out.size());
-    uint32_t crc = Crc32(e.data);
-    auto csize = static_cast<uint32_t>(
-        e.declared_compressed >= 0 ? e.declared_compressed : static_cast<int64_t>(e.data.size()));
-    auto usize =
-        static_cast<uint32_t>(e.declared_uncompressed >= 0 ? e.declared_uncompressed
-                                                           : static_cast<int64_t>(e.data.size()));
-    Put32(out, 0x04034B50u);
-    Put16(out, 10);
-    Put16(out, 0);
-    Put16(out, e.method);
-    Put16(out, 0);
-    Put16(out, 0x3C21);
-    Put32(out, crc);
-    Put32(out, csize);
-    Put32(out, usize);
-    Put16(out, static_cast<uint32_t>(e.name.size()));
-    Put16(out, static_cast<uint32_t>(e.extra.size()));
-    out += e.name;
-    out += e.extra;
-    out += e.data;
-
-    Put32(central, 0x02014B50u);
-    Put16(central, 20);
-    Put16(central, 10);
-    Put16(central, 0);
-    Put16(central, e.method);
-    Put16(central, 0);
-    Put16(central, 0x3C21);
-    Put32(central, crc);
-    Put32(central, csize);
-    Put32(central, usize);
-    Put16(central, static_cast<uint32_t>(e.name.size()));
-    Put16(central, 0);
-    Put16(central, 0);
-    Put16(central, 0);
-    Put16(central, 0);
-    Put32(central, 0);
-    Put32(central, offset);
+    const auto offset = static_cast<uint32_t>(out.size()), crc = Crc32(e.data);
+    const int64_t size = static_cast<int64_t>(e.data.size());
+    const auto csize =
+        static_cast<uint32_t>(e.declared_compressed >= 0 ? e.declared_compressed : size);
+    const auto usize =
+        static_cast<uint32_t>(e.declared_uncompressed >= 0 ? e.declared_uncompressed : size);
+    const auto name = static_cast<uint32_t>(e.name.size());
+    Put(out, {4,      0x04034B50u, 2,   10, 2,     0, 2,     e.method, 2,    0, 2,
+              0x3C21, 4,           crc, 4,  csize, 4, usize, 2,        name, 2, e.extra.size()});
+    out += e.name + e.extra + e.data;
+    Put(central, {4, 0x02014B50u, 2, 20,    2, 10,    2, 0,    2, e.method, 2, 0, 2, 0x3C21,
+                  4, crc,         4, csize, 4, usize, 2, name, 8, 0,        4, 0, 4, offset});
     central += e.name;
   }
-  uint32_t central_offset = static_cast<uint32_t>(out.size());
-  out += central;
-  Put32(out, 0x06054B50u);
-  Put16(out, 0);
-  Put16(out, 0);
-  Put16(out, static_cast<uint32_t>(entries.size()));
-  Put16(out, static_cast<uint32_t>(entries.size()));
-  Put32(out, static_cast<uint32_t>(central.size()));
-  Put32(out, central_offset);
-  Put16(out, 0);
-  return out;
+  Put(central, {4, 0x06054B50u, 4, 0, 2, entries.size(), 2, entries.size(), 4, central.size(), 4,
+                out.size(), 2, 0});
+  return out + central;
 }
 
 namespace {

@@ -1,0 +1,190 @@
+// The archive walk, the numbered names archives get, and the walk of the report tree: what is
+// read, in which order, and what is never opened, entered twice or replaced.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "intake/archive_rename.h"
+#include "intake/report_archive.h"
+#include "intake/scan_directory.h"
+#include "intake/stored_entries.h"
+#include "support/checks.h"
+#include "support/test_support.h"
+
+namespace tollwick {
+namespace {
+
+using namespace tollwick::testing;
+using Names = std::vector<std::string>;
+const std::string kName = "fulfillmentreport.xml";
+
+Names Entries(std::string_view archive) {
+  Names out;
+  ForEachReportEntry(archive, [&](std::string_view data) { out.emplace_back(data); });
+  return out;
+}
+
+ZipEntry E(std::string name, std::string data, uint16_t method = 0, int64_t compressed = -1,
+           int64_t size = -1) {
+  return ZipEntry{std::move(name), std::move(data), method, compressed, size, {}};
+}
+
+TEST(StoredEntries, WhichEntriesAreRead) {
+  // A local header alone, without data, central directory or end record.
+  auto header = [](uint32_t size, const std::string& name) {
+    return MakeZip({E(name, "", 0, size, size)}).substr(0, 30 + name.size());
+  };
+  const std::tuple<const char*, std::string, Names> cases[] = {
+      {"name in any case", MakeZip({E("FulfillmentReport.XML", "R1")}), {"R1"}},
+      {"entry in a folder", MakeZip({E("x/" + kName, "R1")}), {}},
+      {"every report entry", MakeZip({E(kName, ""), E("a", "x"), E(kName, "R2")}), {"R2"}},
+      {"compressed entry ends the walk", MakeZip({E("a", "xx", 8), E(kName, "R2")}), {}},
+      {"sizes differ", MakeZip({E(kName, "R1", 0, 1, 2), E(kName, "R2")}), {}},
+      {"data descriptor ends the walk", header(0, kName) + "R1" + MakeZip({}), {}},
+      {"data descriptor then a header", header(0, "a") + MakeZip({E(kName, "R2")}), {"R2"}},
+      {"4 GB declared", header(0xFFFFFFFFu, kName) + "R1", {}},
+      {"data past the end", header(5, kName) + "R1", {}},
+  };
+  for (const auto& [what, archive, entries] : cases) EXPECT_EQ(Entries(archive), entries) << what;
+
+  // Every prefix gives exactly the entries that lie whole inside it.
+  std::string first = MakeReport({{"s", "t", "v", "d", "e", "m"}}, {}), second = "second";
+  std::string archive = MakeZip({ZipEntry{"a.txt", "x", 0, -1, -1, "XT"}, E(kName, first),
+                                 E("FULFILLMENTREPORT.xml", second)});
+  const size_t first_end = archive.find(first) + first.size();
+  const size_t second_end = archive.find(second) + second.size();
+  for (size_t length = 0; length <= archive.size(); ++length) {
+    Names expected;
+    if (length >= first_end) expected.push_back(first);
+    if (length >= second_end) expected.push_back(second);
+    ASSERT_EQ(Entries(archive.substr(0, length)), expected) << length;
+  }
+}
+
+TEST(ArchiveRename, FirstFreeNumberAndNothingReplaced) {
+  for (const char* name : {"Report (2).zip", "REPORT (12).ZIP", "report.old.zip", "Report "})
+    EXPECT_TRUE(NeedsNumberedName(name)) << name;
+  for (const char* name : {"report_(3).zip", "reports.zip", "myreport.zip", "report", "r.zip"})
+    EXPECT_FALSE(NeedsNumberedName(name)) << name;
+  const std::tuple<Names, std::string, Names> cases[] = {
+      // directories end in "/"
+      {{}, "REPORT (12).ZIP", {"report_(1).zip"}},
+      {{"report_(1).zip", "report_(2).zip"},
+       "report (1).zip",
+       {"report_(1).zip", "report_(2).zip", "report_(3).zip"}},
+      {{"report_(2).zip"}, "report (1).zip", {"report_(1).zip", "report_(2).zip"}},
+      {{"report_(1).zip/"}, "report.zip", {"report_(1).zip/", "report_(2).zip"}},
+      {{}, "reports.zip", {"reports.zip"}},
+  };
+  for (const auto& [present, archive, after] : cases) {
+    TempDir dir;
+    for (const std::string& name : present)
+      name.back() == '/' ? (void)::mkdir((dir / name).c_str(), 0755) : WriteFile(dir / name, name);
+    WriteFile(dir / archive, "not an archive");
+    RunState state;
+    ReadReportArchive(state, dir / archive);
+    EXPECT_EQ(ListTree(dir.path()), after) << archive;
+    for (const std::string& name : present)  // nothing replaced
+      EXPECT_EQ(name.back() == '/' ? name : ReadFile(dir / name), name);
+  }
+}
+
+// The chosen name appears between choosing and renaming: the newcomer stays untouched and the
+// next number is taken.
+TEST(ArchiveRename, NameTakenJustBeforeTheRename) {
+  for (int variant = 0; variant < 4; ++variant) {
+    TempDir dir;
+    WriteFile(dir / "report.zip", "archive");
+    RenameOptions options;
+    options.force_link = variant & 1;
+    options.before_rename = [&](const std::string& chosen) {
+      if (chosen != "report_(1).zip") return;
+      variant & 2 ? (void)::mkdir((dir / chosen).c_str(), 0755) : WriteFile(dir / chosen, "new");
+    };
+    EXPECT_EQ(RenameToNumberedName(dir.path() + "/", "report.zip", options), "report_(2).zip");
+    EXPECT_EQ(ReadFile(dir / "report_(2).zip"), "archive");
+    const std::string taken = variant & 2 ? "report_(1).zip/" : "report_(1).zip";
+    EXPECT_EQ(ListTree(dir.path()), (Names{taken, "report_(2).zip"}));
+    EXPECT_EQ(variant & 2 ? "new" : ReadFile(dir / taken), "new");
+  }
+}
+
+// A report with one sale: purchase `id` on day `day` of March 2010.
+std::string Sale(const std::string& id, int day = 1) {
+  return MakeReport({}, {{"s", id, "", "", "", "2010-03-" + std::to_string(day) + "T", ""}});
+}
+std::string Zipped(const std::string& report) {
+  return MakeZip({E(kName, report)});
+}
+
+RunState Scan(const TempDir& dir) {
+  ScopedChdir chdir(dir.path());
+  RunState state;
+  ScanDirectory(state, "");
+  return state;
+}
+
+Names PurchaseIds(const RunState& state) {
+  Names ids;
+  for (const RSALE& sale : state.Sales) ids.push_back(sale.PurchaseId + sale.DateText.substr(8));
+  return ids;
+}
+
+TEST(ScanDirectory, OrderAndSkippedEntries) {
+  TempDir dir;
+  // A loose file ends at its first NUL and loses its line breaks; an archive entry keeps them.
+  WriteFile(dir / "b.xml", Sale("loose-\r\nb") + std::string(1, '\0') + Sale("after-nul"));
+  WriteFile(dir / "a.XML", Sale("loose-a"));
+  WriteFile(dir / "c.zip", Zipped(Sale("zip-\nc")));
+  WriteFile(dir / "A.Zip", Zipped(Sale("zip-A")));
+  WriteFile(dir / "sub/d.xml", Sale("sub-d"));
+  WriteFile(dir / "0sub/deeper/f.zip", Zipped(Sale("deeper-f")));
+  WriteFile(dir / "sub.xml/g.xml", Sale("dir-named-xml"));
+  WriteFile(dir / "[Content_Types].xml", Sale("content-types"));
+  WriteFile(dir / "[content_types].xml", Sale("lower-content-types"));
+  WriteFile(dir / ".hidden.xml", Sale("hidden-file"));
+  WriteFile(dir / ".hidden/r.xml", Sale("hidden-dir"));
+  ASSERT_EQ(::mkfifo((dir / "x.xml").c_str(), 0644), 0);
+  ASSERT_EQ(::mkfifo((dir / "x.zip").c_str(), 0644), 0);
+  ASSERT_EQ(::symlink("missing", (dir / "dangling.xml").c_str()), 0);
+  EXPECT_EQ(PurchaseIds(Scan(dir)),
+            (Names{"lower-content-types1T", "loose-a1T", "loose-b1T", "zip-A1T", "zip-\nc1T",
+                   "deeper-f1T", "sub-d1T", "dir-named-xml1T"}));
+}
+
+TEST(ScanDirectory, NothingIsReadTwice) {
+  TempDir dir;
+  // "a" is read, then "m" overwrites the sale's date; the link "z" to "a" and the loops must
+  // not be followed, or the first date would come back.
+  WriteFile(dir / "a/r.xml", Sale("same", 1));
+  WriteFile(dir / "m/r.xml", Sale("same", 2));
+  ASSERT_EQ(::symlink("a", (dir / "z").c_str()), 0);
+  ASSERT_EQ(::symlink("..", (dir / "a/loop").c_str()), 0);
+  ASSERT_EQ(::symlink(".", (dir / "m/self").c_str()), 0);
+  // A renamed archive is not read again under its new name.
+  WriteFile(dir / "n/report.zip", Zipped(Sale("other", 1)));
+  WriteFile(dir / "n/report_(1).zip", Zipped(Sale("other", 2)));
+  EXPECT_EQ(PurchaseIds(Scan(dir)), (Names{"same2T", "other2T"}));
+  EXPECT_EQ(ListTree(dir / "n"), (Names{"report_(1).zip", "report_(2).zip"}));
+}
+
+TEST(ReadReportArchive, FixturesAndMissingFile) {
+  const std::pair<const char*, Names> cases[] = {
+      {"zip_stored.zip", {"ZP1"}}, {"python_stored.zip", {"PS1"}}, {"python_deflated.zip", {}}};
+  for (const auto& [file, sales] : cases) {
+    RunState state;
+    ReadReportArchive(state, std::string(TOLLWICK_SOURCE_DIR) + "/tests/fixtures/intake/" + file);
+    Names ids;
+    for (const RSALE& s : state.Sales) ids.push_back(s.PurchaseId);
+    EXPECT_EQ(ids, sales) << file;
+  }
+  TempDir dir;
+  ScopedChdir chdir(dir.path());
+  RunState state;
+  EXPECT_EQ(
+      ErrorOf([&] { ReadReportArchive(state, "report.zip"); }),
+      "EFOpenError: Cannot open file \"" + dir.path() + "/report.zip\". No such file or directory");
+}
+
+}  // namespace
+}  // namespace tollwick

@@ -1,0 +1,196 @@
+// Integer syntax, dates, the find-or-append tables, the two sorts and the rate walk, each
+// checked against its written-down form where one exists.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <limits>
+
+#include "support/checks.h"
+#include "tables/day_number.h"
+#include "tables/money_tables.h"
+#include "tables/sku_table.h"
+#include "tables/text.h"
+
+namespace tollwick {
+namespace {
+
+using testing::ErrorOf;
+
+std::string NotInteger(const std::string& text) {
+  return "EConvertError: '" + text + "' is not a valid integer value";
+}
+const std::string kBadDate = "EConvertError: Invalid argument to date encode";
+
+TEST(StrToInt, Syntax) {
+  // clang-format off
+  const std::pair<const char*, int32_t> good[] = {
+      {"42", 42}, {"  42", 42}, {"+7", 7}, {" -0012", -12},
+      {"$FF", 255}, {"xff", 255}, {"X10", 16}, {"0XaB", 171},
+      {"$FFFFFFFF", -1}, {"$80000000", INT32_MIN}, {"-$10", -16}, {"$000000010", 16},
+      {"2147483647", INT32_MAX}, {"-2147483648", INT32_MIN},
+  };
+  // clang-format on
+  for (auto [text, value] : good) EXPECT_EQ(StrToInt(text), value) << text;
+  for (const char* text :
+       {"", " ", "+", "-", "2147483648", "-2147483649", "1 ", "1.5", "$", "0x", "$100000000", "12a",
+        "- 1", "\t1", "99999999999999999999", "0x-1", "--1"})
+    EXPECT_EQ(ErrorOf([&] { StrToInt(text); }), NotInteger(text));
+}
+
+TEST(Dates, DayNumbersAndSaleDates) {
+  EXPECT_EQ(EncodeDate(1899, 12, 30), 0);
+  EXPECT_EQ(EncodeDate(1, 1, 1), -693593);
+  double expected = -693593;  // every day follows the last and decodes back
+  for (int y = 1; y <= 9999; ++y)
+    for (int m = 1; m <= 12; ++m)
+      for (int d = 1; d <= DaysInMonth(y, m); ++d, ++expected) {
+        CivilDate back = DecodeDate(expected);
+        ASSERT_TRUE(EncodeDate(y, m, d) == expected && back.year == y && back.month == m &&
+                    back.day == d)
+            << y << "-" << m << "-" << d;
+      }
+  // The day piece is read first, then the month, then the year; no 16-bit wrap-around.
+  // clang-format off
+  const std::pair<const char*, std::string> cases[] = {
+      {"2010-03-05T12:00:00Z", ""}, {"3/5/2010 12:00:00 AM", ""}, {"2010-3-5T08:00:00", ""},
+      {" 2010- 03- 05T", ""}, {"+2010-+3-+5T", ""}, {"3/5/2010 x/y", ""},
+      {"2010-03-05", NotInteger("")}, {"3/5/2010", NotInteger("")},
+      {"2010-03-05 08:00", NotInteger("")}, {"3/5/2010x 1", NotInteger("2010x")},
+      {"2010-yy-xxT", NotInteger("xx")}, {"zz-yy-01T", NotInteger("yy")},
+      {"zz-01-01T", NotInteger("zz")}, {"2010-02-29T", kBadDate}, {"2100-02-29T", kBadDate},
+      {"2010-04-31T", kBadDate}, {"0-01-01T", kBadDate}, {"10000-01-01T", kBadDate},
+      {"2010-01-65537T", kBadDate}, {"2010-65537-1T", kBadDate},
+  };
+  // clang-format on
+  for (const auto& [text, error] : cases) {
+    double day = 0;
+    EXPECT_EQ(ErrorOf([&] { day = ParseSaleDate(text); }), error) << text;
+    EXPECT_EQ(day, error.empty() ? 40242 : 0) << text;
+  }
+  EXPECT_EQ(ParseSaleDate("2012-02-29T"), 40968);
+  EXPECT_EQ(ParseSaleDate("12/31/2009 11:59:59 PM"), 40178);
+}
+
+TEST(Tables, SecondRowOfAKeyOverwritesInPlace) {
+  SkuTable skus;
+  skus.AddSku("A", "Alpha", "1.0", "d", "Professional", "US");
+  skus.AddSku("B", "Beta", "1.0", "d", "Professional ", "DE");
+  skus[0].Currency = "USD";
+  skus[0].Amount = 299;
+  skus.AddSku("A", "Alpha 2", "2.0", "x", "professional", "GB");
+  ASSERT_EQ(skus.size(), 2u);
+  EXPECT_EQ(skus[0].Title + skus[0].Market + skus[0].OsType + skus[0].Currency, "Alpha 2GBSPUSD");
+  EXPECT_EQ(skus[0].Amount, 299);  // the price stays
+  EXPECT_EQ(skus[1].OsType, "SP");
+  EXPECT_EQ(skus.Find("a"), SkuTable::npos);
+
+  SaleTable sales;
+  sales.AddSale("A", "P1", "3", "4", "5", "2010-03-05T12:00:00Z", "7");
+  sales.AddSale("B", "P2", "", "", "", "1/1/2010 1:00:00 AM", "");
+  sales.AddSale("C", "P1", "x", "y", "z", "3/6/2010 12:00:00 AM", "w");
+  ASSERT_EQ(sales.size(), 2u);
+  EXPECT_EQ(sales[0].SkuId + sales[0].ThirdCell + sales[0].SeventhCell, "Cxw");
+  EXPECT_EQ(sales[0].SaleDate, 40243);
+  EXPECT_EQ(sales[1].PurchaseId, "P2");
+}
+
+TEST(Sorts, MatchTheBubbleSortOnRandomTables) {
+  std::mt19937 rng(1234);
+  const std::vector<std::string> parts = {
+      "", "A", "a", "Z", "AB", "\x80", "\xFF", " ", "Chess", "Master", std::string(1, '\0')};
+  for (int round = 0; round < 400; ++round) {
+    SkuTable skus;
+    for (int i = rng() % 40; i > 0; --i)
+      skus.AddSku("id" + std::to_string(rng() % 60), testing::RandomJoin(rng, parts, 2),
+                  testing::RandomJoin(rng, parts, 1), "", rng() % 2 ? "Professional" : "",
+                  testing::RandomJoin(rng, parts, 1));
+    std::vector<RSKU> expected = skus.records();
+    testing::BubbleSort(expected, [](const RSKU& a, const RSKU& b) {
+      return SkuSortKey(a) < SkuSortKey(b);  // std::string compares bytes as unsigned
+    });
+    skus.SortSkus();
+    for (size_t i = 0; i < expected.size(); ++i) {
+      ASSERT_EQ(skus[i].SkuId, expected[i].SkuId) << "round " << round << " index " << i;
+      ASSERT_EQ(skus.Find(expected[i].SkuId), i);
+    }
+
+    CurrencyTable currencies;
+    for (int i = rng() % 12; i > 0; --i)
+      currencies.RegisterCurrency(testing::RandomJoin(rng, parts, 3));
+    for (size_t k = 0; k < currencies.size(); ++k) currencies[k].Total = int64_t(k);
+    std::vector<RCUR> codes = currencies.records();
+    testing::BubbleSort(codes, [](const RCUR& a, const RCUR& b) { return a.Code < b.Code; });
+    currencies.SortCurrencies();
+    for (size_t k = 0; k < codes.size(); ++k) {
+      ASSERT_EQ(currencies[k].Code, codes[k].Code);
+      ASSERT_EQ(currencies[k].Total, codes[k].Total);
+      ASSERT_EQ(currencies.Find(codes[k].Code), k);
+    }
+  }
+}
+
+TEST(Money, RoundingAndFaults) {
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+  const std::string kInvalid = "EInvalidOp: Invalid floating point operation";
+  const std::string kZero = "EZeroDivide: Floating point division by zero";
+  // clang-format off
+  const struct {
+    int64_t amount;
+    long double rate;
+    int64_t result;
+    std::string error;
+  } cases[] = {
+      {5, 2, 2, ""}, {7, 2, 4, ""}, {-5, 2, -2, ""}, {-7, 2, -4, ""}, {1, 2, 0, ""},
+      {199, 0.85L / 1.3L, 304, ""}, {kMax, 1, kMax, ""}, {1, 1.0L / 0.0L, 0, ""},
+      {LLONG_MIN, -1, 0, kInvalid}, {kMax, 0.5L, 0, kInvalid}, {1, 1e-30L, 0, kInvalid},
+      {5, 0, 0, kZero}, {-5, -0.0L, 0, kZero}, {0, 0, 0, kInvalid},
+  };
+  // clang-format on
+  for (const auto& c : cases) {
+    int64_t result = 0;
+    EXPECT_EQ(ErrorOf([&] { result = DivideAndRound(c.amount, c.rate); }), c.error) << c.amount;
+    EXPECT_EQ(result, c.result) << c.amount;
+  }
+  // Totals use 64 bits and raise instead of wrapping.
+  CurrencyTable table;
+  table.RegisterCurrency("USD");
+  for (int i = 0; i < 4; ++i) table.AddToCurrency("USD", INT32_MAX);
+  EXPECT_EQ(table[0].Total, 4 * int64_t{INT32_MAX});
+  table[0].Total = kMax;
+  EXPECT_EQ(ErrorOf([&] { table.AddToCurrency("USD", 1); }), kInvalid);
+}
+
+// The conversion as written down: every entry of the code divides, the last one decides.
+int64_t LiteralConvert(const RateTable& table, const std::string& code, int64_t amount) {
+  int64_t result = 0;
+  for (const RCONVERT& entry : table.records())
+    if (entry.Code == code) result = DivideAndRound(amount, entry.Rate);
+  return result;
+}
+
+TEST(Money, ConvertMatchesTheLiteralWalk) {
+  std::mt19937 rng(77);
+  const std::vector<std::string> codes = {"USD", "EUR", "usd", "US", "\x80X", ""};
+  const long double rates[] = {0,     -0.0L,  1,      2,       1.25L,  0.5L,  -1.5L,
+                               0.85L, 1e-18L, 1e-30L, -1e-20L, 3e-19L, 1e30L, 7.77L};
+  const int64_t amounts[] = {0,         1,        -1, 5, 7, 199, INT32_MAX, 4611686018427387904,
+                             LLONG_MAX, LLONG_MIN};
+  for (int round = 0; round < 2000; ++round) {
+    RateTable table;
+    size_t count = rng() % 8;
+    for (size_t k = 0; k < count; ++k)
+      table.Append(codes[rng() % codes.size()], rates[rng() % std::size(rates)]);
+    if (count > 0 && rng() % 3 == 0) table.SetRate(rng() % count, rates[rng() % std::size(rates)]);
+    for (const std::string& code : codes)
+      for (int64_t amount : amounts) {
+        int64_t a = rng() % 2 ? amount : int64_t(rng()) - int64_t(rng());
+        int64_t fast = -1, slow = -1;
+        std::string fast_error = ErrorOf([&] { fast = table.ConvertToTotal(code, a); });
+        ASSERT_EQ(fast_error, ErrorOf([&] { slow = LiteralConvert(table, code, a); }));
+        ASSERT_EQ(fast, slow) << "round " << round << " code " << code << " amount " << a;
+      }
+  }
+}
+
+}  // namespace
+}  // namespace tollwick
