@@ -1,7 +1,7 @@
 // Running the built binary under adverse conditions: as an unprivileged user, with a bound on
 // its address space, and with a time limit, so that a regression fails a test instead of hanging
-// the suite. Also the helpers the fault tests share: the error report without its address, a
-// directory tree with its file contents, and a copy of a tree.
+// the suite. Also the helpers the fault tests share: the error report without its address, and
+// a directory tree with its contents, to show that nothing but the expected renames changed.
 #pragma once
 
 #include <fcntl.h>
@@ -12,12 +12,15 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -70,12 +73,17 @@ inline RunResult RunFault(const FaultRun& run) {
   argv.push_back(nullptr);
   // Under AddressSanitizer the shadow memory needs far more address space than any sane limit,
   // so the sanitizer's own bound on single allocations stands in for RLIMIT_AS.
-  std::string asan_options;
-  if (run.address_space != 0 && kAddressSanitizer) {
-    const char* old = std::getenv("ASAN_OPTIONS");
-    asan_options = std::string(old != nullptr ? old : "") +
-                   ":max_allocation_size_mb=" + std::to_string(run.address_space >> 20);
-  }
+  std::vector<std::string> environment;
+  for (char** e = environ; *e != nullptr; ++e)
+    if (std::string_view(*e).substr(0, 13) != "ASAN_OPTIONS=") environment.emplace_back(*e);
+  const char* asan_options = std::getenv("ASAN_OPTIONS");
+  std::string options = asan_options != nullptr ? asan_options : "";
+  if (run.address_space != 0 && kAddressSanitizer)
+    options += ":max_allocation_size_mb=" + std::to_string(run.address_space >> 20);
+  if (!options.empty()) environment.push_back("ASAN_OPTIONS=" + options);
+  std::vector<char*> envp;
+  for (std::string& e : environment) envp.push_back(e.data());
+  envp.push_back(nullptr);
 
   pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork failed");
@@ -87,21 +95,17 @@ inline RunResult RunFault(const FaultRun& run) {
     ::dup2(in, 0);
     ::dup2(out, 1);
     ::dup2(err, 2);
-    if (run.address_space != 0) {
-      if (kAddressSanitizer) {
-        ::setenv("ASAN_OPTIONS", asan_options.c_str(), 1);
-      } else {
-        rlimit limit{run.address_space, run.address_space};
-        if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(127);
-      }
+    if (run.address_space != 0 && !kAddressSanitizer) {
+      rlimit limit{run.address_space, run.address_space};
+      if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(127);
     }
     ::alarm(run.timeout_seconds);  // survives exec
-    ::execv(argv[0], argv.data());
+    ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);
   }
   int wstatus = 0;
-  while (::waitpid(pid, &wstatus, 0) < 0) {
-  }
+  while (::waitpid(pid, &wstatus, 0) < 0)
+    if (errno != EINTR) throw std::runtime_error("waitpid failed");
   RunResult result;
   result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
   result.out = ReadFile(out_path);
