@@ -1,0 +1,37 @@
+// Any bytes as the two lists: the input up to the first "\n#\n" is "prices.csv", the rest is
+// "currency.txt" (absent when the input holds no separator). The SKU table holds a few SKUs, so
+// that price lines match; the rates are then rebased onto "usd" and every SKU's price is
+// converted. An error report (TollwickError) is an expected outcome; a crash, a sanitizer
+// report, a leak or a slow input is a finding.
+#include <unistd.h>
+
+#include <cstdint>
+
+#include "fuzz_support.h"
+#include "rates/prices_and_rates.h"
+#include "tables/errors.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace tollwick;
+  std::string_view input = fuzz::AsText(data, size);
+  static const std::string prices = fuzz::ScratchDir() + "/prices.csv";
+  static const std::string rates = fuzz::ScratchDir() + "/currency.txt";
+  size_t split = input.find("\n#\n");
+  fuzz::WriteBytes(prices, input.substr(0, split));
+  if (split == std::string_view::npos)
+    ::unlink(rates.c_str());
+  else
+    fuzz::WriteBytes(rates, input.substr(split + 3));
+
+  RunState state;
+  for (const char* id : {"X1001", "X1002", "A", ""})
+    state.Skus.AddSku(id, "Title", "1.0", "Detail", "Professional", "Market");
+  try {
+    LoadPricesAndRates(state, prices, rates);
+    state.Options.TotalCurrency = "usd";
+    RebaseRates(state);
+    for (const RSKU& sku : state.Skus) state.Rates.ConvertToTotal(sku.Currency, sku.Amount);
+  } catch (const TollwickError&) {
+  }
+  return 0;
+}
