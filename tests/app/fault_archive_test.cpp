@@ -32,7 +32,7 @@ TEST(FaultArchive, CutAtEveryOffsetEndsCleanly) {
       MakeZip({Stored("readme.txt", "hello"), Stored("fulfillmentreport.xml", kReport)});
   TempDir dir, reference;
   WriteFile(reference / "whole.zip", archive);
-  auto expected = RunFault({{"--all"}, reference.path()});
+  auto expected = RunBinary({{"--all"}, reference.path()});
   ASSERT_EQ(expected.status, 0);
   std::map<std::string, std::string> after;
   for (size_t n = 0; n <= archive.size(); ++n) {
@@ -43,7 +43,7 @@ TEST(FaultArchive, CutAtEveryOffsetEndsCleanly) {
     after[std::string(name) + "/report_(1).zip"] = archive.substr(0, n);
   }
 
-  auto result = RunFault({{"--all"}, dir.path(), false, /*timeout_seconds=*/300, kAddressSpace});
+  auto result = RunBinary({{"--all"}, dir.path(), false, /*timeout_seconds=*/300, kAddressSpace});
   ASSERT_NE(result.status, kTimedOut);
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, "");
@@ -85,10 +85,10 @@ TEST(FaultArchive, HugeDeclaredSizesAllocateNothingNearThem) {
   WriteFile(dir / "h/whole.zip", MakeZip({Stored(name, kReport)}));
   WriteFile(reference / "whole.zip", MakeZip({Stored(name, kReport)}));
   auto before = Snapshot(dir.path());
-  auto expected = RunFault({{"--all"}, reference.path()});
+  auto expected = RunBinary({{"--all"}, reference.path()});
   ASSERT_EQ(expected.status, 0);
 
-  auto result = RunFault({{"--all"}, dir.path(), false, /*timeout_seconds=*/120, kAddressSpace});
+  auto result = RunBinary({{"--all"}, dir.path(), false, /*timeout_seconds=*/120, kAddressSpace});
   ASSERT_NE(result.status, kTimedOut);
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, "");
@@ -101,7 +101,7 @@ TEST(FaultArchive, HugeReportEntryThatIsThereEndsCleanly) {
   // A report entry of almost 4 GB that really is in the file (a sparse one). Its data must be
   // read whole to be cut, so under a 512 MB bound the run may end with the out-of-memory report;
   // what it must not do is crash or hang.
-  if (kAddressSanitizer)
+  if (UnderAddressSanitizer())
     GTEST_SKIP() << "AddressSanitizer aborts on an allocation it cannot serve instead of "
                     "letting it fail, so the out-of-memory end cannot be checked here";
   const std::string name = "fulfillmentreport.xml";
@@ -113,7 +113,7 @@ TEST(FaultArchive, HugeReportEntryThatIsThereEndsCleanly) {
   if (ec) GTEST_SKIP() << "no room for a sparse 4 GB file here: " << ec.message();
   WriteFile(dir / "report.zip", MakeZip({Stored(name, kReport)}));
 
-  auto result = RunFault({{"--all"}, dir.path(), false, /*timeout_seconds=*/120, kAddressSpace});
+  auto result = RunBinary({{"--all"}, dir.path(), false, /*timeout_seconds=*/120, kAddressSpace});
   ASSERT_NE(result.status, kTimedOut);
   if (result.status == 0) {
     EXPECT_EQ(result.err, "");

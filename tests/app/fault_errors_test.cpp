@@ -78,14 +78,14 @@ TEST(FaultErrors, ExactReportAndRenamesStayDone) {
     for (const auto& [path, bytes] : c.files) WriteFile(dir / path, bytes);
     auto before = Snapshot(dir.path());
 
-    auto result = RunFault({c.args, dir.path()});
+    auto result = RunBinary({c.args, dir.path()});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(NormalizedReport(result.err), ExpectedReport(c.kind, c.message));
     auto after = Snapshot(dir.path());
     EXPECT_EQ(TreeDiff(Renamed(before, "report.zip", "report_(1).zip"), after), "");
     if (c.products_written) {
       // The lines written before the error reach standard output.
-      auto products = RunFault({kProductsOnly, dir.path()});
+      auto products = RunBinary({kProductsOnly, dir.path()});
       ASSERT_EQ(products.status, 0);
       EXPECT_EQ(result.out.substr(0, products.out.size()), products.out);
       EXPECT_EQ(result.out.compare(products.out.size(), 6, "TOTAL;"), 0) << result.out;

@@ -19,9 +19,9 @@ const std::string kOtherReport =
     MakeReport({{"X2", "Beta", "2.0", "Lite", "Standard", "Store"}},
                {{"X2", "P2", "Bob", "US", "CA", "2011-03-04T10:00:00", "Charged"}});
 
-#define SKIP_UNLESS_UNPRIVILEGED()                       \
-  if (!CanRunUnprivileged())                             \
-  GTEST_SKIP() << "running as root without " << kSetpriv \
+#define SKIP_UNLESS_UNPRIVILEGED()                           \
+  if (!CanRunUnprivileged())                                 \
+  GTEST_SKIP() << "running as root without /usr/bin/setpriv" \
                << ": cannot drop privileges, so permissions cannot be tested"
 
 TEST(FaultPermissions, UnreadableReportEndsTheRunWithTheOpenError) {
@@ -44,7 +44,7 @@ TEST(FaultPermissions, UnreadableReportEndsTheRunWithTheOpenError) {
     fs::permissions(dir / c.locked, fs::perms::none);
     auto before = Snapshot(dir.path());
 
-    auto result = RunFault({{"--all"}, dir.path(), /*unprivileged=*/true});
+    auto result = RunBinary({{"--all"}, dir.path(), /*unprivileged=*/true});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "");
     std::string full_path = fs::canonical(dir.path()).string() + "/" + c.locked;
@@ -69,10 +69,10 @@ TEST(FaultPermissions, ArchiveInAReadOnlyDirectoryKeepsItsName) {
   auto before = Snapshot(dir.path());
   WriteFile(reference / "a.zip", MakeZip({Stored("fulfillmentreport.xml", kReport)}));
   WriteFile(reference / "b.zip", MakeZip({Stored("fulfillmentreport.xml", kOtherReport)}));
-  auto expected = RunFault({{"--all"}, reference.path()});
+  auto expected = RunBinary({{"--all"}, reference.path()});
   ASSERT_EQ(expected.status, 0);
 
-  auto result = RunFault({{"--all"}, dir.path(), /*unprivileged=*/true});
+  auto result = RunBinary({{"--all"}, dir.path(), /*unprivileged=*/true});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.out, expected.out);  // both reports were read
@@ -89,10 +89,10 @@ TEST(FaultPermissions, DirectoryThatCannotBeListedYieldsNothing) {
   GiveToUnprivileged(dir.path());
   fs::permissions(dir / "closed", fs::perms::none);
   auto before = Snapshot(dir.path());
-  auto expected = RunFault({{"--all"}, reference.path()});
+  auto expected = RunBinary({{"--all"}, reference.path()});
   ASSERT_EQ(expected.status, 0);
 
-  auto result = RunFault({{"--all"}, dir.path(), /*unprivileged=*/true});
+  auto result = RunBinary({{"--all"}, dir.path(), /*unprivileged=*/true});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.out, expected.out);

@@ -21,7 +21,7 @@ TEST(FaultRename, ExistingFileTakesTheNumber) {
   WriteFile(dir / "report_(1).zip", "an older download");
   WriteFile(dir / "report_(3).zip", "another one");
   auto before = Snapshot(dir.path());
-  auto result = RunFault({{"--all"}, dir.path()});
+  auto result = RunBinary({{"--all"}, dir.path()});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(TreeDiff(Renamed(before, "report.zip", "report_(2).zip"), Snapshot(dir.path())), "");
@@ -56,7 +56,7 @@ TEST(FaultRename, DirectoriesAndLinksAreNotReplaced) {
     WriteFile(dir / "report.zip", kArchive);
     c.make(dir);
     auto before = Snapshot(dir.path());
-    auto result = RunFault({{"--all"}, dir.path()});
+    auto result = RunBinary({{"--all"}, dir.path()});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
     auto after = Snapshot(dir.path());

@@ -1,10 +1,13 @@
 #include "support/test_support.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -145,34 +148,103 @@ std::string MakeReport(const std::vector<std::vector<std::string>>& sku_rows,
   return out;
 }
 
-RunResult RunTollwickBinary(const std::vector<std::string>& args, const std::string& cwd) {
+#if defined(__SANITIZE_ADDRESS__)
+bool UnderAddressSanitizer() {
+  return true;
+}
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+bool UnderAddressSanitizer() {
+  return true;
+}
+#else
+bool UnderAddressSanitizer() {
+  return false;
+}
+#endif
+#else
+bool UnderAddressSanitizer() {
+  return false;
+}
+#endif
+
+namespace {
+constexpr const char* kSetpriv = "/usr/bin/setpriv";
+}  // namespace
+
+bool CanRunUnprivileged() {
+  return ::geteuid() != 0 || ::access(kSetpriv, X_OK) == 0;
+}
+
+RunResult RunBinary(const BinaryRun& run) {
   TempDir capture;
   std::string out_path = capture / "stdout", err_path = capture / "stderr";
+  // Every vector is built before the fork: the child only makes system calls.
+  std::vector<std::string> words;
+  if (run.unprivileged && ::geteuid() == 0)
+    words = {kSetpriv, "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
+  words.push_back(TOLLWICK_BINARY);
+  words.insert(words.end(), run.args.begin(), run.args.end());
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  // AddressSanitizer's shadow memory needs far more address space than any sane limit, so its
+  // own bound on single allocations stands in for RLIMIT_AS.
+  std::vector<std::string> environment;
+  for (char** e = environ; *e != nullptr; ++e)
+    if (std::string_view(*e).substr(0, 13) != "ASAN_OPTIONS=") environment.emplace_back(*e);
+  const char* asan_options = std::getenv("ASAN_OPTIONS");
+  std::string options = asan_options != nullptr ? asan_options : "";
+  if (run.address_space != 0 && UnderAddressSanitizer())
+    options += ":max_allocation_size_mb=" + std::to_string(run.address_space >> 20);
+  if (!options.empty()) environment.push_back("ASAN_OPTIONS=" + options);
+  std::vector<char*> envp;
+  for (std::string& e : environment) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
   pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
-    int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int out = run.stdout_fd >= 0 ? run.stdout_fd
+                                 : ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (out < 0 || err < 0 || ::chdir(cwd.c_str()) != 0) ::_exit(127);
+    int in = ::open("/dev/null", O_RDONLY);
+    if (out < 0 || err < 0 || in < 0 || ::chdir(run.cwd.c_str()) != 0) ::_exit(127);
+    ::dup2(in, 0);
     ::dup2(out, 1);
     ::dup2(err, 2);
-    std::vector<char*> argv;
-    std::string binary = TOLLWICK_BINARY;
-    argv.push_back(binary.data());
-    std::vector<std::string> copies(args);
-    for (std::string& a : copies) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ::execv(binary.c_str(), argv.data());
+    if (run.address_space != 0 && !UnderAddressSanitizer()) {
+      rlimit limit{run.address_space, run.address_space};
+      if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(127);
+    }
+    ::alarm(run.timeout_seconds);  // survives exec
+    ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);
   }
   int wstatus = 0;
-  while (::waitpid(pid, &wstatus, 0) < 0) {
-  }
+  while (::waitpid(pid, &wstatus, 0) < 0)
+    if (errno != EINTR) throw std::runtime_error("waitpid failed");
   RunResult result;
   result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-  result.out = ReadFile(out_path);
+  if (run.stdout_fd < 0) result.out = ReadFile(out_path);
   result.err = ReadFile(err_path);
   return result;
+}
+
+std::string NormalizedReport(std::string report) {
+  const std::string before = " at ", after = ".\r\n";
+  size_t at = report.find(before);
+  if (at == std::string::npos || at + before.size() + 8 + after.size() > report.size())
+    return report;
+  size_t digits = at + before.size();
+  for (size_t i = digits; i < digits + 8; ++i)
+    if (!std::isxdigit(static_cast<unsigned char>(report[i]))) return report;
+  if (report.compare(digits + 8, after.size(), after) != 0) return report;
+  return report.replace(digits, 8, "ADDRESS");
+}
+
+std::string ExpectedReport(const std::string& kind, const std::string& message) {
+  return "Exception " + kind + " in module tollwick at ADDRESS.\r\n" + message + "\r\n\r\n";
 }
 
 }  // namespace tollwick::testing

@@ -64,7 +64,33 @@ struct RunResult {
   std::string out;
   std::string err;
 };
-// Runs the built tollwick binary with `args` in directory `cwd`.
-RunResult RunTollwickBinary(const std::vector<std::string>& args, const std::string& cwd);
+
+// How to run the built binary. Standard error is always captured; standard output too unless
+// `stdout_fd` names a descriptor to hand the binary instead.
+struct BinaryRun {
+  std::vector<std::string> args;
+  std::string cwd;
+  bool unprivileged = false;      // as "nobody" (through setpriv) when the test runs as root
+  unsigned timeout_seconds = 60;  // then SIGALRM ends the binary (status kTimedOut)
+  uint64_t address_space = 0;     // bytes; 0 leaves the limit as it is
+  int stdout_fd = -1;
+};
+inline constexpr int kTimedOut = 128 + 14;
+
+RunResult RunBinary(const BinaryRun& run);
+inline RunResult RunTollwickBinary(const std::vector<std::string>& args, const std::string& cwd) {
+  return RunBinary({args, cwd});
+}
+
+// True when the binary can run as a user that file permissions apply to: the test is not root,
+// or it is root and can drop to "nobody" with setpriv.
+bool CanRunUnprivileged();
+// Whether this build runs under AddressSanitizer (which bounds allocations itself).
+bool UnderAddressSanitizer();
+
+// The error report with its address (which tests must not depend on) replaced by "ADDRESS".
+std::string NormalizedReport(std::string report);
+// The report expected for an error kind and its message (with the message's final ".").
+std::string ExpectedReport(const std::string& kind, const std::string& message);
 
 }  // namespace tollwick::testing

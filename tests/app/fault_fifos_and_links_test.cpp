@@ -36,10 +36,10 @@ TEST(FaultSpecialFiles, FifosAndDanglingLinksWithReportNamesAreNotOpened) {
   fs::create_symlink("nowhere.xml", dir / "dangling.xml");
   fs::create_symlink("nowhere.zip", dir / "report 3.zip");
   auto before = Snapshot(dir.path());
-  auto expected = RunFault({{"--all"}, reference.path()});
+  auto expected = RunBinary({{"--all"}, reference.path()});
   ASSERT_EQ(expected.status, 0);
 
-  auto result = RunFault({{"--all"}, dir.path(), false, /*timeout_seconds=*/30});
+  auto result = RunBinary({{"--all"}, dir.path(), false, /*timeout_seconds=*/30});
   ASSERT_NE(result.status, kTimedOut) << "a FIFO was opened";
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, "");
@@ -63,10 +63,10 @@ TEST(FaultSpecialFiles, LinkCyclesEndTheWalk) {
   fs::create_directory_symlink("a", dir / "c");
   fs::create_directory_symlink(dir / "a/b", dir / "a/b/absolute");
   auto before = Snapshot(dir.path());
-  auto expected = RunFault({{"--all"}, reference.path()});
+  auto expected = RunBinary({{"--all"}, reference.path()});
   ASSERT_EQ(expected.status, 0);
 
-  auto result = RunFault({{"--all"}, dir.path(), false, /*timeout_seconds=*/60});
+  auto result = RunBinary({{"--all"}, dir.path(), false, /*timeout_seconds=*/60});
   ASSERT_NE(result.status, kTimedOut) << "the walk did not end";
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, "");
