@@ -60,7 +60,7 @@ PeriodTally::PeriodTally(const RunState& state) {
                              skus[i].Amount});
   }
   std::sort(sales_.begin(), sales_.end(),
-                   [](const SaleRef& a, const SaleRef& b) { return a.day < b.day; });
+            [](const SaleRef& a, const SaleRef& b) { return a.day < b.day; });
 }
 
 void PeriodTally::Count(CurrencyTable& currencies, double start, double end) {

@@ -45,7 +45,9 @@ void RateTable::Append(std::string_view code, long double rate) {
   records_.push_back(RCONVERT{std::string(code), rate});
 }
 
-void RateTable::SetRate(size_t i, long double rate) { records_[i].Rate = rate; }
+void RateTable::SetRate(size_t i, long double rate) {
+  records_[i].Rate = rate;
+}
 
 void RateTable::Clear() {
   records_.clear();
