@@ -1,6 +1,6 @@
 #include "intake/parse_report.h"
 
-#include "intake/file_bytes.h"
+#include "tables/file_bytes.h"
 #include "intake/loose_document.h"
 #include "intake/worksheet_cutter.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "intake/file_bytes.h"
+#include "tables/file_bytes.h"
 #include "tables/run_state.h"
 
 namespace tollwick {

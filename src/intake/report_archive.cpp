@@ -1,7 +1,7 @@
 #include "intake/report_archive.h"
 
 #include "intake/archive_rename.h"
-#include "intake/file_bytes.h"
+#include "tables/file_bytes.h"
 #include "intake/parse_report.h"
 #include "intake/stored_entries.h"
 

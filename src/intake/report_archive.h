@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "intake/file_bytes.h"
+#include "tables/file_bytes.h"
 #include "tables/run_state.h"
 
 namespace tollwick {

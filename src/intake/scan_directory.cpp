@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "intake/file_bytes.h"
+#include "tables/file_bytes.h"
 #include "intake/parse_report.h"
 #include "intake/report_archive.h"
 

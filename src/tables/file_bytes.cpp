@@ -1,4 +1,4 @@
-#include "intake/file_bytes.h"
+#include "tables/file_bytes.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
