@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "tables/text.h"
+
 namespace tollwick {
 
 namespace {
@@ -46,9 +48,7 @@ Attempt RenameNoReplace(int dir, const std::string& from, const std::string& to,
 }  // namespace
 
 bool NeedsNumberedName(std::string_view file_name) {
-  std::string head(file_name.substr(0, 7));
-  for (char& c : head)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  std::string head = LowerAscii(file_name.substr(0, 7));
   return head == "report " || head == "report.";
 }
 

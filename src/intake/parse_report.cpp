@@ -1,8 +1,8 @@
 #include "intake/parse_report.h"
 
-#include "tables/file_bytes.h"
 #include "intake/loose_document.h"
 #include "intake/worksheet_cutter.h"
+#include "tables/file_bytes.h"
 
 namespace tollwick {
 

@@ -1,9 +1,9 @@
 #include "intake/report_archive.h"
 
 #include "intake/archive_rename.h"
-#include "tables/file_bytes.h"
 #include "intake/parse_report.h"
 #include "intake/stored_entries.h"
+#include "tables/file_bytes.h"
 
 namespace tollwick {
 

@@ -10,9 +10,10 @@
 #include <utility>
 #include <vector>
 
-#include "tables/file_bytes.h"
 #include "intake/parse_report.h"
 #include "intake/report_archive.h"
+#include "tables/file_bytes.h"
+#include "tables/text.h"
 
 namespace tollwick {
 
@@ -21,14 +22,8 @@ namespace {
 using DirectoryId = std::pair<dev_t, ino_t>;
 
 bool EndsWithIgnoringCase(std::string_view name, std::string_view ending) {
-  if (name.size() < ending.size()) return false;
-  std::string_view tail = name.substr(name.size() - ending.size());
-  for (size_t i = 0; i < tail.size(); ++i) {
-    char c = tail[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != ending[i]) return false;
-  }
-  return true;
+  return name.size() >= ending.size() &&
+         LowerAscii(name.substr(name.size() - ending.size())) == ending;
 }
 
 // One directory's entries, sorted by name and taken before any of them is used.

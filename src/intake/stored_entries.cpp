@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "tables/text.h"
+
 namespace tollwick {
 
 namespace {
@@ -19,13 +21,7 @@ uint32_t Le32(std::string_view bytes, size_t at) {
 }
 
 bool IsReportEntryName(std::string_view name) {
-  if (name.size() != kReportEntry.size()) return false;
-  for (size_t i = 0; i < name.size(); ++i) {
-    char c = name[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != kReportEntry[i]) return false;
-  }
-  return true;
+  return name.size() == kReportEntry.size() && LowerAscii(name) == kReportEntry;
 }
 
 }  // namespace
