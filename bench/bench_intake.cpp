@@ -10,8 +10,8 @@
 
 #include "intake/parse_report.h"
 #include "intake/report_archive.h"
+#include "intake/table_rows.h"
 #include "intake/worksheet_cutter.h"
-#include "tables/run_state.h"
 
 namespace {
 
@@ -108,9 +108,11 @@ void BM_CutOnly(benchmark::State& state) {
 void BM_ArchiveEntryInMemory(benchmark::State& state) {
   const std::string& report = Report();
   for (auto _ : state) {
-    tollwick::RunState run;
-    tollwick::ParseReport(run, "", report);
-    benchmark::DoNotOptimize(run.Sales.size());
+    tollwick::SkuTable skus;
+    tollwick::SaleTable sales;
+    tollwick::TableRows rows(skus, sales);
+    tollwick::ParseReportText(report, rows);
+    benchmark::DoNotOptimize(sales.size());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * report.size()));
 }
@@ -118,9 +120,12 @@ void BM_ArchiveEntryInMemory(benchmark::State& state) {
 void BM_ArchiveFile(benchmark::State& state) {
   std::string path = WriteTemp(StoredArchive(Report()), "tollwick-bench-archive.zip");
   for (auto _ : state) {
-    tollwick::RunState run;
-    tollwick::ReadReportArchive(run, path);
-    benchmark::DoNotOptimize(run.Sales.size());
+    tollwick::SkuTable skus;
+    tollwick::SaleTable sales;
+    tollwick::TableRows rows(skus, sales);
+    tollwick::FileBytes buffer;
+    tollwick::ReadReportArchive(path, rows, buffer);
+    benchmark::DoNotOptimize(sales.size());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Report().size()));
   std::remove(path.c_str());
@@ -129,9 +134,12 @@ void BM_ArchiveFile(benchmark::State& state) {
 void BM_LooseFile(benchmark::State& state) {
   std::string path = WriteTemp(Report(), "tollwick-bench-loose.xml");
   for (auto _ : state) {
-    tollwick::RunState run;
-    tollwick::ParseReport(run, path, {});
-    benchmark::DoNotOptimize(run.Sales.size());
+    tollwick::SkuTable skus;
+    tollwick::SaleTable sales;
+    tollwick::TableRows rows(skus, sales);
+    tollwick::FileBytes buffer;
+    tollwick::ParseReportFile(path, rows, buffer);
+    benchmark::DoNotOptimize(sales.size());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Report().size()));
   std::remove(path.c_str());

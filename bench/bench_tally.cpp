@@ -5,10 +5,10 @@
 #include <random>
 #include <string>
 
+#include "app/run_state.h"
+#include "base/day_number.h"
 #include "output/period_sections.h"
 #include "output/period_tally.h"
-#include "tables/day_number.h"
-#include "tables/run_state.h"
 
 namespace tollwick {
 namespace {
@@ -29,11 +29,9 @@ RunState& TenYears() {
     const char* markets[] = {"US", "DE", "UK", "JP", "FR"};
     for (int i = 0; i < 1000; ++i) {
       std::string id = Numbered("SKU", i);
-      s->Skus.AddSku(id, Numbered("Title ", i / 10), std::to_string(i % 2 + 1), "",
-                     i % 3 == 0 ? "Professional" : "", markets[i % 5]);
-      RSKU& sku = s->Skus[s->Skus.Find(id)];
-      sku.Currency = currencies[i % 4];
-      sku.Amount = 99 + i;
+      s->Skus.AddSku(id, Numbered("Title ", i / 10), std::to_string(i % 2 + 1),
+                     i % 3 == 0 ? "PPC" : "SP", markets[i % 5]);
+      s->Skus.SetPrice(s->Skus.Find(id), currencies[i % 4], 99 + i);
     }
     for (const char* code : currencies) s->Currencies.RegisterCurrency(code);
     s->Rates.Append("EUR", 1);
@@ -47,10 +45,7 @@ RunState& TenYears() {
     std::uniform_int_distribution<int> day(0, static_cast<int>(s->RangeEnd - s->RangeStart) - 1);
     std::uniform_int_distribution<int> sku(0, 999);
     for (int i = 0; i < 1000000; ++i) {
-      CivilDate d = DecodeDate(s->RangeStart + day(rng));
-      std::string date = std::to_string(d.year) + "-" + std::to_string(d.month) + "-" +
-                         std::to_string(d.day) + "T12:00:00Z";
-      s->Sales.AddSale(Numbered("SKU", sku(rng)), Numbered("P", i), "", "", "", date, "");
+      s->Sales.AddSale(Numbered("SKU", sku(rng)), Numbered("P", i), s->RangeStart + day(rng));
     }
     return s;
   }();
@@ -62,7 +57,11 @@ void BM_DateSection(benchmark::State& bench) {
   size_t bytes = 0;
   for (auto _ : bench) {
     state.Output.buffer().clear();
-    WritePeriodSection(state, SectionKind::Date);
+    PeriodTally tally(state.Skus, state.Sales, state.Currencies);
+    WritePeriodSection(
+        SectionKind::Date, tally,
+        {state.Options, state.Currencies, state.Rates, state.RangeStart, state.RangeEnd},
+        state.Output);
     bytes = state.Output.text().size();
     benchmark::DoNotOptimize(state.Output.text().data());
   }
@@ -73,7 +72,8 @@ BENCHMARK(BM_DateSection)->Unit(benchmark::kMillisecond);
 
 void BM_TallyPeriodOneDay(benchmark::State& bench) {
   RunState& state = TenYears();
-  for (auto _ : bench) TallyPeriod(state, state.RangeStart, state.RangeStart + 1);
+  PeriodTally tally(state.Skus, state.Sales, state.Currencies);
+  for (auto _ : bench) tally.TallyPeriod(state.Currencies, state.RangeStart, state.RangeStart + 1);
 }
 BENCHMARK(BM_TallyPeriodOneDay)->Unit(benchmark::kMillisecond);
 

@@ -8,17 +8,19 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/errors.h"
 #include "fuzz_support.h"
 #include "intake/report_archive.h"
-#include "tables/errors.h"
+#include "support/row_collector.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tollwick;
   static const std::string path = fuzz::ScratchDir() + "/input.zip";
   fuzz::WriteBytes(path, fuzz::AsText(data, size));
-  RunState state;
+  testing::RowCollector rows;
+  FileBytes buffer;
   try {
-    ReadReportArchive(state, path);
+    ReadReportArchive(path, rows, buffer);
   } catch (const TollwickError&) {
   }
   if (::access(path.c_str(), F_OK) != 0) {

@@ -15,9 +15,9 @@
 
 #include "app/options.h"
 #include "app/run.h"
+#include "base/errors.h"
+#include "base/text.h"
 #include "fuzz_support.h"
-#include "tables/errors.h"
-#include "tables/text.h"
 
 namespace {
 

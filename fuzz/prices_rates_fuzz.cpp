@@ -7,9 +7,9 @@
 
 #include <cstdint>
 
+#include "base/errors.h"
 #include "fuzz_support.h"
 #include "rates/prices_and_rates.h"
-#include "tables/errors.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tollwick;
@@ -23,14 +23,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   else
     fuzz::WriteBytes(rates, input.substr(split + 3));
 
-  RunState state;
-  for (const char* id : {"X1001", "X1002", "A", ""})
-    state.Skus.AddSku(id, "Title", "1.0", "Detail", "Professional", "Market");
+  SkuTable skus;
+  CurrencyTable currencies;
+  RateTable rate_table;
+  for (const char* id : {"X1001", "X1002", "A", ""}) skus.AddSku(id, "Title", "1.0", "PPC", "M");
   try {
-    LoadPricesAndRates(state, prices, rates);
-    state.Options.TotalCurrency = "usd";
-    RebaseRates(state);
-    for (const RSKU& sku : state.Skus) state.Rates.ConvertToTotal(sku.Currency, sku.Amount);
+    LoadPricesAndRates(prices, rates, skus, currencies, rate_table);
+    std::string total = "usd";
+    RebaseRates(total, rate_table, !skus.empty());
+    for (const RSKU& sku : skus) rate_table.ConvertToTotal(sku.Currency, sku.Amount);
   } catch (const TollwickError&) {
   }
   return 0;

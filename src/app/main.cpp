@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/run.h"
-#include "tables/errors.h"
+#include "base/errors.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <array>
 #include <utility>
 
-#include "tables/day_number.h"
-#include "tables/text.h"
+#include "base/day_number.h"
+#include "base/text.h"
 
 namespace tollwick {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tables/run_state.h"
+#include "app/run_state.h"
 
 namespace tollwick {
 

@@ -2,8 +2,9 @@
 
 #include "app/options.h"
 #include "intake/scan_directory.h"
-#include "output/format.h"
+#include "intake/table_rows.h"
 #include "output/period_sections.h"
+#include "output/product_section.h"
 #include "rates/prices_and_rates.h"
 
 namespace tollwick {
@@ -17,27 +18,27 @@ int RunTollwick(const std::vector<std::string>& args, RunState& state) {
     state.Output.EndLine();
   } else {
     ReadOptions(args, state.Options);
-    state.Skus.Clear();
-    state.Sales.Clear();
-    state.Tally.ClearTally();
-    state.Currencies.Clear();
-    state.Rates.Clear();
-    ScanDirectory(state, "");
-    LoadPricesAndRates(state, kPriceFile, kRateFile);
-    RebaseRates(state);
+    TableRows rows(state.Skus, state.Sales);
+    ScanDirectory(rows);
+    LoadPricesAndRates(kPriceFile, kRateFile, state.Skus, state.Currencies, state.Rates);
+    RebaseRates(state.Options.TotalCurrency, state.Rates, !state.Skus.empty());
     state.Skus.SortSkus();
     state.Currencies.SortCurrencies();
     SetReportingRange(args, state);
     const ReportOptions& options = state.Options;
-    if (options.ShowPrices) WriteProductSection(state);
+    if (options.ShowPrices) WriteProductSection(state.Skus, options, state.Output);
     if (options.ShowDateTotal || options.ShowDateYear || options.ShowDateMonth ||
         options.ShowDateDay) {
       // The tables no longer change, so one prepared tally serves every section.
-      PeriodTally tally(state);
-      if (options.ShowDateTotal) WritePeriodSection(state, SectionKind::Total, tally);
-      if (options.ShowDateYear) WritePeriodSection(state, SectionKind::Year, tally);
-      if (options.ShowDateMonth) WritePeriodSection(state, SectionKind::Month, tally);
-      if (options.ShowDateDay) WritePeriodSection(state, SectionKind::Date, tally);
+      PeriodTally tally(state.Skus, state.Sales, state.Currencies);
+      const PeriodSectionInputs inputs{options, state.Currencies, state.Rates, state.RangeStart,
+                                       state.RangeEnd};
+      const SectionKind kinds[] = {SectionKind::Total, SectionKind::Year, SectionKind::Month,
+                                   SectionKind::Date};
+      const bool shown[] = {options.ShowDateTotal, options.ShowDateYear, options.ShowDateMonth,
+                            options.ShowDateDay};
+      for (size_t i = 0; i < 4; ++i)
+        if (shown[i]) WritePeriodSection(kinds[i], tally, inputs, state.Output);
     }
   }
   state.Output.Flush();

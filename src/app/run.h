@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tables/run_state.h"
+#include "app/run_state.h"
 
 namespace tollwick {
 

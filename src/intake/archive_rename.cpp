@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "tables/text.h"
+#include "base/text.h"
 
 namespace tollwick {
 

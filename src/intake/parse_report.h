@@ -1,19 +1,21 @@
-// Cuts the two worksheets of a report text into rows and cells and hands them to the tables.
+// Reads one report into rows: the text of an archive entry as it is, or a loose file.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-#include "tables/file_bytes.h"
-#include "tables/run_state.h"
+#include "base/file_bytes.h"
+#include "intake/row_sink.h"
 
 namespace tollwick {
 
-// With an empty report text the document is read from the file at `path`; otherwise the text
-// is the document and the path is not used.
-void ParseReport(RunState& state, const std::string& path, std::string_view report_text);
-// The same, reading a loose file into `buffer`, whose memory is kept for the next call.
-void ParseReport(RunState& state, const std::string& path, std::string_view report_text,
-                 FileBytes& buffer);
+// Cuts the worksheets of a report text (an archive entry: line breaks stay) into `sink`.
+void ParseReportText(std::string_view text, RowSink& sink);
+
+// Reads the loose report file at `path` into `buffer` (whose memory is kept for the next
+// call), keeps its bytes up to the first NUL without CR and LF, and cuts that into `sink`.
+// Raises "Cannot open file "<absolute path>". <reason>" when it cannot be read; anything but
+// a regular file once opened is passed over.
+void ParseReportFile(const std::string& path, RowSink& sink, FileBytes& buffer);
 
 }  // namespace tollwick

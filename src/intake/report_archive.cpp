@@ -1,9 +1,9 @@
 #include "intake/report_archive.h"
 
+#include "base/file_bytes.h"
 #include "intake/archive_rename.h"
 #include "intake/parse_report.h"
 #include "intake/stored_entries.h"
-#include "tables/file_bytes.h"
 
 namespace tollwick {
 
@@ -26,19 +26,14 @@ class FileArchive : public ArchiveBytes {
 
 }  // namespace
 
-void ReadReportArchive(RunState& state, const std::string& path) {
-  FileBytes buffer;
-  ReadReportArchive(state, path, buffer);
-}
-
-void ReadReportArchive(RunState& state, const std::string& path, FileBytes& bytes) {
+void ReadReportArchive(const std::string& path, RowSink& sink, FileBytes& bytes) {
   std::string absolute = AbsolutePath(path);
   {
     FileDescriptor fd;
     uint64_t size = 0;
     if (OpenRegularFile(absolute, fd, size) != OpenResult::Read) return;
     FileArchive archive(fd, absolute, size, bytes);
-    ForEachReportEntry(archive, [&](std::string_view entry) { ParseReport(state, "", entry); });
+    ForEachReportEntry(archive, [&](std::string_view entry) { ParseReportText(entry, sink); });
   }
   size_t slash = absolute.rfind('/');
   std::string name = absolute.substr(slash + 1);

@@ -6,13 +6,13 @@
 
 #include <string>
 
-#include "tables/file_bytes.h"
-#include "tables/run_state.h"
+#include "base/file_bytes.h"
+#include "intake/row_sink.h"
 
 namespace tollwick {
 
-void ReadReportArchive(RunState& state, const std::string& path);
-// The same, reading the archive into `buffer`, whose memory is kept for the next call.
-void ReadReportArchive(RunState& state, const std::string& path, FileBytes& buffer);
+// `buffer` holds the pieces of the archive while they are read; its memory is kept for the
+// next call.
+void ReadReportArchive(const std::string& path, RowSink& sink, FileBytes& buffer);
 
 }  // namespace tollwick

@@ -10,10 +10,10 @@
 #include <utility>
 #include <vector>
 
+#include "base/file_bytes.h"
+#include "base/text.h"
 #include "intake/parse_report.h"
 #include "intake/report_archive.h"
-#include "tables/file_bytes.h"
-#include "tables/text.h"
 
 namespace tollwick {
 
@@ -63,7 +63,7 @@ Listing ListDirectory(int fd) {
 }
 
 // `buffer` holds each file while it is read; one buffer serves the whole walk.
-void ScanTree(RunState& state, const std::string& directory, std::set<DirectoryId>& entered,
+void ScanTree(RowSink& sink, const std::string& directory, std::set<DirectoryId>& entered,
               FileBytes& buffer) {
   int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
@@ -73,22 +73,22 @@ void ScanTree(RunState& state, const std::string& directory, std::set<DirectoryI
     return;
   }
   Listing listing = ListDirectory(fd);
-  for (const std::string& name : listing.reports) ParseReport(state, directory + name, {}, buffer);
+  for (const std::string& name : listing.reports) ParseReportFile(directory + name, sink, buffer);
   for (const std::string& name : listing.archives)
-    ReadReportArchive(state, directory + name, buffer);
+    ReadReportArchive(directory + name, sink, buffer);
   for (const std::string& name : listing.directories)
-    ScanTree(state, directory + name + "/", entered, buffer);
+    ScanTree(sink, directory + name + "/", entered, buffer);
 }
 
 }  // namespace
 
-void ScanDirectory(RunState& state, const std::string& directory) {
-  std::string start = AbsolutePath(directory.empty() ? "." : directory);
-  if (directory.empty()) start.resize(start.size() - 1);  // drop the "."
+void ScanDirectory(RowSink& sink) {
+  std::string start = AbsolutePath(".");
+  start.resize(start.size() - 1);  // drop the "."
   if (start.back() != '/') start += '/';
   std::set<DirectoryId> entered;
   FileBytes buffer;
-  ScanTree(state, start, entered, buffer);
+  ScanTree(sink, start, entered, buffer);
 }
 
 }  // namespace tollwick

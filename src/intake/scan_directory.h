@@ -12,11 +12,11 @@
 
 #include <string>
 
-#include "tables/run_state.h"
+#include "intake/row_sink.h"
 
 namespace tollwick {
 
-// An empty directory text starts at the current working directory.
-void ScanDirectory(RunState& state, const std::string& directory);
+// Walks the current working directory and hands every row found to `sink`.
+void ScanDirectory(RowSink& sink);
 
 }  // namespace tollwick

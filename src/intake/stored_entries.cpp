@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "tables/text.h"
+#include "base/text.h"
 
 namespace tollwick {
 

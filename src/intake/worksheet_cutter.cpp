@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <span>
 
 #include "intake/marker_finder.h"
 #include "intake/piece_cutter.h"
@@ -96,27 +97,6 @@ void CutWorksheets(std::string_view document, RowSink& sink) {
   std::string store;
   CutRows<kSaleValues>(rest.Slice(inner, end, store),
                        [&](std::span<const std::string_view, kSaleValues> v) { sink.SaleRow(v); });
-}
-
-namespace {
-
-class CollectingSink : public RowSink {
- public:
-  std::vector<CutRow> rows;
-  void SkuRow(std::span<const std::string_view, kSkuValues> values) override {
-    rows.push_back({false, {values.begin(), values.end()}});
-  }
-  void SaleRow(std::span<const std::string_view, kSaleValues> values) override {
-    rows.push_back({true, {values.begin(), values.end()}});
-  }
-};
-
-}  // namespace
-
-std::vector<CutRow> CutWorksheets(std::string_view document) {
-  CollectingSink sink;
-  CutWorksheets(document, sink);
-  return std::move(sink.rows);
 }
 
 }  // namespace tollwick

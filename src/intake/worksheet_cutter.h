@@ -17,33 +17,14 @@
 // All product rows come before all purchase rows, each in document order. Linear time.
 #pragma once
 
-#include <span>
-#include <string>
 #include <string_view>
-#include <vector>
+
+#include "intake/row_sink.h"
 
 namespace tollwick {
 
-inline constexpr size_t kSkuValues = 6;
-inline constexpr size_t kSaleValues = 7;
-
-// Receives the rows in order. The views point into the document (or into a copy of the
-// purchase worksheet that lives until CutWorksheets returns).
-class RowSink {
- public:
-  virtual ~RowSink() = default;
-  virtual void SkuRow(std::span<const std::string_view, kSkuValues> values) = 0;
-  virtual void SaleRow(std::span<const std::string_view, kSaleValues> values) = 0;
-};
-
+// The views handed to `sink` point into the document (or into a copy of the purchase
+// worksheet that lives until CutWorksheets returns).
 void CutWorksheets(std::string_view document, RowSink& sink);
-
-// The same rows collected as values, for callers that compare or inspect them.
-struct CutRow {
-  bool purchase = false;            // false: "SKU detail" row (6 values); true: 7 values
-  std::vector<std::string> values;  // exactly 6 or 7
-  friend bool operator==(const CutRow&, const CutRow&) = default;
-};
-std::vector<CutRow> CutWorksheets(std::string_view document);
 
 }  // namespace tollwick

@@ -29,42 +29,10 @@ void AppendCents(std::string& out, int64_t value) {
   out.push_back(static_cast<char>('0' + cents % 10));
 }
 
-std::string PadNumber(int64_t value, int width) {
-  std::string out;
-  AppendPadded(out, value, width);
-  return out;
-}
-
 std::string FormatCents(int64_t value) {
   std::string out;
   AppendCents(out, value);
   return out;
-}
-
-void WriteProductSection(RunState& state) {
-  OutputSink& out = state.Output;
-  if (state.Options.ShowHeaders) {
-    out.Append("SKUID;Title;Market;Version;OS Type;Currency;Amount;");
-    out.EndLine();
-  }
-  for (const RSKU& sku : state.Skus) {
-    std::string& buf = out.buffer();
-    for (const std::string* field :
-         {&sku.SkuId, &sku.Title, &sku.Market, &sku.Version, &sku.OsType}) {
-      buf += *field;
-      buf += ';';
-    }
-    if (sku.Currency.empty()) {
-      buf += "???;???;";
-    } else {
-      buf += sku.Currency;
-      buf += ';';
-      AppendCents(buf, sku.Amount);
-      buf += ';';
-    }
-    out.EndLine();
-  }
-  out.EndLine();
 }
 
 }  // namespace tollwick

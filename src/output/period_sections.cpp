@@ -5,10 +5,10 @@
 #include <string>
 #include <string_view>
 
+#include "base/day_number.h"
+#include "base/errors.h"
 #include "output/format.h"
 #include "output/period_tally.h"
-#include "tables/day_number.h"
-#include "tables/errors.h"
 
 namespace tollwick {
 
@@ -26,10 +26,10 @@ int64_t ShareOfTotal(int64_t total) {
 namespace {
 
 // The column titles after the label of a header line.
-void WriteHeaderColumns(RunState& state, const std::vector<RAPPS>& lines) {
-  const ReportOptions& options = state.Options;
-  std::string& out = state.Output.buffer();
-  for (const RAPPS& line : lines) {
+void WriteHeaderColumns(const PeriodSectionInputs& in, const std::vector<TallyLine>& lines,
+                        std::string& out) {
+  const ReportOptions& options = in.options;
+  for (const TallyLine& line : lines) {
     if (options.ShowMarkets) {
       out += line.Name;
       out += ';';
@@ -42,7 +42,7 @@ void WriteHeaderColumns(RunState& state, const std::vector<RAPPS>& lines) {
   }
   if (!options.ShowMarkets) out += ';';
   if (options.ShowCurrencies) {
-    for (const RCUR& currency : state.Currencies.records()) {
+    for (const RCUR& currency : in.currencies) {
       out += currency.Code;
       out += ';';
     }
@@ -55,12 +55,13 @@ void WriteHeaderColumns(RunState& state, const std::vector<RAPPS>& lines) {
   out += ';';
 }
 
-// The values after the label of a row, from the counts of `lines` and the currency totals;
-// adds the converted totals to RowTotal. A failed conversion leaves what is written so far.
-void WriteRowValues(RunState& state, const std::vector<RAPPS>& lines) {
-  const ReportOptions& options = state.Options;
-  std::string& out = state.Output.buffer();
-  for (const RAPPS& line : lines) {
+// The values after the label of a row, from the counts of `lines` and the currency totals,
+// with their sum converted into the total currency and its share. A failed conversion leaves
+// what is written so far.
+void WriteRowValues(const PeriodSectionInputs& in, const std::vector<TallyLine>& lines,
+                    std::string& out) {
+  const ReportOptions& options = in.options;
+  for (const TallyLine& line : lines) {
     if (options.ShowMarkets) {
       AppendInteger(out, line.Count);
       out += ';';
@@ -71,19 +72,20 @@ void WriteRowValues(RunState& state, const std::vector<RAPPS>& lines) {
     }
   }
   if (!options.ShowMarkets) out += ';';
-  for (const RCUR& currency : state.Currencies.records()) {
+  int64_t row_total = 0;
+  for (const RCUR& currency : in.currencies) {
     if (options.ShowCurrencies) {
       AppendCents(out, currency.Total);
       out += ';';
     }
-    int64_t converted = state.Rates.ConvertToTotal(currency.Code, currency.Total);
-    if (__builtin_add_overflow(state.RowTotal, converted, &state.RowTotal))
+    int64_t converted = in.rates.ConvertToTotal(currency.Code, currency.Total);
+    if (__builtin_add_overflow(row_total, converted, &row_total))
       Raise(ErrorKind::EInvalidOp, std::string(kInvalidOpMessage));
   }
   if (options.ShowCurrencies) out += ';';
-  AppendCents(out, state.RowTotal);
+  AppendCents(out, row_total);
   out += ";;";
-  AppendCents(out, ShareOfTotal(state.RowTotal));
+  AppendCents(out, ShareOfTotal(row_total));
   out += ';';
 }
 
@@ -105,47 +107,34 @@ Window MonthWindow(const CivilDate& date) {
 
 }  // namespace
 
-void WritePeriodSection(RunState& state, SectionKind kind) {
-  PeriodTally tally(state);
-  WritePeriodSection(state, kind, tally);
-}
-
-void WritePeriodSection(RunState& state, SectionKind kind, PeriodTally& tally) {
-  const ReportOptions& options = state.Options;
-  OutputSink& out = state.Output;
-  const double range_start = state.RangeStart, range_end = state.RangeEnd;
+void WritePeriodSection(SectionKind kind, PeriodTally& tally, const PeriodSectionInputs& in,
+                        OutputSink& out) {
+  const ReportOptions& options = in.options;
+  const double range_start = in.range_start, range_end = in.range_end;
 
   if (kind == SectionKind::Total) {
-    tally.Count(state.Currencies, range_start, range_end);
+    tally.TallyPeriod(in.currencies, range_start, range_end);
     if (options.ShowHeaders) {
       out.Append("TOTAL;");
-      WriteHeaderColumns(state, tally.lines());
+      WriteHeaderColumns(in, tally.lines(), out.buffer());
       out.EndLine();
     }
-    state.RowTotal = 0;
     out.Append(';');  // the row's label is empty
-    WriteRowValues(state, tally.lines());
+    WriteRowValues(in, tally.lines(), out.buffer());
     out.EndLine();
     out.EndLine();
-    tally.CopyTo(state.Tally);
     return;
   }
 
   if (options.ShowHeaders) {
-    // The column titles are the same for every window. When no tally has been made in this
-    // run yet, one is made here for the header.
-    if (state.Tally.empty()) {
-      tally.Count(state.Currencies, range_start, range_end);
-      tally.CopyTo(state.Tally);
-    }
+    // The line names are the same for every window, whether or not one was counted yet.
     out.Append(kind == SectionKind::Year    ? "YEAR;"
                : kind == SectionKind::Month ? "MONTH;"
                                             : "DATE;");
-    WriteHeaderColumns(state, tally.lines());
+    WriteHeaderColumns(in, tally.lines(), out.buffer());
     out.EndLine();
   }
 
-  bool counted = false;
   // Every day from the start up to the day before the end. A YEAR or MONTH row stands for
   // all the days of its window, which follow each other, so the walk jumps past them.
   for (double day = range_start; day <= range_end - 1;) {
@@ -153,20 +142,17 @@ void WritePeriodSection(RunState& state, SectionKind kind, PeriodTally& tally) {
     Window window = kind == SectionKind::Year    ? YearWindow(date)
                     : kind == SectionKind::Month ? MonthWindow(date)
                                                  : Window{day, day + 1};
-    tally.Count(state.Currencies, window.start, window.end);
-    counted = true;
-    state.RowTotal = 0;
+    tally.TallyPeriod(in.currencies, window.start, window.end);
     std::string& buf = out.buffer();
     AppendPadded(buf, date.year, 4);
     if (kind != SectionKind::Year) AppendPadded(buf, date.month, 2);
     if (kind == SectionKind::Date) AppendPadded(buf, date.day, 2);
     buf += ';';
-    WriteRowValues(state, tally.lines());
+    WriteRowValues(in, tally.lines(), buf);
     out.EndLine();
     day += std::max(1.0, std::ceil(window.end - day));
   }
   out.EndLine();
-  if (counted) tally.CopyTo(state.Tally);
 }
 
 }  // namespace tollwick

@@ -1,12 +1,20 @@
 // The dated sections TOTAL, YEAR, MONTH and DATE: a header line of column titles and one row
 // per date window, with counts per tally line, sums per currency, the sum converted into the
 // total currency and the 70 % share of it.
+//
+// TOTAL has one row for the whole range; YEAR, MONTH and DATE one row per calendar year, month
+// and day that the range touches, in increasing order, each counting its whole year, month or
+// day. The header's column titles come from the tally lines, which are the same for every
+// window.
 #pragma once
 
 #include <cstdint>
 
+#include "base/output_sink.h"
 #include "output/period_tally.h"
-#include "tables/run_state.h"
+#include "output/report_options.h"
+#include "tables/currency_table.h"
+#include "tables/rate_table.h"
 
 namespace tollwick {
 
@@ -16,10 +24,19 @@ enum class SectionKind { Total, Year, Month, Date };
 // exact for every 64-bit total.
 int64_t ShareOfTotal(int64_t total);
 
-// Writes one section for the range RangeStart (inclusive) to RangeEnd (exclusive).
-void WritePeriodSection(RunState& state, SectionKind kind);
-// The same with a tally prepared from `state` by the caller, so that the sections of one run
-// share it instead of each preparing its own.
-void WritePeriodSection(RunState& state, SectionKind kind, PeriodTally& tally);
+// What the dated sections read besides the tally. The currency totals are set by each window's
+// tally and then read.
+struct PeriodSectionInputs {
+  const ReportOptions& options;
+  CurrencyTable& currencies;
+  const RateTable& rates;
+  double range_start;  // first day reported
+  double range_end;    // day after the last day reported
+};
+
+// Writes one section. `tally` is prepared once from the sorted tables and shared by the
+// sections of a run.
+void WritePeriodSection(SectionKind kind, PeriodTally& tally, const PeriodSectionInputs& in,
+                        OutputSink& out);
 
 }  // namespace tollwick

@@ -5,8 +5,8 @@
 
 namespace tollwick {
 
-PeriodTally::PeriodTally(const RunState& state) {
-  const SkuTable& skus = state.Skus;
+PeriodTally::PeriodTally(const SkuTable& skus, const SaleTable& sales,
+                         const CurrencyTable& currencies) {
   // Each SKU belongs to one open market line and one open title line. A line gets its
   // position only when it is closed, so the SKUs record group numbers first and the groups
   // their positions as they close. Group 0 of each kind is the one open before the first SKU.
@@ -20,7 +20,7 @@ PeriodTally::PeriodTally(const RunState& state) {
     if (key != current_key) {
       if (i > 0) {
         line_position[line_group] = lines_.size();
-        lines_.push_back(RAPPS{current_key, 0, false});
+        lines_.push_back(TallyLine{current_key, 0, false});
       }
       line_group = line_position.size();
       line_position.push_back(0);
@@ -29,7 +29,7 @@ PeriodTally::PeriodTally(const RunState& state) {
       if (sku.Title != current_title) {
         if (i > 0) {
           title_position[title_group] = lines_.size();
-          lines_.push_back(RAPPS{"TOTAL " + current_title, 0, true});
+          lines_.push_back(TallyLine{"TOTAL " + current_title, 0, true});
         }
         title_group = title_position.size();
         title_position.push_back(0);
@@ -40,19 +40,19 @@ PeriodTally::PeriodTally(const RunState& state) {
     sku_title[i] = title_group;
   }
   line_position[line_group] = lines_.size();
-  lines_.push_back(RAPPS{current_key, 0, false});
+  lines_.push_back(TallyLine{current_key, 0, false});
   title_position[title_group] = lines_.size();
-  lines_.push_back(RAPPS{"TOTAL " + current_title, 0, true});
+  lines_.push_back(TallyLine{"TOTAL " + current_title, 0, true});
 
   std::vector<uint32_t> sku_currency(skus.size());
   for (size_t i = 0; i < skus.size(); ++i) {
-    size_t currency = state.Currencies.Find(skus[i].Currency);
+    size_t currency = currencies.Find(skus[i].Currency);
     sku_currency[i] =
         currency == CurrencyTable::npos ? kNoCurrency : static_cast<uint32_t>(currency);
   }
 
-  sales_.reserve(state.Sales.size());
-  for (const RSALE& sale : state.Sales) {
+  sales_.reserve(sales.size());
+  for (const RSALE& sale : sales) {
     size_t i = skus.Find(sale.SkuId);
     if (i == SkuTable::npos) continue;  // a sale of no known SKU counts nowhere
     sales_.push_back(SaleRef{sale.SaleDate, static_cast<uint32_t>(line_position[sku_line[i]]),
@@ -63,8 +63,8 @@ PeriodTally::PeriodTally(const RunState& state) {
             [](const SaleRef& a, const SaleRef& b) { return a.day < b.day; });
 }
 
-void PeriodTally::Count(CurrencyTable& currencies, double start, double end) {
-  for (RAPPS& line : lines_) line.Count = 0;
+void PeriodTally::TallyPeriod(CurrencyTable& currencies, double start, double end) {
+  for (TallyLine& line : lines_) line.Count = 0;
   currencies.ResetCurrencyTotals();
   if (!(start < end)) return;  // an empty window (or one with no valid bound)
   auto first = std::lower_bound(sales_.begin(), sales_.end(), start,
@@ -72,19 +72,8 @@ void PeriodTally::Count(CurrencyTable& currencies, double start, double end) {
   for (auto it = first; it != sales_.end() && it->day < end; ++it) {
     ++lines_[it->line].Count;
     ++lines_[it->title_line].Count;
-    if (it->currency != kNoCurrency) currencies[it->currency].Total += it->amount;
+    if (it->currency != kNoCurrency) currencies.AddAt(it->currency, it->amount);
   }
-}
-
-void PeriodTally::CopyTo(TallyTable& tally) const {
-  tally.ClearTally();
-  for (const RAPPS& line : lines_) tally.AddTallyLine(line.Name, line.Count, line.IsTotal);
-}
-
-void TallyPeriod(RunState& state, double start, double end) {
-  PeriodTally tally(state);
-  tally.Count(state.Currencies, start, end);
-  tally.CopyTo(state.Tally);
 }
 
 }  // namespace tollwick

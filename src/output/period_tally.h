@@ -14,27 +14,34 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
-#include "tables/run_state.h"
+#include "tables/currency_table.h"
+#include "tables/sale_table.h"
+#include "tables/sku_table.h"
 
 namespace tollwick {
+
+// One line of a tally: a market line, or the total line of a title.
+struct TallyLine {
+  std::string Name;  // "<Market> <OsType> <Title>", or "TOTAL <Title>"
+  int64_t Count = 0;
+  bool IsTotal = false;  // a title's total line
+};
 
 // The lines and the sales, prepared once so that each window costs one pass over its own
 // sales. Built from the SKU, sale and currency tables after they are sorted; it must be
 // rebuilt when any of them changes.
 class PeriodTally {
  public:
-  explicit PeriodTally(const RunState& state);
+  PeriodTally(const SkuTable& skus, const SaleTable& sales, const CurrencyTable& currencies);
 
   // Sets the line counts and the totals of `currencies` for the window start <= d < end.
-  void Count(CurrencyTable& currencies, double start, double end);
+  void TallyPeriod(CurrencyTable& currencies, double start, double end);
 
-  // The lines with the counts of the last Count (0 before the first).
-  const std::vector<RAPPS>& lines() const { return lines_; }
-
-  // Replaces the tally table by the lines.
-  void CopyTo(TallyTable& tally) const;
+  // The lines with the counts of the last TallyPeriod (0 before the first).
+  const std::vector<TallyLine>& lines() const { return lines_; }
 
  private:
   struct SaleRef {
@@ -46,11 +53,8 @@ class PeriodTally {
   };
   static constexpr uint32_t kNoCurrency = UINT32_MAX;
 
-  std::vector<RAPPS> lines_;
+  std::vector<TallyLine> lines_;
   std::vector<SaleRef> sales_;  // sales of known SKUs, ordered by day
 };
-
-// Empties the tally table and sets every currency total, for the window start <= d < end.
-void TallyPeriod(RunState& state, double start, double end);
 
 }  // namespace tollwick

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "rates/text_file.h"
-#include "tables/text.h"
+#include "base/text.h"
+#include "base/text_file.h"
 
 namespace tollwick {
 
@@ -26,8 +26,7 @@ void ApplyPriceList(std::string_view text, SkuTable& skus, CurrencyTable& curren
     currencies.RegisterCurrency(fields[1]);
     size_t i = skus.Find(fields[0]);
     if (i == SkuTable::npos) continue;
-    skus[i].Currency = std::string(fields[1]);
-    skus[i].Amount = StrToInt(fields[2]);
+    skus.SetPrice(i, fields[1], StrToInt(fields[2]));
   }
 }
 

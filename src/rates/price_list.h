@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tables/money_tables.h"
+#include "tables/currency_table.h"
 #include "tables/sku_table.h"
 
 namespace tollwick {

@@ -5,7 +5,9 @@
 
 #include <string>
 
-#include "tables/run_state.h"
+#include "tables/currency_table.h"
+#include "tables/rate_table.h"
+#include "tables/sku_table.h"
 
 namespace tollwick {
 
@@ -15,12 +17,12 @@ namespace tollwick {
 // (a later EUR entry of the file decides). A missing file, or a directory of that name, is
 // skipped. Raises EFOpenError for a file that cannot be opened and EConvertError for a price
 // that is not an integer.
-void LoadPricesAndRates(RunState& state, const std::string& price_file,
-                        const std::string& rate_file);
+void LoadPricesAndRates(const std::string& price_file, const std::string& rate_file, SkuTable& skus,
+                        CurrencyTable& currencies, RateTable& rates);
 
-// Turns TotalCurrency into capitals, then, unless it is "EUR", divides every rate by the rate
-// of the last entry of TotalCurrency. Raises EConvertError "No exchange rate for currency
-// "<code>"" when there is no such entry or it has rate 0 and the SKU table is not empty.
-void RebaseRates(RunState& state);
+// Turns `total_currency` into capitals, then, unless it is "EUR", divides every rate by the
+// rate of the last entry of that currency. Raises EConvertError "No exchange rate for currency
+// "<code>"" when there is no such entry, or it has rate 0, and there are SKUs to price.
+void RebaseRates(std::string& total_currency, RateTable& rates, bool have_skus);
 
 }  // namespace tollwick

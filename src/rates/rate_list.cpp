@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "rates/text_file.h"
-#include "tables/text.h"
+#include "base/text.h"
+#include "base/text_file.h"
 
 namespace tollwick {
 

@@ -20,7 +20,7 @@
 
 #include <string_view>
 
-#include "tables/money_tables.h"
+#include "tables/rate_table.h"
 
 namespace tollwick {
 

@@ -3,25 +3,7 @@
 #include <algorithm>
 #include <numeric>
 
-#include "tables/day_number.h"
-#include "tables/text.h"
-
 namespace tollwick {
-
-namespace {
-
-// Position of the record with this key; a new empty record at the end when there is none.
-template <typename Records, typename KeyOf>
-size_t FindOrAppend(RecordIndex& index, Records& records, std::string_view key,
-                    const KeyOf& key_of) {
-  size_t at = index.Find(key, key_of);
-  if (at != RecordIndex::npos) return at;
-  records.emplace_back();
-  index.Insert(key, records.size() - 1);
-  return records.size() - 1;
-}
-
-}  // namespace
 
 std::string SkuSortKey(const RSKU& sku) {
   std::string key;
@@ -34,16 +16,30 @@ std::string SkuSortKey(const RSKU& sku) {
 }
 
 void SkuTable::AddSku(std::string_view sku_id, std::string_view title, std::string_view version,
-                      std::string_view detail, std::string_view os_cell, std::string_view market) {
-  RSKU& sku = records_[FindOrAppend(index_, records_, sku_id, [this](size_t i) -> std::string_view {
-    return records_[i].SkuId;
-  })];
-  sku.SkuId = sku_id;
+                      std::string_view os_type, std::string_view market) {
+  size_t at = Find(sku_id);
+  if (at == npos) {
+    at = records_.size();
+    records_.emplace_back().SkuId = sku_id;
+    index_.Insert(sku_id, at);
+  }
+  RSKU& sku = records_[at];
   sku.Title = title;
   sku.Version = version;
-  sku.Detail = detail;
-  sku.OsType = os_cell == "Professional" ? "PPC" : "SP";
+  sku.OsType = os_type;
   sku.Market = market;
+}
+
+void SkuTable::SetPrice(size_t i, std::string_view currency, int32_t amount) {
+  records_[i].Currency = currency;
+  records_[i].Amount = amount;
+}
+
+void SkuTable::ClearPrices() {
+  for (RSKU& sku : records_) {
+    sku.Currency.clear();
+    sku.Amount = 0;
+  }
 }
 
 void SkuTable::SortSkus() {
@@ -71,65 +67,6 @@ void SkuTable::Clear() {
 
 size_t SkuTable::Find(std::string_view sku_id) const {
   return index_.Find(sku_id, [this](size_t i) -> std::string_view { return records_[i].SkuId; });
-}
-
-namespace {
-
-// The text before the first `sep`, or empty when there is none.
-std::string_view Before(std::string_view text, std::string_view sep) {
-  size_t at = text.find(sep);
-  return at == std::string_view::npos ? std::string_view() : text.substr(0, at);
-}
-
-// The text after the first `sep`, or the whole text when there is none.
-std::string_view After(std::string_view text, std::string_view sep) {
-  size_t at = text.find(sep);
-  return at == std::string_view::npos ? text : text.substr(at + sep.size());
-}
-
-}  // namespace
-
-double ParseSaleDate(std::string_view date_text) {
-  std::string_view year, month, day;
-  if (date_text.find('/') != std::string_view::npos) {
-    std::string_view work = Before(date_text, " ");
-    month = Before(work, "/");
-    work = After(work, "/");
-    day = Before(work, "/");
-    year = After(work, "/");
-  } else {
-    std::string_view work = Before(date_text, "T");
-    year = Before(work, "-");
-    work = After(work, "-");
-    month = Before(work, "-");
-    day = After(work, "-");
-  }
-  int32_t d = StrToInt(day);
-  int32_t m = StrToInt(month);
-  int32_t y = StrToInt(year);
-  return EncodeDate(y, m, d);
-}
-
-void SaleTable::AddSale(std::string_view sku_id, std::string_view purchase_id,
-                        std::string_view third, std::string_view fourth, std::string_view fifth,
-                        std::string_view date_text, std::string_view seventh) {
-  RSALE& sale =
-      records_[FindOrAppend(index_, records_, purchase_id, [this](size_t i) -> std::string_view {
-        return records_[i].PurchaseId;
-      })];
-  sale.SkuId = sku_id;
-  sale.PurchaseId = purchase_id;
-  sale.ThirdCell = third;
-  sale.FourthCell = fourth;
-  sale.FifthCell = fifth;
-  sale.DateText = date_text;
-  sale.SeventhCell = seventh;
-  sale.SaleDate = ParseSaleDate(date_text);
-}
-
-void SaleTable::Clear() {
-  records_.clear();
-  index_.Clear();
 }
 
 }  // namespace tollwick

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/day_number.h"
 #include "support/checks.h"
-#include "tables/day_number.h"
 
 namespace tollwick {
 namespace {
@@ -62,13 +62,13 @@ TEST(Options, RangeDates) {
   // to the day after the last one, but never ending before 1998.
   SetReportingRange({"--ALL"}, state);
   EXPECT_EQ(state.RangeStart - state.RangeEnd, EncodeDate(2100, 1, 1) - EncodeDate(1998, 1, 1));
-  for (const char* date : {"2009-03-15T10:00:00", "1990-03-10T1", "2009-03-12T10:00:00"})
-    state.Sales.AddSale("A", date, "", "", "", date, "");
+  for (const CivilDate& d : {CivilDate{2009, 3, 15}, {1990, 3, 10}, {2009, 3, 12}})
+    state.Sales.AddSale("A", std::to_string(d.day), EncodeDate(d.year, d.month, d.day));
   SetReportingRange({"--All", "x"}, state);
   EXPECT_EQ(state.RangeStart, EncodeDate(1990, 3, 10));
   EXPECT_EQ(state.RangeEnd, EncodeDate(2009, 3, 16));
   state.Sales.Clear();
-  state.Sales.AddSale("A", "1", "", "", "", "1990-03-15T10:00:00", "");
+  state.Sales.AddSale("A", "1", EncodeDate(1990, 3, 15));
   SetReportingRange({"--all"}, state);
   EXPECT_EQ(state.RangeEnd, EncodeDate(1998, 1, 1));
 }

@@ -9,6 +9,7 @@
 #include "intake/scan_directory.h"
 #include "intake/stored_entries.h"
 #include "support/checks.h"
+#include "support/row_collector.h"
 #include "support/test_support.h"
 
 namespace tollwick {
@@ -81,8 +82,9 @@ TEST(ArchiveRename, FirstFreeNumberAndNothingReplaced) {
     for (const std::string& name : present)
       name.back() == '/' ? (void)::mkdir((dir / name).c_str(), 0755) : WriteFile(dir / name, name);
     WriteFile(dir / archive, "not an archive");
-    RunState state;
-    ReadReportArchive(state, dir / archive);
+    RowCollector rows;
+    FileBytes buffer;
+    ReadReportArchive(dir / archive, rows, buffer);
     EXPECT_EQ(ListTree(dir.path()), after) << archive;
     for (const std::string& name : present)  // nothing replaced
       EXPECT_EQ(name.back() == '/' ? name : ReadFile(dir / name), name);
@@ -117,16 +119,13 @@ std::string Zipped(const std::string& report) {
   return MakeZip({E(kName, report)});
 }
 
-RunState Scan(const TempDir& dir) {
+// Purchase id and day of every purchase row the walk hands on, in order.
+Names Scan(const TempDir& dir) {
   ScopedChdir chdir(dir.path());
-  RunState state;
-  ScanDirectory(state, "");
-  return state;
-}
-
-Names PurchaseIds(const RunState& state) {
+  RowCollector rows;
+  ScanDirectory(rows);
   Names ids;
-  for (const RSALE& sale : state.Sales) ids.push_back(sale.PurchaseId + sale.DateText.substr(8));
+  for (const auto& row : rows.rows) ids.push_back(row.values[1] + row.values[5].substr(8));
   return ids;
 }
 
@@ -147,15 +146,13 @@ TEST(ScanDirectory, OrderAndSkippedEntries) {
   ASSERT_EQ(::mkfifo((dir / "x.xml").c_str(), 0644), 0);
   ASSERT_EQ(::mkfifo((dir / "x.zip").c_str(), 0644), 0);
   ASSERT_EQ(::symlink("missing", (dir / "dangling.xml").c_str()), 0);
-  EXPECT_EQ(PurchaseIds(Scan(dir)),
-            (Names{"lower-content-types1T", "loose-a1T", "loose-b1T", "zip-A1T", "zip-\nc1T",
-                   "deeper-f1T", "sub-d1T", "dir-named-xml1T"}));
+  EXPECT_EQ(Scan(dir), (Names{"lower-content-types1T", "loose-a1T", "loose-b1T", "zip-A1T",
+                              "zip-\nc1T", "deeper-f1T", "sub-d1T", "dir-named-xml1T"}));
 }
 
 TEST(ScanDirectory, NothingIsReadTwice) {
   TempDir dir;
-  // "a" is read, then "m" overwrites the sale's date; the link "z" to "a" and the loops must
-  // not be followed, or the first date would come back.
+  // "a" is read, then "m"; the link "z" to "a" and the loops must not be followed again.
   WriteFile(dir / "a/r.xml", Sale("same", 1));
   WriteFile(dir / "m/r.xml", Sale("same", 2));
   ASSERT_EQ(::symlink("a", (dir / "z").c_str()), 0);
@@ -164,7 +161,7 @@ TEST(ScanDirectory, NothingIsReadTwice) {
   // A renamed archive is not read again under its new name.
   WriteFile(dir / "n/report.zip", Zipped(Sale("other", 1)));
   WriteFile(dir / "n/report_(1).zip", Zipped(Sale("other", 2)));
-  EXPECT_EQ(PurchaseIds(Scan(dir)), (Names{"same2T", "other2T"}));
+  EXPECT_EQ(Scan(dir), (Names{"same1T", "same2T", "other1T", "other2T"}));
   EXPECT_EQ(ListTree(dir / "n"), (Names{"report_(1).zip", "report_(2).zip"}));
 }
 
@@ -172,17 +169,21 @@ TEST(ReadReportArchive, FixturesAndMissingFile) {
   const std::pair<const char*, Names> cases[] = {
       {"zip_stored.zip", {"ZP1"}}, {"python_stored.zip", {"PS1"}}, {"python_deflated.zip", {}}};
   for (const auto& [file, sales] : cases) {
-    RunState state;
-    ReadReportArchive(state, std::string(TOLLWICK_SOURCE_DIR) + "/tests/fixtures/intake/" + file);
+    RowCollector rows;
+    FileBytes buffer;
+    ReadReportArchive(std::string(TOLLWICK_SOURCE_DIR) + "/tests/fixtures/intake/" + file, rows,
+                      buffer);
     Names ids;
-    for (const RSALE& s : state.Sales) ids.push_back(s.PurchaseId);
+    for (const auto& row : rows.rows)
+      if (row.purchase) ids.push_back(row.values[1]);
     EXPECT_EQ(ids, sales) << file;
   }
   TempDir dir;
   ScopedChdir chdir(dir.path());
-  RunState state;
+  RowCollector rows;
+  FileBytes buffer;
   EXPECT_EQ(
-      ErrorOf([&] { ReadReportArchive(state, "report.zip"); }),
+      ErrorOf([&] { ReadReportArchive("report.zip", rows, buffer); }),
       "EFOpenError: Cannot open file \"" + dir.path() + "/report.zip\". No such file or directory");
 }
 

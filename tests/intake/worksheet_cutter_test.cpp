@@ -8,9 +8,11 @@
 #include "intake/piece_cutter.h"
 #include "support/checks.h"
 #include "support/literal_intake.h"
+#include "support/row_collector.h"
 #include "support/test_support.h"
 
 namespace tollwick {
+namespace literal {
 
 void PrintTo(const CutRow& row, std::ostream* os) {
   *os << (row.purchase ? "sale{" : "sku{");
@@ -18,7 +20,12 @@ void PrintTo(const CutRow& row, std::ostream* os) {
   *os << "}";
 }
 
+}  // namespace literal
+
 namespace {
+
+using literal::CutRow;
+using testing::CutRows;
 
 // Every piece up to the first empty one, the literal way and the fast way.
 std::vector<std::string> Pieces(std::string text, const std::string& open, const std::string& close,
@@ -34,12 +41,6 @@ std::vector<std::string> Pieces(std::string text, const std::string& open, const
       out.emplace_back(cutter.Next());
     }
   } while (!out.back().empty() && out.size() < 1000);
-  return out;
-}
-
-std::vector<CutRow> Reference(const std::string& document) {
-  std::vector<CutRow> out;
-  for (auto& row : literal::CutWorksheets(document)) out.push_back({row.purchase, row.values});
   return out;
 }
 
@@ -117,11 +118,11 @@ TEST(WorksheetCutter, MatchesLiteralCuttingOnRandomDocuments) {
       for (int splice = rng() % 6; splice > 0; --splice)
         document.insert(rng() % (document.size() + 1), testing::RandomJoin(rng, fragments, 4));
     }
-    ASSERT_EQ(CutWorksheets(document), Reference(document)) << document;
+    ASSERT_EQ(CutRows(document), literal::CutWorksheets(document)) << document;
     std::string loose = document;
     loose.resize(LooseDocumentInPlace(loose.data(), loose.size()));
     ASSERT_EQ(loose, literal::LooseDocument(document));
-    ASSERT_EQ(CutWorksheets(loose), Reference(loose)) << loose;
+    ASSERT_EQ(CutRows(loose), literal::CutWorksheets(loose)) << loose;
   }
 }
 
@@ -156,8 +157,8 @@ TEST(WorksheetCutter, ReportLayouts) {
        {s6, p7}},
   };
   for (const auto& [what, document, rows] : cases) {
-    EXPECT_EQ(CutWorksheets(document), rows) << what;
-    EXPECT_EQ(Reference(document), rows) << what << " (reference)";
+    EXPECT_EQ(CutRows(document), rows) << what;
+    EXPECT_EQ(literal::CutWorksheets(document), rows) << what << " (reference)";
   }
 }
 

@@ -4,37 +4,47 @@
 
 #include <climits>
 
+#include "base/day_number.h"
 #include "output/format.h"
 #include "output/period_sections.h"
 #include "output/period_tally.h"
+#include "output/product_section.h"
 #include "support/checks.h"
 #include "support/literal_tally.h"
-#include "tables/day_number.h"
 
 namespace tollwick {
 namespace {
 
-void AddSku(RunState& state, const std::string& id, const std::string& title,
-            const std::string& market, bool professional, const std::string& currency,
-            int32_t amount) {
-  state.Skus.AddSku(id, title, "1", "", professional ? "Professional" : "", market);
-  state.Skus[state.Skus.Find(id)].Currency = currency;
-  state.Skus[state.Skus.Find(id)].Amount = amount;
-}
+// The tables, switches and range that the sections read, and the text they write.
+struct Tables {
+  SkuTable skus;
+  SaleTable sales;
+  CurrencyTable currencies;
+  RateTable rates;
+  ReportOptions options;
+  double start = 0, end = 0;
+  OutputSink out;
 
-void AddSale(RunState& state, const std::string& id, int year, int month, int day) {
-  state.Sales.AddSale(
-      id, "P" + std::to_string(state.Sales.size()), "", "", "",
-      std::to_string(year) + "-" + std::to_string(month) + "-" + std::to_string(day) + "T10:00:00Z",
-      "");
-}
+  void Sku(const std::string& id, const std::string& title, const std::string& market,
+           bool professional, const std::string& currency, int32_t amount) {
+    skus.AddSku(id, title, "1", professional ? "PPC" : "SP", market);
+    skus.SetPrice(skus.Find(id), currency, amount);
+  }
+  void Sale(const std::string& id, int year, int month, int day) {
+    sales.AddSale(id, "P" + std::to_string(sales.size()), EncodeDate(year, month, day));
+  }
+  std::string Write(SectionKind kind) {
+    PeriodTally tally(skus, sales, currencies);
+    WritePeriodSection(kind, tally, {options, currencies, rates, start, end}, out);
+    return out.text();
+  }
+};
 
-std::string Lines(const RunState& state) {
+std::string Lines(const std::vector<TallyLine>& lines, const CurrencyTable& currencies) {
   std::string out;
-  for (const RAPPS& r : state.Tally.records())
+  for (const TallyLine& r : lines)
     out += r.Name + "=" + std::to_string(r.Count) + (r.IsTotal ? "! " : " ");
-  for (const RCUR& c : state.Currencies.records())
-    out += c.Code + ":" + std::to_string(c.Total) + " ";
+  for (const RCUR& c : currencies) out += c.Code + ":" + std::to_string(c.Total) + " ";
   return out;
 }
 
@@ -47,57 +57,57 @@ TEST(TallyPeriod, MatchesLiteralOnRandomTables) {
   const std::vector<std::string> markets = {"", "US", "DE", "US PPC", "A"};
   const std::vector<std::string> codes = {"", "EUR", "USD", "usd"};
   for (int round = 0; round < 1500; ++round) {
-    RunState state;
+    Tables state;
     for (int i = rng() % 12; i > 0; --i)
-      AddSku(state, "S" + std::to_string(rng() % 14), titles[rng() % titles.size()],
-             markets[rng() % markets.size()], rng() % 2, codes[rng() % codes.size()],
-             int32_t(rng() % 100000) - 500);
-    for (int i = rng() % 4; i > 0; --i) state.Currencies.RegisterCurrency(codes[rng() % 4]);
-    if (rng() % 5 != 0) state.Skus.SortSkus();
+      state.Sku("S" + std::to_string(rng() % 14), titles[rng() % titles.size()],
+                markets[rng() % markets.size()], rng() % 2, codes[rng() % codes.size()],
+                int32_t(rng() % 100000) - 500);
+    for (int i = rng() % 4; i > 0; --i) state.currencies.RegisterCurrency(codes[rng() % 4]);
+    if (rng() % 5 != 0) state.skus.SortSkus();
     for (int i = rng() % 60; i > 0; --i)
-      AddSale(state, "S" + std::to_string(rng() % 17), 2010, 1 + rng() % 3, 1 + rng() % 28);
+      state.Sale("S" + std::to_string(rng() % 17), 2010, 1 + rng() % 3, 1 + rng() % 28);
     for (int w = 0; w < 6; ++w) {
       double start = EncodeDate(2009, 12, 1) + double(rng() % 128);
       double end = start + double(rng() % 42) - 2;
-      RunState fast = state, slow = state;
-      TallyPeriod(fast, start, end);
-      literal::TallyPeriod(slow, start, end);
-      ASSERT_EQ(Lines(fast), Lines(slow)) << "round " << round;
+      CurrencyTable fast = state.currencies, slow = state.currencies;
+      PeriodTally tally(state.skus, state.sales, fast);
+      tally.TallyPeriod(fast, start, end);
+      auto lines = literal::TallyPeriod(state.skus, state.sales, slow, start, end);
+      ASSERT_EQ(Lines(tally.lines(), fast), Lines(lines, slow)) << "round " << round;
     }
   }
   // A title split by a longer one gets two lines; equal keys of different titles share one.
-  RunState state;
-  AddSku(state, "a", "Chess", "AT", true, "EUR", 5);
-  AddSku(state, "b", "ChessMaster", "DE", true, "EUR", 7);
-  AddSku(state, "c", "Chess", "US", false, "", 0);
-  AddSku(state, "d", "SP X", "US", true, "EUR", 5);
-  AddSku(state, "e", "X", "US PPC", false, "EUR", 7);
-  state.Currencies.RegisterCurrency("EUR");
-  state.Skus.SortSkus();
-  for (const char* id : {"a", "b", "b", "c", "d", "e"}) AddSale(state, id, 2010, 1, 1);
-  TallyPeriod(state, EncodeDate(2010, 1, 1), EncodeDate(2010, 1, 2));
-  EXPECT_EQ(Lines(state),
+  Tables state;
+  state.Sku("a", "Chess", "AT", true, "EUR", 5);
+  state.Sku("b", "ChessMaster", "DE", true, "EUR", 7);
+  state.Sku("c", "Chess", "US", false, "", 0);
+  state.Sku("d", "SP X", "US", true, "EUR", 5);
+  state.Sku("e", "X", "US PPC", false, "EUR", 7);
+  state.currencies.RegisterCurrency("EUR");
+  state.skus.SortSkus();
+  for (const char* id : {"a", "b", "b", "c", "d", "e"}) state.Sale(id, 2010, 1, 1);
+  PeriodTally tally(state.skus, state.sales, state.currencies);
+  tally.TallyPeriod(state.currencies, EncodeDate(2010, 1, 1), EncodeDate(2010, 1, 2));
+  EXPECT_EQ(Lines(tally.lines(), state.currencies),
             "AT PPC Chess=1 TOTAL Chess=1! DE PPC ChessMaster=2 TOTAL ChessMaster=2! US SP Chess=1 "
             "TOTAL Chess=1! US PPC SP X=2 TOTAL SP X=2! EUR:31 ");
 }
 
 // Tally lines US PPC Alpha 2, US SP Alpha 1, DE PPC Beta 1 on 15 March 2009; 1.99 EUR and
 // 8.97 USD at 1.495 USD per euro.
-RunState Example() {
-  RunState state;
-  AddSku(state, "a", "Alpha", "US", true, "USD", 299);
-  AddSku(state, "b", "Alpha", "US", false, "USD", 299);
-  AddSku(state, "c", "Beta", "DE", true, "EUR", 199);
-  state.Currencies.RegisterCurrency("USD");
-  state.Currencies.RegisterCurrency("EUR");
-  state.Rates.Append("EUR", 1);
-  state.Rates.Append("USD", 1.495L);
-  state.Skus.SortSkus();
-  state.Currencies.SortCurrencies();
-  for (const char* id : {"a", "a", "b", "c"}) AddSale(state, id, 2009, 3, 15);
-  state.RangeStart = EncodeDate(2009, 3, 15);
-  state.RangeEnd = state.RangeStart + 1;
-  return state;
+void Example(Tables& state) {
+  state.Sku("a", "Alpha", "US", true, "USD", 299);
+  state.Sku("b", "Alpha", "US", false, "USD", 299);
+  state.Sku("c", "Beta", "DE", true, "EUR", 199);
+  state.currencies.RegisterCurrency("USD");
+  state.currencies.RegisterCurrency("EUR");
+  state.rates.Append("EUR", 1);
+  state.rates.Append("USD", 1.495L);
+  state.skus.SortSkus();
+  state.currencies.SortCurrencies();
+  for (const char* id : {"a", "a", "b", "c"}) state.Sale(id, 2009, 3, 15);
+  state.start = EncodeDate(2009, 3, 15);
+  state.end = state.start + 1;
 }
 
 TEST(PeriodSections, ColumnsUnderTheSwitches) {
@@ -112,21 +122,25 @@ TEST(PeriodSections, ColumnsUnderTheSwitches) {
       {true, false, "", ";2;1;3;;1;1;;7.99;;5.59;\r\n\r\n"},
   };
   for (const auto& [markets, currencies, header, row] : cases) {
-    RunState state = Example();
-    state.Options.ShowMarkets = markets;
-    state.Options.ShowCurrencies = currencies;
-    state.Options.ShowHeaders = *header != '\0';
-    WritePeriodSection(state, SectionKind::Total);
-    EXPECT_EQ(state.Output.text(), header + row);
+    Tables state;
+    Example(state);
+    state.options.ShowMarkets = markets;
+    state.options.ShowCurrencies = currencies;
+    state.options.ShowHeaders = *header != '\0';
+    EXPECT_EQ(state.Write(SectionKind::Total), header + row);
   }
-  RunState state = Example();  // the product section
-  state.Skus[0].SkuId = "C;1";
-  state.Skus[1].Currency = "";
-  WriteProductSection(state);
+}
+
+TEST(ProductSection, TextsAsStoredAndMissingPrices) {
+  Tables state;
+  state.Sku("C;1", "Alpha", "US", true, "USD", 299);
+  state.Sku("b", "Alpha", "US", false, "", 299);
+  state.Sku("c", "Beta", "DE", true, "EUR", -105);
+  WriteProductSection(state.skus, state.options, state.out);
   EXPECT_EQ(
-      state.Output.text(),
+      state.out.text(),
       "SKUID;Title;Market;Version;OS Type;Currency;Amount;\r\nC;1;Alpha;US;1;PPC;USD;2.99;\r\n"
-      "b;Alpha;US;1;SP;???;???;\r\nc;Beta;DE;1;PPC;EUR;1.99;\r\n\r\n");
+      "b;Alpha;US;1;SP;???;???;\r\nc;Beta;DE;1;PPC;EUR;-1.05;\r\n\r\n");
 }
 
 TEST(PeriodSections, DateWindows) {
@@ -146,10 +160,10 @@ TEST(PeriodSections, DateWindows) {
       {SectionKind::Total, {2009, 3, 1}, {2009, 3, 31}, ";2;;2.00;;1.40;"},
   };
   for (const auto& [kind, from, to, rows] : cases) {
-    RunState state;
-    AddSku(state, "a", "Alpha", "US", true, "EUR", 100);
-    state.Currencies.RegisterCurrency("EUR");
-    state.Rates.Append("EUR", 1);
+    Tables state;
+    state.Sku("a", "Alpha", "US", true, "EUR", 100);
+    state.currencies.RegisterCurrency("EUR");
+    state.rates.Append("EUR", 1);
     for (CivilDate d : {CivilDate{2009, 1, 1},
                         {2009, 3, 1},
                         {2009, 3, 15},
@@ -157,12 +171,11 @@ TEST(PeriodSections, DateWindows) {
                         {2009, 12, 31},
                         {2010, 1, 1},
                         {2011, 4, 1}})
-      AddSale(state, "a", d.year, d.month, d.day);
-    state.Options = {false, false, false, false, false, false, false, false, "EUR"};
-    state.RangeStart = EncodeDate(from.year, from.month, from.day);
-    state.RangeEnd = EncodeDate(to.year, to.month, to.day);
-    WritePeriodSection(state, kind);
-    std::string text = state.Output.text();
+      state.Sale("a", d.year, d.month, d.day);
+    state.options = {false, false, false, false, false, false, false, false, "EUR"};
+    state.start = EncodeDate(from.year, from.month, from.day);
+    state.end = EncodeDate(to.year, to.month, to.day);
+    std::string text = state.Write(kind);
     for (size_t at; (at = text.find("\r\n")) != std::string::npos;) text.erase(at, 2);
     EXPECT_EQ(text, rows) << rows;
   }
@@ -188,25 +201,26 @@ TEST(PeriodSections, ShareAndRowFaults) {
   EXPECT_EQ(FormatCents(-5) + FormatCents(INT64_MIN), "-0.05-92233720368547758.08");
 
   // A zero rate stops inside the row; a row total beyond 64 bits is an error, not a wrap.
-  RunState zero = Example();
-  zero.Rates.Append("USD", 0);
-  zero.Options.ShowHeaders = false;
-  EXPECT_EQ(testing::ErrorOf([&] { WritePeriodSection(zero, SectionKind::Total); }),
+  Tables zero;
+  Example(zero);
+  zero.rates.Append("USD", 0);
+  zero.options.ShowHeaders = false;
+  EXPECT_EQ(testing::ErrorOf([&] { zero.Write(SectionKind::Total); }),
             "EZeroDivide: Floating point division by zero");
-  EXPECT_EQ(zero.Output.text(), ";2;1;3;;1;1;;1.99;8.97;");
-  RunState big;
+  EXPECT_EQ(zero.out.text(), ";2;1;3;;1;1;;1.99;8.97;");
+  Tables big;
   for (const char* code : {"AAA", "BBB", "CCC"}) {
-    AddSku(big, code, "T", "US", true, code, INT32_MAX);
-    big.Currencies.RegisterCurrency(code);
-    big.Rates.Append(code, 1.0L / 2147483648.0L);  // each total converts to almost 2^62
-    AddSale(big, code, 2009, 3, 15);
+    big.Sku(code, "T", "US", true, code, INT32_MAX);
+    big.currencies.RegisterCurrency(code);
+    big.rates.Append(code, 1.0L / 2147483648.0L);  // each total converts to almost 2^62
+    big.Sale(code, 2009, 3, 15);
   }
-  big.Options.ShowHeaders = big.Options.ShowMarkets = false;
-  big.RangeStart = EncodeDate(2009, 3, 15);
-  big.RangeEnd = big.RangeStart + 1;
-  EXPECT_EQ(testing::ErrorOf([&] { WritePeriodSection(big, SectionKind::Total); }),
+  big.options.ShowHeaders = big.options.ShowMarkets = false;
+  big.start = EncodeDate(2009, 3, 15);
+  big.end = big.start + 1;
+  EXPECT_EQ(testing::ErrorOf([&] { big.Write(SectionKind::Total); }),
             "EInvalidOp: Invalid floating point operation");
-  EXPECT_EQ(big.Output.text(), ";3;;21474836.47;21474836.47;21474836.47;");
+  EXPECT_EQ(big.out.text(), ";3;;21474836.47;21474836.47;21474836.47;");
 }
 
 }  // namespace

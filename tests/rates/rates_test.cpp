@@ -5,11 +5,11 @@
 
 #include <sstream>
 
+#include "base/text_file.h"
 #include "rates/decimal_separator.h"
 #include "rates/price_list.h"
 #include "rates/prices_and_rates.h"
 #include "rates/rate_list.h"
-#include "rates/text_file.h"
 #include "support/checks.h"
 #include "support/test_support.h"
 
@@ -62,7 +62,7 @@ TEST(RateList, GrammarAndLines) {
     RateTable table;
     ReadRateList(text, ".", table);
     std::ostringstream out;
-    for (const RCONVERT& r : table.records()) out << r.Code << " " << double(r.Rate) << " ";
+    for (const RCONVERT& r : table) out << r.Code << " " << double(r.Rate) << " ";
     EXPECT_EQ(out.str(), entries) << text;
   }
 }
@@ -70,35 +70,38 @@ TEST(RateList, GrammarAndLines) {
 class PricesAndRates : public ::testing::Test {
  protected:
   PricesAndRates() : here_(dir_.path()) {
-    state_.Skus.AddSku("X1001", "Game", "1", "", "", "M");
-    state_.Skus.AddSku("X1002", "Tool", "1", "", "", "M");
+    skus_.AddSku("X1001", "Game", "1", "SP", "M");
+    skus_.AddSku("X1002", "Tool", "1", "SP", "M");
   }
   std::string Load(const std::string& prices, const std::string& rates, const char* total) {
     WriteFile(dir_ / "prices.csv", prices);
     WriteFile(dir_ / "currency.txt", rates);
-    state_.Options.TotalCurrency = total;
+    total_ = total;
     return ErrorOf([&] {
-      LoadPricesAndRates(state_, "prices.csv", "currency.txt");
-      RebaseRates(state_);
+      LoadPricesAndRates("prices.csv", "currency.txt", skus_, currencies_, rates_);
+      RebaseRates(total_, rates_, !skus_.empty());
     });
   }
   TempDir dir_;
   ScopedChdir here_;
-  RunState state_;
+  SkuTable skus_;
+  CurrencyTable currencies_;
+  RateTable rates_;
+  std::string total_;
 };
 
 TEST_F(PricesAndRates, RebasingExample) {
   EXPECT_EQ(Load("X1001;USD;299\nX1002;EUR;249;x\nX1001;GBP;199\nnote\nX1002;USD;\nNO;JPY;x\n",
                  "EUR 1.00 = USD 1.3000<br>EUR 1.00 = GBP 0.8500<br>", "usd"),
             "");
-  EXPECT_EQ(state_.Skus[0].Currency + state_.Options.TotalCurrency, "GBPUSD");
-  EXPECT_EQ(state_.Currencies.size(), 4u);  // USD, EUR, GBP, JPY
-  EXPECT_EQ(state_.Rates[0].Code, "EUR");   // EUR at rate 1 comes first
-  EXPECT_EQ(state_.Rates.ConvertToTotal("GBP", 199), 304);
-  EXPECT_EQ(state_.Rates.ConvertToTotal("EUR", 249), 324);
+  EXPECT_EQ(skus_[0].Currency + total_, "GBPUSD");
+  EXPECT_EQ(currencies_.size(), 4u);  // USD, EUR, GBP, JPY
+  EXPECT_EQ(rates_[0].Code, "EUR");   // EUR at rate 1 comes first
+  EXPECT_EQ(rates_.ConvertToTotal("GBP", 199), 304);
+  EXPECT_EQ(rates_.ConvertToTotal("EUR", 249), 324);
   // A later EUR line of the file decides; the total currency needs no line of its own.
   EXPECT_EQ(Load("X1002;EUR;249\n", "EUR 1.00 = EUR 2\n", "EUR"), "");
-  EXPECT_EQ(state_.Rates.ConvertToTotal("EUR", 249), 124);
+  EXPECT_EQ(rates_.ConvertToTotal("EUR", 249), 124);
 }
 
 TEST_F(PricesAndRates, Failures) {
@@ -114,7 +117,7 @@ TEST_F(PricesAndRates, Failures) {
   for (const auto& [prices, rates, total, error] : cases)
     EXPECT_EQ(Load(prices, rates, total), error) << rates;
   // Without SKUs nothing is read, so no rate is missing.
-  state_.Skus.Clear();
+  skus_.Clear();
   EXPECT_EQ(Load("X1001;USD;1", "", "GBP"), "");
   if (::geteuid() != 0) {
     ASSERT_EQ(::chmod((dir_ / "currency.txt").c_str(), 0), 0);
@@ -128,12 +131,12 @@ TEST_F(PricesAndRates, Failures) {
 }
 
 TEST_F(PricesAndRates, DirectoriesAndFifosAreSkipped) {
-  state_.Skus[0].Currency = "USD";
+  skus_.SetPrice(0, "USD", 1);
   ASSERT_EQ(::mkdir("prices.csv", 0755), 0);
   ASSERT_EQ(::mkfifo("currency.txt", 0644), 0);
-  LoadPricesAndRates(state_, "prices.csv", "currency.txt");
-  EXPECT_EQ(state_.Skus[0].Currency, "");
-  EXPECT_EQ(state_.Rates.size(), 1u);
+  LoadPricesAndRates("prices.csv", "currency.txt", skus_, currencies_, rates_);
+  EXPECT_EQ(skus_[0].Currency, "");
+  EXPECT_EQ(rates_.size(), 1u);
 }
 
 TEST_F(PricesAndRates, CommaLocaleReadsBothSpellings) {
@@ -147,8 +150,8 @@ TEST_F(PricesAndRates, CommaLocaleReadsBothSpellings) {
   std::string error = Load("", "EUR 1.00 = USD 1.3000\nEUR 1.00 = GBP 0,85\n", "EUR");
   saved ? ::setenv("LC_ALL", old.c_str(), 1) : ::unsetenv("LC_ALL");
   EXPECT_EQ(error, "");
-  ASSERT_EQ(state_.Rates.size(), 3u);
-  EXPECT_EQ(state_.Rates[1].Rate + state_.Rates[2].Rate, 1.3L + 0.85L);
+  ASSERT_EQ(rates_.size(), 3u);
+  EXPECT_EQ(rates_[1].Rate + rates_[2].Rate, 1.3L + 0.85L);
 }
 
 }  // namespace

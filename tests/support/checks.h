@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "tables/errors.h"
+#include "base/errors.h"
 
 namespace tollwick::testing {
 

@@ -15,7 +15,7 @@ namespace tollwick::literal {
 void ExtractBetween(std::string source, std::string open, std::string close, std::string& rest,
                     std::string& inner);
 
-// Same shape as tollwick::CutRow.
+// One row as the intake hands it on: 6 values of a product row or 7 of a purchase row.
 struct CutRow {
   bool purchase = false;
   std::vector<std::string> values;

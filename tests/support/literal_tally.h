@@ -2,14 +2,16 @@
 // every sale. Quadratic; only for small test tables.
 #pragma once
 
-#include "tables/run_state.h"
+#include <vector>
+
+#include "output/period_tally.h"
 
 namespace tollwick::literal {
 
-// Empties the tally table and the currency totals, then walks the SKUs in table order,
-// closing a market line whenever the key Market + " " + OsType + " " + Title changes and a
-// title line when the title has changed with it, and counts the sales start <= d < end of
-// each SKU.
-void TallyPeriod(RunState& state, double start, double end);
+// Resets the currency totals, then walks the SKUs in table order, closing a market line
+// whenever the key Market + " " + OsType + " " + Title changes and a title line when the title
+// has changed with it, and counts the sales start <= d < end of each SKU. Returns the lines.
+std::vector<TallyLine> TallyPeriod(const SkuTable& skus, const SaleTable& sales,
+                                   CurrencyTable& currencies, double start, double end);
 
 }  // namespace tollwick::literal

@@ -1,6 +1,7 @@
 // The hashed find-or-append of the SKU and sale tables against the literal linear search, on
 // random keys over several growths of the index.
 #include "tables/record_index.h"
+#include "tables/sale_table.h"
 
 #include <gtest/gtest.h>
 
@@ -51,21 +52,25 @@ TEST(RecordIndex, SaleTableKeepsFirstPositions) {
   std::mt19937 rng(7);
   SaleTable sales;
   std::vector<std::string> ids, skus;
+  std::vector<double> days;
   for (int step = 0; step < 5000; ++step) {
     std::string id = RandomKey(rng), sku = RandomKey(rng);
-    sales.AddSale(sku, id, "", "", "", "2010-03-05T12:00:00Z", "");
+    sales.AddSale(sku, id, step);
     size_t at = LiteralFind(ids, id);
     if (at == RecordIndex::npos) {
       ids.push_back(id);
       skus.push_back(sku);
+      days.push_back(step);
     } else {
       skus[at] = sku;  // a purchase seen again overwrites its record in place
+      days[at] = step;
     }
   }
   ASSERT_EQ(sales.size(), ids.size());
   for (size_t i = 0; i < ids.size(); ++i) {
     ASSERT_EQ(sales[i].PurchaseId, ids[i]);
     ASSERT_EQ(sales[i].SkuId, skus[i]);
+    ASSERT_EQ(sales[i].SaleDate, days[i]);
   }
 }
 

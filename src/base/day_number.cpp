@@ -1,9 +1,9 @@
-#include "tables/day_number.h"
+#include "base/day_number.h"
 
 #include <cmath>
 #include <string>
 
-#include "tables/errors.h"
+#include "base/errors.h"
 
 namespace tollwick {
 

@@ -1,4 +1,4 @@
-#include "tables/run_state.h"
+#include "app/run_state.h"
 
 namespace tollwick {
 
@@ -6,7 +6,6 @@ void ClearAllTables(RunState& state) {
   state.Options.TotalCurrency.clear();
   state.Rates.Clear();
   state.Currencies.Clear();
-  state.Tally.ClearTally();
   state.Sales.Clear();
   state.Skus.Clear();
 }

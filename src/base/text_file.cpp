@@ -1,8 +1,8 @@
-#include "rates/text_file.h"
+#include "base/text_file.h"
 
 #include <sys/stat.h>
 
-#include "tables/file_bytes.h"
+#include "base/file_bytes.h"
 
 namespace tollwick {
 

@@ -1,4 +1,4 @@
-#include "tables/errors.h"
+#include "base/errors.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,11 +1,11 @@
-#include "tables/output_sink.h"
+#include "base/output_sink.h"
 
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
-#include "tables/errors.h"
+#include "base/errors.h"
 
 namespace tollwick {
 

@@ -2,7 +2,9 @@
 // Case conversion touches only the ASCII letters; trimming removes bytes 0..32 at both ends.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -20,5 +22,11 @@ int32_t StrToInt(std::string_view text);
 
 // The same rule, reporting failure instead of raising.
 bool TryStrToInt(std::string_view text, int32_t& value);
+
+// Hash that accepts std::string and std::string_view alike, for maps keyed by text.
+struct TextHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
 
 }  // namespace tollwick

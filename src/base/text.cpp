@@ -1,6 +1,6 @@
-#include "tables/text.h"
+#include "base/text.h"
 
-#include "tables/errors.h"
+#include "base/errors.h"
 
 namespace tollwick {
 

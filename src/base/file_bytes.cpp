@@ -1,4 +1,4 @@
-#include "tables/file_bytes.h"
+#include "base/file_bytes.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <utility>
 
-#include "tables/errors.h"
+#include "base/errors.h"
 
 namespace tollwick {
 

@@ -1,0 +1,30 @@
+// Everything one run works on: the options, the four tables, the reporting range and the
+// output. Created empty, filled phase by phase; each phase is handed the parts it needs.
+#pragma once
+
+#include "base/output_sink.h"
+#include "output/report_options.h"
+#include "tables/currency_table.h"
+#include "tables/rate_table.h"
+#include "tables/sale_table.h"
+#include "tables/sku_table.h"
+
+namespace tollwick {
+
+struct RunState {
+  explicit RunState(int output_fd = OutputSink::kMemory) : Output(output_fd) {}
+
+  ReportOptions Options;
+  SkuTable Skus;
+  SaleTable Sales;
+  CurrencyTable Currencies;
+  RateTable Rates;
+  double RangeStart = 0;  // first day reported
+  double RangeEnd = 0;    // day after the last day reported
+  OutputSink Output;
+};
+
+// Empties TotalCurrency and releases the rate, currency, sale and SKU tables.
+void ClearAllTables(RunState& state);
+
+}  // namespace tollwick
