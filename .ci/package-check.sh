@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds a Release tree, makes the Debian package with CPack and checks what it holds: the
-# program in usr/bin, the manual page in usr/share/man/man1, and a Depends line worked out by
+# program in usr/bin, the manual page in usr/share/man/man1, the licence as
+# usr/share/doc/tollwick/copyright, and a Depends line worked out by
 # dpkg-shlibdeps. Prints the package's metadata and file list.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -42,6 +43,7 @@ require() {
 }
 require ' \./usr/bin/tollwick$' 'usr/bin/tollwick'
 require ' \./usr/share/man/man1/tollwick\.1(\.gz)?$' 'usr/share/man/man1/tollwick.1(.gz)'
+require ' \./usr/share/doc/tollwick/copyright$' 'usr/share/doc/tollwick/copyright'
 for field in Package Version Architecture Maintainer Section Description Depends; do
   if [ -z "$(dpkg-deb --field "$deb" "$field")" ]; then
     echo "package-check: empty control field $field" >&2

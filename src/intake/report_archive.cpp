@@ -26,13 +26,13 @@ class FileArchive : public ArchiveBytes {
 
 }  // namespace
 
-void ReadReportArchive(const std::string& path, RowSink& sink, FileBytes& bytes) {
+void ReadReportArchive(const std::string& path, RowSink& sink, FileBytes& buffer) {
   std::string absolute = AbsolutePath(path);
   {
     FileDescriptor fd;
     uint64_t size = 0;
     if (OpenRegularFile(absolute, fd, size) != OpenResult::Read) return;
-    FileArchive archive(fd, absolute, size, bytes);
+    FileArchive archive(fd, absolute, size, buffer);
     ForEachReportEntry(archive, [&](std::string_view entry) { ParseReportText(entry, sink); });
   }
   size_t slash = absolute.rfind('/');
