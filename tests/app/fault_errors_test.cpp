@@ -2,7 +2,7 @@
 // done before the error stays done: the archive read first keeps its new name.
 #include <gtest/gtest.h>
 
-#include "app/fault_support.h"
+#include "support/test_support.h"
 
 namespace tollwick::testing {
 namespace {

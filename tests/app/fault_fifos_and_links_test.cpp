@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <map>
 
-#include "app/fault_support.h"
+#include "support/test_support.h"
 
 namespace tollwick::testing {
 namespace {

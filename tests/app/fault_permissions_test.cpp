@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "app/fault_support.h"
+#include "support/test_support.h"
 
 namespace tollwick::testing {
 namespace {

@@ -8,7 +8,7 @@ namespace {
 
 using testing::MakeReport;
 using testing::MakeZip;
-using testing::RunTollwickBinary;
+using testing::RunBinary;
 using testing::TempDir;
 using testing::WriteFile;
 
@@ -30,7 +30,7 @@ void WriteOneSaleTree(const TempDir& dir) {
 TEST(WholeRun, OneSaleEverySection) {
   TempDir dir;
   WriteOneSaleTree(dir);
-  auto result = RunTollwickBinary({"--all"}, dir.path());
+  auto result = RunBinary({{"--all"}, dir.path()});
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, Lines({"SKUID;Title;Market;Version;OS Type;Currency;Amount;",
@@ -75,7 +75,7 @@ TEST(WholeRun, DatedRangeAndSwitches) {
               "DATE;US PPC Alpha;TOTAL Alpha;;TOTAL EUR;;SHARE EUR;", ""})},
   };
   for (const auto& c : cases) {
-    auto result = RunTollwickBinary(c.args, dir.path());
+    auto result = RunBinary({c.args, dir.path()});
     EXPECT_EQ(result.status, 0) << c.args[0];
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.out, c.out) << c.args[0];
@@ -84,7 +84,7 @@ TEST(WholeRun, DatedRangeAndSwitches) {
 
 TEST(WholeRun, EmptyTree) {
   TempDir dir;
-  auto result = RunTollwickBinary({"--all"}, dir.path());
+  auto result = RunBinary({{"--all"}, dir.path()});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, Lines({"SKUID;Title;Market;Version;OS Type;Currency;Amount;", "",
                                "TOTAL;;TOTAL ;;;TOTAL EUR;;SHARE EUR;", ";0;0;;;0.00;;0.00;", "",
@@ -110,14 +110,11 @@ TEST(WholeRun, MergedReportsInTwoCurrencies) {
                         {"S4", "P3", "", "", "", "3/6/2010 1:00:00 AM", ""},  // seen before
                         {"S4", "P6", "", "", "", "2010-03-06T01:00:00", ""},
                         {"XX", "P7", "", "", "", "2010-03-06T01:00:00", ""}});  // unknown SKU
-  testing::ZipEntry entry;
-  entry.name = "fulfillmentreport.xml";
-  entry.data = archived;
-  WriteFile(dir / "sub/downloads.zip", MakeZip({entry}));
+  WriteFile(dir / "sub/downloads.zip",
+            MakeZip({testing::Stored("fulfillmentreport.xml", archived)}));
   WriteFile(dir / "prices.csv", "S1;EUR;249\nS2;EUR;249\nS3;USD;299\n");
   WriteFile(dir / "currency.txt", "EUR 1.00 = USD 1.3000<br>EUR 1.00 = GBP 0.8500<br>");
-  auto result =
-      RunTollwickBinary({"--all", "--prices=0", "--date-year=0", "--date-month=0"}, dir.path());
+  auto result = RunBinary({{"--all", "--prices=0", "--date-year=0", "--date-month=0"}, dir.path()});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, "");
   const char* header =

@@ -25,33 +25,33 @@ Names Entries(std::string_view archive) {
   return out;
 }
 
-ZipEntry E(std::string name, std::string data, uint16_t method = 0, int64_t compressed = -1,
-           int64_t size = -1) {
-  return ZipEntry{std::move(name), std::move(data), method, compressed, size, {}};
-}
-
 TEST(StoredEntries, WhichEntriesAreRead) {
-  // A local header alone, without data, central directory or end record.
+  // A local header and name alone, without data, central directory or end record.
   auto header = [](uint32_t size, const std::string& name) {
-    return MakeZip({E(name, "", 0, size, size)}).substr(0, 30 + name.size());
+    return LocalHeader(Stored(name, "", size)) + name;
   };
   const std::tuple<const char*, std::string, Names> cases[] = {
-      {"name in any case", MakeZip({E("FulfillmentReport.XML", "R1")}), {"R1"}},
-      {"entry in a folder", MakeZip({E("x/" + kName, "R1")}), {}},
-      {"every report entry", MakeZip({E(kName, ""), E("a", "x"), E(kName, "R2")}), {"R2"}},
-      {"compressed entry ends the walk", MakeZip({E("a", "xx", 8), E(kName, "R2")}), {}},
-      {"sizes differ", MakeZip({E(kName, "R1", 0, 1, 2), E(kName, "R2")}), {}},
+      {"name in any case", MakeZip({ZipEntry{"FulfillmentReport.XML", "R1"}}), {"R1"}},
+      {"entry in a folder", MakeZip({ZipEntry{"x/" + kName, "R1"}}), {}},
+      {"every report entry",
+       MakeZip({ZipEntry{kName, ""}, ZipEntry{"a", "x"}, ZipEntry{kName, "R2"}}),
+       {"R2"}},
+      {"compressed entry ends the walk",
+       MakeZip({ZipEntry{"a", "xx", 8}, ZipEntry{kName, "R2"}}),
+       {}},
+      {"sizes differ", MakeZip({ZipEntry{kName, "R1", 0, 1, 2}, ZipEntry{kName, "R2"}}), {}},
       {"data descriptor ends the walk", header(0, kName) + "R1" + MakeZip({}), {}},
-      {"data descriptor then a header", header(0, "a") + MakeZip({E(kName, "R2")}), {"R2"}},
+      {"data descriptor then a header", header(0, "a") + MakeZip({ZipEntry{kName, "R2"}}), {"R2"}},
       {"4 GB declared", header(0xFFFFFFFFu, kName) + "R1", {}},
       {"data past the end", header(5, kName) + "R1", {}},
   };
   for (const auto& [what, archive, entries] : cases) EXPECT_EQ(Entries(archive), entries) << what;
+}
 
-  // Every prefix gives exactly the entries that lie whole inside it.
+TEST(StoredEntries, EveryPrefixGivesTheWholeEntriesInIt) {
   std::string first = MakeReport({{"s", "t", "v", "d", "e", "m"}}, {}), second = "second";
-  std::string archive = MakeZip({ZipEntry{"a.txt", "x", 0, -1, -1, "XT"}, E(kName, first),
-                                 E("FULFILLMENTREPORT.xml", second)});
+  std::string archive = MakeZip({ZipEntry{"a.txt", "x", 0, -1, -1, "XT"}, ZipEntry{kName, first},
+                                 ZipEntry{"FULFILLMENTREPORT.xml", second}});
   const size_t first_end = archive.find(first) + first.size();
   const size_t second_end = archive.find(second) + second.size();
   for (size_t length = 0; length <= archive.size(); ++length) {
@@ -62,32 +62,41 @@ TEST(StoredEntries, WhichEntriesAreRead) {
   }
 }
 
-TEST(ArchiveRename, FirstFreeNumberAndNothingReplaced) {
+TEST(ArchiveRename, WhichNamesAreNumbered) {
   for (const char* name : {"Report (2).zip", "REPORT (12).ZIP", "report.old.zip", "Report "})
     EXPECT_TRUE(NeedsNumberedName(name)) << name;
   for (const char* name : {"report_(3).zip", "reports.zip", "myreport.zip", "report", "r.zip"})
     EXPECT_FALSE(NeedsNumberedName(name)) << name;
-  const std::tuple<Names, std::string, Names> cases[] = {
-      // directories end in "/"
-      {{}, "REPORT (12).ZIP", {"report_(1).zip"}},
-      {{"report_(1).zip", "report_(2).zip"},
-       "report (1).zip",
-       {"report_(1).zip", "report_(2).zip", "report_(3).zip"}},
-      {{"report_(2).zip"}, "report (1).zip", {"report_(1).zip", "report_(2).zip"}},
-      {{"report_(1).zip/"}, "report.zip", {"report_(1).zip/", "report_(2).zip"}},
-      {{}, "reports.zip", {"reports.zip"}},
+}
+
+TEST(ArchiveRename, FirstFreeNumberAndNothingReplaced) {
+  // Present entries: a file holding its own name, "<name>/" a directory with a file in it,
+  // "<name>@<target>" a symbolic link (dangling or to a directory). Each of them stays.
+  const std::tuple<Names, std::string, std::string> cases[] = {
+      {{}, "REPORT (12).ZIP", "report_(1).zip"},
+      {{"report_(1).zip", "report_(2).zip"}, "report (1).zip", "report_(3).zip"},
+      {{"report_(2).zip"}, "report (1).zip", "report_(1).zip"},
+      {{"report_(1).zip/"}, "report.zip", "report_(2).zip"},
+      {{"report_(1).zip@nowhere.zip"}, "report.zip", "report_(2).zip"},
+      {{"d/", "report_(1).zip@d", "report_(2).zip@nowhere"}, "report.zip", "report_(3).zip"},
+      {{}, "reports.zip", "reports.zip"},
   };
-  for (const auto& [present, archive, after] : cases) {
+  for (const auto& [present, archive, renamed] : cases) {
     TempDir dir;
-    for (const std::string& name : present)
-      name.back() == '/' ? (void)::mkdir((dir / name).c_str(), 0755) : WriteFile(dir / name, name);
+    for (const std::string& name : present) {
+      size_t at = name.find('@');
+      if (at != std::string::npos)
+        ASSERT_EQ(::symlink(name.substr(at + 1).c_str(), (dir / name.substr(0, at)).c_str()), 0);
+      else
+        WriteFile(dir / (name.back() == '/' ? name + "kept" : name), name);
+    }
+    Tree before = Snapshot(dir.path());
     WriteFile(dir / archive, "not an archive");
     RowCollector rows;
     FileBytes buffer;
     ReadReportArchive(dir / archive, rows, buffer);
-    EXPECT_EQ(ListTree(dir.path()), after) << archive;
-    for (const std::string& name : present)  // nothing replaced
-      EXPECT_EQ(name.back() == '/' ? name : ReadFile(dir / name), name);
+    before[renamed] = "not an archive";
+    EXPECT_EQ(TreeDiff(before, Snapshot(dir.path())), "") << archive;
   }
 }
 
@@ -116,7 +125,7 @@ std::string Sale(const std::string& id, int day = 1) {
   return MakeReport({}, {{"s", id, "", "", "", "2010-03-" + std::to_string(day) + "T", ""}});
 }
 std::string Zipped(const std::string& report) {
-  return MakeZip({E(kName, report)});
+  return MakeZip({ZipEntry{kName, report}});
 }
 
 // Purchase id and day of every purchase row the walk hands on, in order.

@@ -74,40 +74,15 @@ TEST(PieceCutter, MatchesLiteralCutting) {
 // Report-shaped documents with random marker fragments spliced in, as stored in an archive
 // and as a loose file (cut at the first NUL, line breaks dropped).
 TEST(WorksheetCutter, MatchesLiteralCuttingOnRandomDocuments) {
-  const std::vector<std::string> fragments = {"<Worksheet ss:Name=\"SKU detail\">",
-                                              "<Worksheet ss:Name=\"Purchase History\">",
-                                              "</Worksheet>",
-                                              "<Worksheet ss:Name=\"Purchase ",
-                                              "History\">",
-                                              "<Worksheet ss:Name=\"SKU ",
-                                              "detail\">",
-                                              "</Works",
-                                              "heet>",
-                                              "<Row>",
-                                              "</Row>",
-                                              "<Ro",
-                                              "w>",
-                                              "<R",
-                                              "ow>",
-                                              "<",
-                                              ">",
-                                              "<Row ss:Index=\"3\">",
-                                              "<Data ss:Type=\"String\">",
-                                              "<Data>",
-                                              "<Data/>",
-                                              "</Data>",
-                                              "<Da",
-                                              "ta ",
-                                              "</Da",
-                                              "ta>",
-                                              "<Cell>",
-                                              "</Cell>",
-                                              "a",
-                                              "x>y",
-                                              "&amp;",
-                                              " ",
-                                              "\r\n",
-                                              std::string(1, '\0')};
+  // clang-format off
+  const std::vector<std::string> fragments = {
+      "<Worksheet ss:Name=\"SKU detail\">", "<Worksheet ss:Name=\"Purchase History\">",
+      "</Worksheet>", "<Worksheet ss:Name=\"Purchase ", "History\">", "<Worksheet ss:Name=\"SKU ",
+      "detail\">", "</Works", "heet>", "<Row>", "</Row>", "<Ro", "w>", "<R", "ow>", "<", ">",
+      "<Row ss:Index=\"3\">", "<Data ss:Type=\"String\">", "<Data>", "<Data/>", "</Data>", "<Da",
+      "ta ", "</Da", "ta>", "<Cell>", "</Cell>", "a", "x>y", "&amp;", " ", "\r\n",
+      std::string(1, '\0')};
+  // clang-format on
   std::mt19937 rng(99);
   for (int i = 0; i < 8000; ++i) {
     std::string document = testing::RandomJoin(rng, fragments, 120);

@@ -121,6 +121,62 @@ std::string MakeZip(const std::vector<ZipEntry>& entries) {
   return out + central;
 }
 
+ZipEntry Stored(std::string name, std::string data, int64_t declared) {
+  return ZipEntry(std::move(name), std::move(data), 0, declared, declared);
+}
+
+std::string LocalHeader(const ZipEntry& entry) {
+  return MakeZip({entry}).substr(0, 30);
+}
+
+Tree Snapshot(const std::string& root) {
+  Tree tree;
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+       ++it) {
+    std::string rel = fs::relative(it->path(), root).string();
+    fs::file_status st = it->symlink_status();
+    if (fs::is_symlink(st))
+      tree[rel] = "<link>" + fs::read_symlink(it->path()).string();
+    else if (fs::is_directory(st))
+      tree[rel] = "<dir>";
+    else if (fs::is_fifo(st))
+      tree[rel] = "<fifo>";
+    else
+      tree[rel] = ReadFile(it->path().string());
+  }
+  return tree;
+}
+
+Tree Renamed(Tree tree, const std::string& from, const std::string& to) {
+  auto node = tree.extract(from);
+  if (node.empty()) throw std::logic_error("no " + from + " in the tree");
+  node.key() = to;
+  tree.insert(std::move(node));
+  return tree;
+}
+
+std::string TreeDiff(const Tree& expected, const Tree& actual) {
+  std::string diff;
+  for (const auto& [path, content] : expected) {
+    auto it = actual.find(path);
+    if (it == actual.end() || it->second != content)
+      diff += (it == actual.end() ? "missing: " : "changed: ") + path + "\n";
+  }
+  for (const auto& [path, content] : actual)
+    if (expected.count(path) == 0) diff += "unexpected: " + path + "\n";
+  return diff;
+}
+
+void GiveToUnprivileged(const std::string& root) {
+  if (::geteuid() != 0) return;
+  auto give = [](const std::string& path) {
+    if (::lchown(path.c_str(), 65534, 65534) != 0)  // nobody, nogroup
+      throw std::runtime_error("cannot hand " + path + " to nobody");
+  };
+  give(root);
+  for (const auto& entry : fs::recursive_directory_iterator(root)) give(entry.path().string());
+}
+
 namespace {
 
 void AppendRow(std::string& out, const std::vector<std::string>& cells) {
@@ -148,25 +204,15 @@ std::string MakeReport(const std::vector<std::vector<std::string>>& sku_rows,
   return out;
 }
 
+bool UnderAddressSanitizer() {
 #if defined(__SANITIZE_ADDRESS__)
-bool UnderAddressSanitizer() {
   return true;
-}
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-bool UnderAddressSanitizer() {
-  return true;
-}
+  return __has_feature(address_sanitizer);
 #else
-bool UnderAddressSanitizer() {
   return false;
-}
 #endif
-#else
-bool UnderAddressSanitizer() {
-  return false;
 }
-#endif
 
 namespace {
 constexpr const char* kSetpriv = "/usr/bin/setpriv";

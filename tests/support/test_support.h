@@ -1,10 +1,12 @@
-// Helpers shared by the tests: scratch directories, file writing, a stored-archive writer and
-// running the built binary.
+// Helpers shared by the tests: scratch directories, file writing and snapshots of trees, the
+// one archive writer, report texts, and the one runner of the built binary.
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tollwick::testing {
@@ -44,15 +46,41 @@ std::vector<std::string> ListTree(const std::string& root);
 
 // One entry of a ZIP archive as the tests want to write it.
 struct ZipEntry {
+  // A method other than 0 (stored) is written as-is, the data unchanged; a declared size of -1
+  // is the data's size.
+  ZipEntry(std::string entry_name, std::string entry_data, uint16_t entry_method = 0,
+           int64_t compressed = -1, int64_t uncompressed = -1, std::string extra_field = {})
+      : name(std::move(entry_name)),
+        data(std::move(entry_data)),
+        method(entry_method),
+        declared_compressed(compressed),
+        declared_uncompressed(uncompressed),
+        extra(std::move(extra_field)) {}
   std::string name;
   std::string data;
-  uint16_t method = 0;                 // 0 stored; other values are written as-is (data unchanged)
-  int64_t declared_compressed = -1;    // -1: data.size()
-  int64_t declared_uncompressed = -1;  // -1: data.size()
+  uint16_t method;
+  int64_t declared_compressed;
+  int64_t declared_uncompressed;
   std::string extra;
 };
 // Local headers and data of every entry, then a central directory and end record.
 std::string MakeZip(const std::vector<ZipEntry>& entries);
+// A stored entry; `declared` replaces both sizes in its header when not negative.
+ZipEntry Stored(std::string name, std::string data, int64_t declared = -1);
+// The 30-byte local header that MakeZip writes for `entry`, alone.
+std::string LocalHeader(const ZipEntry& entry);
+
+// Every entry below `root` with what it is: a file's contents, "<dir>" for a directory,
+// "<link>" and the target for a symbolic link, "<fifo>" for a FIFO. Links are not followed.
+using Tree = std::map<std::string, std::string>;
+Tree Snapshot(const std::string& root);
+// The same tree after renaming `from` to `to` (paths relative to the root).
+Tree Renamed(Tree tree, const std::string& from, const std::string& to);
+// The differences between two snapshots, one line per path; empty when they are equal.
+std::string TreeDiff(const Tree& expected, const Tree& actual);
+// Hands the tree below `root` (root included) to "nobody" when the test runs as root, so that
+// the permission bits apply to unprivileged runs as the owner's.
+void GiveToUnprivileged(const std::string& root);
 
 // A report text with the two worksheets; each row is a list of cell values. A header row
 // is put first in each worksheet (it is skipped on reading).
@@ -78,9 +106,6 @@ struct BinaryRun {
 inline constexpr int kTimedOut = 128 + 14;
 
 RunResult RunBinary(const BinaryRun& run);
-inline RunResult RunTollwickBinary(const std::vector<std::string>& args, const std::string& cwd) {
-  return RunBinary({args, cwd});
-}
 
 // True when the binary can run as a user that file permissions apply to: the test is not root,
 // or it is root and can drop to "nobody" with setpriv.
