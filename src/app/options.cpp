@@ -33,6 +33,9 @@ void ReadOptions(const std::vector<std::string>& args, ReportOptions& options) {
     for (const auto& [name, field] : switches)
       if (key == name) options.*field = value == "1";
     if (key == "--currency-total") options.TotalCurrency = value;
+    // A path keeps its case.
+    if (key == "--workbook")
+      options.Workbook = std::string(TrimControl(std::string_view(arg).substr(arg.find('=') + 1)));
   }
 }
 
@@ -68,6 +71,23 @@ std::string UsageText() {
       // One line, split for width.  NOLINTNEXTLINE(bugprone-suspicious-missing-comma)
       "Tollwick --all --headers=0 --prices=0 --date-total=1 --date-year=0 --date-month=0 "
       "--date-day=0 --markets=0 --currencies=0 --currency-total=USD > out.csv",
+      "",
+  };
+  std::string text;
+  for (std::string_view line : kLines) {
+    text += line;
+    text += "\r\n";
+  }
+  return text;
+}
+
+std::string AddedOptionsText() {
+  static constexpr std::string_view kLines[] = {
+      "Further options:",
+      "  --workbook=FILE      Also writes the statistics to the workbook FILE (.xlsx),",
+      "                       with typed cells and a sheet of charts",
+      "  --version            Outputs the version",
+      "  --help, -h           Outputs this text",
       "",
   };
   std::string text;

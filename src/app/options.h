@@ -20,6 +20,9 @@ void ReadOptions(const std::vector<std::string>& args, ReportOptions& options);
 // The 29 lines of the usage text, each ended by CR LF.
 std::string UsageText();
 
+// The lines that --help adds after the usage text: the options beyond those of the usage text.
+std::string AddedOptionsText();
+
 // Day number of a DDMMYYYY text; characters after the eighth are ignored.
 double ReadRangeDate(std::string_view text);
 

@@ -1,23 +1,35 @@
 #include "app/run.h"
 
+#include <memory>
+
 #include "app/options.h"
 #include "intake/scan_directory.h"
 #include "intake/table_rows.h"
+#include "output/monthly_chart.h"
 #include "output/period_sections.h"
 #include "output/product_section.h"
+#include "output/workbook_writer.h"
 #include "rates/prices_and_rates.h"
 
 namespace tollwick {
 
 int RunTollwick(const std::vector<std::string>& args, RunState& state) {
   // Without arguments, and for the two words users try first, nothing is read or renamed.
-  if (args.empty() || (args.size() == 1 && (args[0] == "--help" || args[0] == "-h"))) {
+  if (args.empty()) {
     state.Output.Append(UsageText());
+  } else if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+    state.Output.Append(UsageText());
+    state.Output.Append(AddedOptionsText());
   } else if (args.size() == 1 && args[0] == "--version") {
     state.Output.Append("Tollwick v1.0");
     state.Output.EndLine();
   } else {
     ReadOptions(args, state.Options);
+    // The workbook's file is made first, so that a path that cannot be written ends the run
+    // before any report is read or archive renamed. Unless the run completes, it is removed.
+    std::unique_ptr<WorkbookWriter> workbook;
+    if (state.Options.Workbook)
+      workbook = std::make_unique<WorkbookWriter>(*state.Options.Workbook, state.Options);
     TableRows rows(state.Skus, state.Sales);
     ScanDirectory(rows);
     LoadPricesAndRates(kPriceFile, kRateFile, state.Skus, state.Currencies, state.Rates);
@@ -26,9 +38,12 @@ int RunTollwick(const std::vector<std::string>& args, RunState& state) {
     state.Currencies.SortCurrencies();
     SetReportingRange(args, state);
     const ReportOptions& options = state.Options;
-    if (options.ShowPrices) WriteProductSection(state.Skus, options, state.Output);
+    if (options.ShowPrices) {
+      WriteProductSection(state.Skus, options, state.Output);
+      if (workbook) workbook->WriteProducts(state.Skus);
+    }
     if (options.ShowDateTotal || options.ShowDateYear || options.ShowDateMonth ||
-        options.ShowDateDay) {
+        options.ShowDateDay || workbook) {
       // The tables no longer change, so one prepared tally serves every section.
       PeriodTally tally(state.Skus, state.Sales, state.Currencies);
       const PeriodSectionInputs inputs{options, state.Currencies, state.Rates, state.RangeStart,
@@ -38,8 +53,16 @@ int RunTollwick(const std::vector<std::string>& args, RunState& state) {
       const bool shown[] = {options.ShowDateTotal, options.ShowDateYear, options.ShowDateMonth,
                             options.ShowDateDay};
       for (size_t i = 0; i < 4; ++i)
-        if (shown[i]) WritePeriodSection(kinds[i], tally, inputs, state.Output);
+        if (shown[i]) WritePeriodSection(kinds[i], tally, inputs, state.Output, workbook.get());
+      if (workbook) {
+        workbook->WriteCharts(CollectMonthlyChart(tally, state.Currencies, state.Rates,
+                                                  state.RangeStart, state.RangeEnd));
+        workbook->Finish();
+      }
     }
+    // Standard output is complete before the workbook takes its name.
+    state.Output.Flush();
+    if (workbook) workbook->Commit();
   }
   state.Output.Flush();
   ClearAllTables(state);

@@ -56,10 +56,10 @@ void WriteHeaderColumns(const PeriodSectionInputs& in, const std::vector<TallyLi
 }
 
 // The values after the label of a row, from the counts of `lines` and the currency totals,
-// with their sum converted into the total currency and its share. A failed conversion leaves
-// what is written so far.
-void WriteRowValues(const PeriodSectionInputs& in, const std::vector<TallyLine>& lines,
-                    std::string& out) {
+// with their sum converted into the total currency and its share; gives that sum back. A
+// failed conversion leaves what is written so far.
+int64_t WriteRowValues(const PeriodSectionInputs& in, const std::vector<TallyLine>& lines,
+                       std::string& out) {
   const ReportOptions& options = in.options;
   for (const TallyLine& line : lines) {
     if (options.ShowMarkets) {
@@ -87,6 +87,7 @@ void WriteRowValues(const PeriodSectionInputs& in, const std::vector<TallyLine>&
   out += ";;";
   AppendCents(out, ShareOfTotal(row_total));
   out += ';';
+  return row_total;
 }
 
 // The first day of each window, and the first day of the next one.
@@ -105,27 +106,36 @@ Window MonthWindow(const CivilDate& date) {
   return {start, start + DaysInMonth(date.year, date.month)};
 }
 
+// Hands the row just written to `rows`.
+void PassRow(SectionKind kind, const CivilDate& date, int64_t row_total, const PeriodTally& tally,
+             const PeriodSectionInputs& in, SectionRows& rows) {
+  rows.Row(kind, PeriodRow{date, tally.lines(), in.currencies, row_total, ShareOfTotal(row_total)});
+}
+
 }  // namespace
 
 void WritePeriodSection(SectionKind kind, PeriodTally& tally, const PeriodSectionInputs& in,
-                        OutputSink& out) {
+                        OutputSink& out, SectionRows* rows) {
   const ReportOptions& options = in.options;
   const double range_start = in.range_start, range_end = in.range_end;
 
   if (kind == SectionKind::Total) {
     tally.TallyPeriod(in.currencies, range_start, range_end);
+    if (rows != nullptr) rows->BeginSection(kind, tally.lines(), in.currencies);
     if (options.ShowHeaders) {
       out.Append("TOTAL;");
       WriteHeaderColumns(in, tally.lines(), out.buffer());
       out.EndLine();
     }
     out.Append(';');  // the row's label is empty
-    WriteRowValues(in, tally.lines(), out.buffer());
+    int64_t row_total = WriteRowValues(in, tally.lines(), out.buffer());
     out.EndLine();
+    if (rows != nullptr) PassRow(kind, CivilDate{}, row_total, tally, in, *rows);
     out.EndLine();
     return;
   }
 
+  if (rows != nullptr) rows->BeginSection(kind, tally.lines(), in.currencies);
   if (options.ShowHeaders) {
     // The line names are the same for every window, whether or not one was counted yet.
     out.Append(kind == SectionKind::Year    ? "YEAR;"
@@ -148,8 +158,9 @@ void WritePeriodSection(SectionKind kind, PeriodTally& tally, const PeriodSectio
     if (kind != SectionKind::Year) AppendPadded(buf, date.month, 2);
     if (kind == SectionKind::Date) AppendPadded(buf, date.day, 2);
     buf += ';';
-    WriteRowValues(in, tally.lines(), buf);
+    int64_t row_total = WriteRowValues(in, tally.lines(), buf);
     out.EndLine();
+    if (rows != nullptr) PassRow(kind, date, row_total, tally, in, *rows);
     day += std::max(1.0, std::ceil(window.end - day));
   }
   out.EndLine();

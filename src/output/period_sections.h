@@ -13,12 +13,11 @@
 #include "base/output_sink.h"
 #include "output/period_tally.h"
 #include "output/report_options.h"
+#include "output/section_rows.h"
 #include "tables/currency_table.h"
 #include "tables/rate_table.h"
 
 namespace tollwick {
-
-enum class SectionKind { Total, Year, Month, Date };
 
 // Seven tenths of a row total, rounded to the nearest integer, a half to the even neighbour;
 // exact for every 64-bit total.
@@ -35,8 +34,9 @@ struct PeriodSectionInputs {
 };
 
 // Writes one section. `tally` is prepared once from the sorted tables and shared by the
-// sections of a run.
+// sections of a run. When `rows` is given, it receives the section's columns and every row as
+// it is written.
 void WritePeriodSection(SectionKind kind, PeriodTally& tally, const PeriodSectionInputs& in,
-                        OutputSink& out);
+                        OutputSink& out, SectionRows* rows = nullptr);
 
 }  // namespace tollwick
