@@ -43,6 +43,16 @@ const char* const kUsage[] = {
     "",
 };
 
+// What --help and -h print after the usage text: the options it does not name.
+const char* const kFurtherOptions[] = {
+    "Further options:",
+    "  --workbook=FILE      Also writes the statistics to the workbook FILE (.xlsx),",
+    "                       with typed cells and a sheet of charts",
+    "  --version            Outputs the version",
+    "  --help, -h           Outputs this text",
+    "",
+};
+
 // The lines of a text that ends every line with CR LF.
 std::vector<std::string> CrLfLines(const std::string& text) {
   std::vector<std::string> lines;
@@ -57,13 +67,17 @@ TEST(RunBinary, UsageTextWordForWord) {
   TempDir dir;
   WriteFile(dir / "report.zip", "not an archive");
   const std::vector<std::string> usage(std::begin(kUsage), std::end(kUsage));
+  std::vector<std::string> help = usage;
+  help.insert(help.end(), std::begin(kFurtherOptions), std::end(kFurtherOptions));
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{}, {"--help"}, {"-h"}, {"--version"}}) {
     auto result = RunBinary({args, dir.path()});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
-    if (args.empty() || args[0] != "--version")
+    if (args.empty())
       EXPECT_EQ(CrLfLines(result.out), usage);
+    else if (args[0] != "--version")
+      EXPECT_EQ(CrLfLines(result.out), help);
     else
       EXPECT_EQ(result.out, "Tollwick v1.0\r\n");
     EXPECT_EQ(ListTree(dir.path()), std::vector<std::string>{"report.zip"});  // nothing renamed
