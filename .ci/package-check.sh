@@ -2,7 +2,7 @@
 # Builds a Release tree, makes the Debian package with CPack and checks what it holds: the
 # program in usr/bin, the manual page in usr/share/man/man1, the licence as
 # usr/share/doc/tollwick/copyright, and a Depends line worked out by
-# dpkg-shlibdeps. Prints the package's metadata and file list.
+# dpkg-shlibdeps that names the workbook library. Prints the package's metadata and file list.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -52,6 +52,9 @@ for field in Package Version Architecture Maintainer Section Description Depends
 done
 [ "$(dpkg-deb --field "$deb" Package)" = tollwick ] || { echo "package-check: wrong name" >&2; status=1; }
 [ "$(dpkg-deb --field "$deb" Section)" = utils ] || { echo "package-check: wrong section" >&2; status=1; }
+# The workbook writer links libxlsxwriter, so the package depends on its runtime library.
+grep -q libxlsxwriter <<<"$(dpkg-deb --field "$deb" Depends)" ||
+  { echo "package-check: Depends lacks libxlsxwriter" >&2; status=1; }
 
 # The manual page renders without a warning.
 if command -v groff >/dev/null; then
