@@ -10,7 +10,7 @@
 #   doc/make-chart-picture.sh
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build="$root/build-doc"
+build="${TOLLWICK_DOC_BUILD:-$root/build-doc}"  # a Release build tree, made when missing
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
