@@ -33,9 +33,6 @@ void ReadOptions(const std::vector<std::string>& args, ReportOptions& options) {
     for (const auto& [name, field] : switches)
       if (key == name) options.*field = value == "1";
     if (key == "--currency-total") options.TotalCurrency = value;
-    // A path keeps its case.
-    if (key == "--workbook")
-      options.Workbook = std::string(TrimControl(std::string_view(arg).substr(arg.find('=') + 1)));
   }
 }
 
@@ -79,6 +76,16 @@ std::string UsageText() {
     text += "\r\n";
   }
   return text;
+}
+
+std::optional<std::string> WorkbookPath(const std::vector<std::string>& args) {
+  std::optional<std::string> path;
+  for (const std::string& arg : args) {
+    std::string key, value;
+    if (SplitOption(arg, key, value) && key == "--workbook")
+      path = std::string(TrimControl(std::string_view(arg).substr(arg.find('=') + 1)));
+  }
+  return path;
 }
 
 std::string AddedOptionsText() {

@@ -2,6 +2,7 @@
 // DDMMYYYY start and end date, and the usage text.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,10 @@ void ReadOptions(const std::vector<std::string>& args, ReportOptions& options);
 
 // The 29 lines of the usage text, each ended by CR LF.
 std::string UsageText();
+
+// The path of the last --workbook=FILE argument, trimmed like every value but with its letter
+// case kept; none without such an argument.
+std::optional<std::string> WorkbookPath(const std::vector<std::string>& args);
 
 // The lines that --help adds after the usage text: the options beyond those of the usage text.
 std::string AddedOptionsText();

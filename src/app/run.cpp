@@ -28,8 +28,8 @@ int RunTollwick(const std::vector<std::string>& args, RunState& state) {
     // The workbook's file is made first, so that a path that cannot be written ends the run
     // before any report is read or archive renamed. Unless the run completes, it is removed.
     std::unique_ptr<WorkbookWriter> workbook;
-    if (state.Options.Workbook)
-      workbook = std::make_unique<WorkbookWriter>(*state.Options.Workbook, state.Options);
+    if (std::optional<std::string> path = WorkbookPath(args))
+      workbook = std::make_unique<WorkbookWriter>(*path, state.Options);
     TableRows rows(state.Skus, state.Sales);
     ScanDirectory(rows);
     LoadPricesAndRates(kPriceFile, kRateFile, state.Skus, state.Currencies, state.Rates);
