@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <random>
 
-#include "app/fault_support.h"
+#include "support/test_support.h"
 
 namespace tollwick::testing {
 namespace {
@@ -89,9 +89,9 @@ TEST(Workbook, ReadBackEqualsStandardOutput) {
     else
       WriteRandomTree(dir, rng);
     std::vector<std::string> args = switch_sets[tree % switch_sets.size()];
-    RunResult plain = RunTollwickBinary(args, dir.path());
+    RunResult plain = RunBinary({args, dir.path()});
     args.push_back("--workbook= out.XLSX ");  // trimmed, its case kept
-    RunResult with = RunTollwickBinary(args, dir.path());
+    RunResult with = RunBinary({args, dir.path()});
     ASSERT_EQ(with.status, 0) << with.err;
     EXPECT_EQ(with.out, plain.out);
     // The workbook shows the Latin-1 byte as its UTF-8 character.
@@ -101,7 +101,7 @@ TEST(Workbook, ReadBackEqualsStandardOutput) {
     EXPECT_EQ(FirstDifference(WorkbookText(dir / "out.XLSX"), expected), "");
     // Without headers in the text, the sheets still have theirs.
     args.push_back("--headers=0");
-    ASSERT_EQ(RunTollwickBinary(args, dir.path()).status, 0);
+    ASSERT_EQ(RunBinary({args, dir.path()}).status, 0);
     EXPECT_EQ(FirstDifference(WorkbookText(dir / "out.XLSX"), expected), "");
   }
 }
