@@ -13,6 +13,7 @@
 #include "base/errors.h"
 #include "base/file_bytes.h"
 #include "base/text.h"
+#include "output/format.h"
 
 namespace tollwick {
 
@@ -91,6 +92,7 @@ class WorkbookWriter::Book {
   }
 
   void Close() {
+    errno = 0;
     lxw_error error = workbook_close(workbook_);
     workbook_ = nullptr;
     if (error != LXW_NO_ERROR) Fail(error);
@@ -101,6 +103,7 @@ class WorkbookWriter::Book {
   static constexpr lxw_col_t kNoFreeze = LXW_COL_MAX;
   void AddSheet(const char* name, lxw_col_t frozen_columns) {
     sheet_name_ = name;
+    errno = 0;
     sheet_ = workbook_add_worksheet(workbook_, name);
     if (sheet_ == nullptr) Fail(LXW_ERROR_CREATING_TMPFILE);
     if (frozen_columns != kNoFreeze) worksheet_freeze_panes(sheet_, 1, frozen_columns);
@@ -157,19 +160,14 @@ class WorkbookWriter::Book {
                                    "\" needs more than the 1048576 rows or 16384 columns a "
                                    "sheet can hold"
                              : std::string(lxw_strerror(error));
-    if (error == LXW_ERROR_CREATING_XLSX_FILE || error == LXW_ERROR_CREATING_TMPFILE) {
-      if (errno != 0) reason += ": " + std::string(std::strerror(errno));
-    }
+    // The system's reason, when the library failed on a file.
+    if ((error == LXW_ERROR_CREATING_XLSX_FILE || error == LXW_ERROR_CREATING_TMPFILE) &&
+        errno != 0)
+      reason += ": " + std::string(std::strerror(errno));
     Raise(ErrorKind::EInOutError, "Cannot write file \"" + path_ + "\". " + reason);
   }
 
  private:
-  static void AppendPadded(std::string& out, int value, size_t width) {
-    std::string digits = std::to_string(value);
-    if (digits.size() < width) out.append(width - digits.size(), '0');
-    out += digits;
-  }
-
   const std::string& path_;
   const ReportOptions& options_;
   lxw_workbook* workbook_ = nullptr;
@@ -192,24 +190,22 @@ WorkbookWriter::WorkbookWriter(const std::string& path, const ReportOptions& opt
   // A hidden name in the same directory, so that the rename stays on one file system and the
   // directory walk passes the file by.
   size_t slash = path_.rfind('/');
-  temporary_ = path_.substr(0, slash + 1) + "." + path_.substr(slash + 1) + ".XXXXXX";
-  int fd = ::mkstemps(temporary_.data(), 0);
-  if (fd < 0) {
-    int err = errno;
-    temporary_.clear();
-    RaiseCreateError(path_, std::strerror(err));
-  }
+  std::string name = path_.substr(0, slash + 1) + "." + path_.substr(slash + 1) + ".XXXXXX";
+  int fd = ::mkstemp(name.data());
+  if (fd < 0) RaiseCreateError(path_, std::strerror(errno));
+  temporary_.path = name;
   // The permissions a new file gets, or those of the file it replaces.
   mode_t mask = ::umask(0);
   ::umask(mask);
   ::fchmod(fd, exists ? existing.st_mode & 07777 : 0666 & ~mask);
   ::close(fd);
-  book_ = std::make_unique<Book>(path_, temporary_, options);
+  book_ = std::make_unique<Book>(path_, temporary_.path, options);
 }
 
-WorkbookWriter::~WorkbookWriter() {
-  book_.reset();
-  if (!temporary_.empty()) ::unlink(temporary_.c_str());
+WorkbookWriter::~WorkbookWriter() = default;
+
+WorkbookWriter::TemporaryFile::~TemporaryFile() {
+  if (!path.empty()) ::unlink(path.c_str());
 }
 
 void WorkbookWriter::WriteProducts(const SkuTable& skus) {
@@ -396,15 +392,15 @@ void WorkbookWriter::Finish() {
 void WorkbookWriter::Commit() {
   if (!finished_) Finish();
   // The data reaches the disk before the name does, so a crash cannot leave an empty FILE.
-  int fd = ::open(temporary_.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = ::open(temporary_.path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd >= 0) {
     ::fsync(fd);
     ::close(fd);
   }
-  if (::rename(temporary_.c_str(), path_.c_str()) != 0)
+  if (::rename(temporary_.path.c_str(), path_.c_str()) != 0)
     Raise(ErrorKind::EInOutError,
           "Cannot write file \"" + path_ + "\". " + std::string(std::strerror(errno)));
-  temporary_.clear();
+  temporary_.path.clear();
 }
 
 }  // namespace tollwick

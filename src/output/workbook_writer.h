@@ -46,8 +46,16 @@ class WorkbookWriter final : public SectionRows {
 
  private:
   class Book;
-  std::string path_;       // absolute
-  std::string temporary_;  // beside path_, removed unless committed
+  // A file removed on destruction unless its path was cleared.
+  struct TemporaryFile {
+    std::string path;
+    TemporaryFile() = default;
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    ~TemporaryFile();
+  };
+  std::string path_;         // absolute
+  TemporaryFile temporary_;  // beside path_; destroyed after book_, which writes into it
   std::unique_ptr<Book> book_;
   bool finished_ = false;
 };
