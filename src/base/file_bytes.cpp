@@ -118,6 +118,7 @@ std::string AbsolutePath(const std::string& path) {
     if (errno != ERANGE) return path;
   }
   cwd.resize(std::strlen(cwd.c_str()));
+  if (cwd.empty() || cwd.front() != '/') return path;
   if (cwd.back() != '/') cwd += '/';
   return cwd + path;
 }

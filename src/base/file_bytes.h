@@ -90,7 +90,8 @@ class FilePieces {
   FileBytes& buffer_;
 };
 
-// `path` as an absolute path: relative paths are taken from the current directory.
+// `path` as an absolute path: relative paths are taken from the current directory. When the
+// current directory has no path (it was removed), `path` is given back unchanged.
 std::string AbsolutePath(const std::string& path);
 
 }  // namespace tollwick
