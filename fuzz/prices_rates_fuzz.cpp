@@ -31,8 +31,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     LoadPricesAndRates(prices, rates, skus, currencies, rate_table);
     std::string total = "usd";
     RebaseRates(total, rate_table, !skus.empty());
-    for (const RSKU& sku : skus) rate_table.ConvertToTotal(sku.Currency, sku.Amount);
   } catch (const TollwickError&) {
+    return 0;
+  }
+  // Each price on its own, so that one currency without a rate does not hide the others.
+  for (const RSKU& sku : skus) {
+    try {
+      rate_table.ConvertToTotal(sku.Currency, sku.Amount);
+    } catch (const TollwickError&) {
+    }
   }
   return 0;
 }

@@ -25,14 +25,28 @@ FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
   return *this;
 }
 
-OpenResult OpenRegularFile(const std::string& path, FileDescriptor& fd, uint64_t& size) {
-  fd = FileDescriptor(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+namespace {
+
+OpenResult CheckRegular(const std::string& path, const FileDescriptor& fd, uint64_t& size) {
   if (fd.get() < 0) RaiseOpenError(path, errno);
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) RaiseOpenError(path, errno);
   if (!S_ISREG(st.st_mode)) return OpenResult::NotRegular;
   size = static_cast<uint64_t>(st.st_size);
   return OpenResult::Read;
+}
+
+}  // namespace
+
+OpenResult OpenRegularFile(const std::string& path, FileDescriptor& fd, uint64_t& size) {
+  fd = FileDescriptor(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  return CheckRegular(path, fd, size);
+}
+
+OpenResult OpenRegularFileAt(int dir_fd, const std::string& name, const std::string& path,
+                             FileDescriptor& fd, uint64_t& size) {
+  fd = FileDescriptor(::openat(dir_fd, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  return CheckRegular(path, fd, size);
 }
 
 std::string_view FilePieces::Read(uint64_t offset, size_t length) {
@@ -80,6 +94,12 @@ OpenResult ReadWholeFile(const std::string& path, FileBytes& bytes) {
   FileDescriptor fd;
   uint64_t size = 0;
   if (OpenRegularFile(path, fd, size) != OpenResult::Read) return OpenResult::NotRegular;
+  ReadOpenFile(fd, size, path, bytes);
+  return OpenResult::Read;
+}
+
+void ReadOpenFile(const FileDescriptor& fd, uint64_t size, const std::string& path,
+                  FileBytes& bytes) {
   bytes.Clear();
   // One byte more than the listed size shows whether the file grew meanwhile.
   size_t chunk = static_cast<size_t>(size) + 1;
@@ -87,7 +107,6 @@ OpenResult ReadWholeFile(const std::string& path, FileBytes& bytes) {
   while ((status = bytes.ReadMore(fd.get(), chunk)) > 0)
     chunk = std::max<size_t>(bytes.size() / 2, 65536);
   if (status < 0) RaiseOpenError(path, -status);
-  return OpenResult::Read;
 }
 
 std::string AbsolutePath(const std::string& path) {
@@ -99,6 +118,7 @@ std::string AbsolutePath(const std::string& path) {
     if (errno != ERANGE) return path;
   }
   cwd.resize(std::strlen(cwd.c_str()));
+  if (cwd.empty() || cwd.front() != '/') return path;
   if (cwd.back() != '/') cwd += '/';
   return cwd + path;
 }

@@ -57,6 +57,16 @@ class FileDescriptor {
 // opened; returns NotRegular when it is no regular file once opened; else sets `size`.
 OpenResult OpenRegularFile(const std::string& path, FileDescriptor& fd, uint64_t& size);
 
+// Opens the entry `name` of the open directory `dir_fd` as OpenRegularFile does; `path` (the
+// entry's absolute path) is what an error names.
+OpenResult OpenRegularFileAt(int dir_fd, const std::string& name, const std::string& path,
+                             FileDescriptor& fd, uint64_t& size);
+
+// Reads the whole of an open regular file of `size` bytes (its size when opened) into `bytes`,
+// replacing its contents. A failed read raises "Cannot open file "<path>". <reason>".
+void ReadOpenFile(const FileDescriptor& fd, uint64_t size, const std::string& path,
+                  FileBytes& bytes);
+
 // Reads the file at `path` into `bytes`, replacing its contents; memory that `bytes` already
 // holds is reused, so a walk that passes the same buffer for every file allocates (and the
 // system maps fresh pages) only when a file is larger than all before it. A file that cannot be
@@ -80,7 +90,8 @@ class FilePieces {
   FileBytes& buffer_;
 };
 
-// `path` as an absolute path: relative paths are taken from the current directory.
+// `path` as an absolute path: relative paths are taken from the current directory. When the
+// current directory has no path (it was removed), `path` is given back unchanged.
 std::string AbsolutePath(const std::string& path);
 
 }  // namespace tollwick

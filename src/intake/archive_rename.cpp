@@ -60,6 +60,13 @@ std::string RenameToNumberedName(const std::string& directory, const std::string
                                  const RenameOptions& options) {
   int dir = ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir < 0) return {};
+  std::string result = RenameToNumberedName(dir, file_name, options);
+  ::close(dir);
+  return result;
+}
+
+std::string RenameToNumberedName(int dir, const std::string& file_name,
+                                 const RenameOptions& options) {
   std::string result;
   unsigned long n = 1;
   // Bounded, so that a directory that fills up as fast as names are tried cannot hold us.
@@ -74,7 +81,6 @@ std::string RenameToNumberedName(const std::string& directory, const std::string
     if (attempt != Attempt::Taken) break;
     ++n;
   }
-  ::close(dir);
   return result;
 }
 

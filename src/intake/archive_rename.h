@@ -31,5 +31,8 @@ struct RenameOptions {
 // in "/"). Returns the new name, or an empty text when the archive kept its name.
 std::string RenameToNumberedName(const std::string& directory, const std::string& file_name,
                                  const RenameOptions& options = {});
+// The same in the open directory `dir_fd`.
+std::string RenameToNumberedName(int dir_fd, const std::string& file_name,
+                                 const RenameOptions& options = {});
 
 }  // namespace tollwick

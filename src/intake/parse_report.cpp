@@ -11,8 +11,12 @@ void ParseReportText(std::string_view text, RowSink& sink) {
 
 void ParseReportFile(const std::string& path, RowSink& sink, FileBytes& buffer) {
   if (ReadWholeFile(AbsolutePath(path), buffer) != OpenResult::Read) return;
-  buffer.Shrink(LooseDocumentInPlace(buffer.data(), buffer.size()));
-  CutWorksheets(buffer.view(), sink);
+  ParseLooseReport(buffer, sink);
+}
+
+void ParseLooseReport(FileBytes& bytes, RowSink& sink) {
+  bytes.Shrink(LooseDocumentInPlace(bytes.data(), bytes.size()));
+  CutWorksheets(bytes.view(), sink);
 }
 
 }  // namespace tollwick

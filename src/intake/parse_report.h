@@ -18,4 +18,8 @@ void ParseReportText(std::string_view text, RowSink& sink);
 // a regular file once opened is passed over.
 void ParseReportFile(const std::string& path, RowSink& sink, FileBytes& buffer);
 
+// Cuts a loose report file read whole into `bytes`, which keeps only its text up to the first
+// NUL without CR and LF.
+void ParseLooseReport(FileBytes& bytes, RowSink& sink);
+
 }  // namespace tollwick

@@ -32,12 +32,17 @@ void ReadReportArchive(const std::string& path, RowSink& sink, FileBytes& buffer
     FileDescriptor fd;
     uint64_t size = 0;
     if (OpenRegularFile(absolute, fd, size) != OpenResult::Read) return;
-    FileArchive archive(fd, absolute, size, buffer);
-    ForEachReportEntry(archive, [&](std::string_view entry) { ParseReportText(entry, sink); });
+    ReadArchiveEntries(fd, size, absolute, sink, buffer);
   }
   size_t slash = absolute.rfind('/');
   std::string name = absolute.substr(slash + 1);
   if (NeedsNumberedName(name)) RenameToNumberedName(absolute.substr(0, slash + 1), name);
+}
+
+void ReadArchiveEntries(const FileDescriptor& fd, uint64_t size, const std::string& path,
+                        RowSink& sink, FileBytes& buffer) {
+  FileArchive archive(fd, path, size, buffer);
+  ForEachReportEntry(archive, [&](std::string_view entry) { ParseReportText(entry, sink); });
 }
 
 }  // namespace tollwick

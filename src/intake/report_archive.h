@@ -4,6 +4,7 @@
 // and keeps its name; one that is no archive or is cut short is still renamed.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "base/file_bytes.h"
@@ -14,5 +15,10 @@ namespace tollwick {
 // `buffer` holds the pieces of the archive while they are read; its memory is kept for the
 // next call.
 void ReadReportArchive(const std::string& path, RowSink& sink, FileBytes& buffer);
+
+// Hands each report entry of an archive opened as `fd` (`size` bytes when opened; `path`
+// names it in errors) to `sink`. Reads its pieces into `buffer`; does not rename.
+void ReadArchiveEntries(const FileDescriptor& fd, uint64_t size, const std::string& path,
+                        RowSink& sink, FileBytes& buffer);
 
 }  // namespace tollwick

@@ -6,12 +6,17 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
+#include "base/errors.h"
 #include "base/file_bytes.h"
 #include "base/text.h"
+#include "intake/archive_rename.h"
 #include "intake/parse_report.h"
 #include "intake/report_archive.h"
 
@@ -19,76 +24,217 @@ namespace tollwick {
 
 namespace {
 
-using DirectoryId = std::pair<dev_t, ino_t>;
+using FileId = std::pair<dev_t, ino_t>;
+
+FileId IdOf(const struct stat& st) {
+  return {st.st_dev, st.st_ino};
+}
 
 bool EndsWithIgnoringCase(std::string_view name, std::string_view ending) {
   return name.size() >= ending.size() &&
          LowerAscii(name.substr(name.size() - ending.size())) == ending;
 }
 
-// One directory's entries, sorted by name and taken before any of them is used.
-struct Listing {
-  std::vector<std::string> reports, archives, directories;
+bool IsLooseReportName(std::string_view name) {
+  return EndsWithIgnoringCase(name, ".xml") && name != "[Content_Types].xml";
+}
+
+bool IsArchiveName(std::string_view name) {
+  return EndsWithIgnoringCase(name, ".zip");
+}
+
+// A directory path ending in "/" as messages show it: without that "/", except for the root.
+std::string Shown(const std::string& directory) {
+  return directory.size() > 1 ? directory.substr(0, directory.size() - 1) : directory;
+}
+
+[[noreturn]] void RaiseDirectoryError(const std::string& shown, int err) {
+  Raise(ErrorKind::EFOpenError, "Cannot open directory \"" + shown + "\". " + std::strerror(err));
+}
+
+// The absolute path of the current directory, ending in "/".
+std::string CurrentDirectory() {
+  std::string cwd(256, '\0');
+  while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
+    if (errno != ERANGE) RaiseDirectoryError(".", errno);
+    cwd.resize(cwd.size() * 2);
+  }
+  cwd.resize(std::strlen(cwd.c_str()));
+  // The system gives no relative or empty path, but a walk must never start from one.
+  if (cwd.empty() || cwd.front() != '/') RaiseDirectoryError(".", ENOENT);
+  if (cwd.back() != '/') cwd += '/';
+  return cwd;
+}
+
+// A directory the walk is in.
+struct Directory {
+  FileDescriptor fd;
+  std::string path;     // absolute, ending in "/"
+  bool inside = false;  // the starting directory or below it, links resolved
 };
 
-// Lists the open directory `fd` (which it closes). Hidden names (leading '.') are left out,
-// links count as what they point to, and anything but regular files and directories (FIFOs,
-// sockets, devices, dangling links) is left out.
-Listing ListDirectory(int fd) {
-  Listing listing;
-  DIR* dir = ::fdopendir(fd);
-  if (dir == nullptr) {
-    ::close(fd);
-    return listing;
+// The names in the directory, sorted, hidden ones left out.
+std::vector<std::string> ListNames(const Directory& dir) {
+  // A second descriptor for the listing, so that the directory's own stays usable.
+  int listing_fd = ::dup(dir.fd.get());
+  DIR* listing = listing_fd < 0 ? nullptr : ::fdopendir(listing_fd);
+  if (listing == nullptr) {
+    const int err = errno;
+    if (listing_fd >= 0) ::close(listing_fd);
+    RaiseDirectoryError(Shown(dir.path), err);
   }
   std::vector<std::string> names;
-  while (const dirent* entry = ::readdir(dir)) {
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(listing);
+    if (entry == nullptr) {
+      const int err = errno;
+      ::closedir(listing);
+      if (err != 0) RaiseDirectoryError(Shown(dir.path), err);
+      break;
+    }
     if (entry->d_name[0] != '.') names.emplace_back(entry->d_name);
   }
   std::sort(names.begin(), names.end());
-  for (std::string& name : names) {
-    struct stat st {};
-    if (::fstatat(::dirfd(dir), name.c_str(), &st, 0) != 0) continue;
-    if (S_ISDIR(st.st_mode)) {
-      listing.directories.push_back(std::move(name));
-    } else if (S_ISREG(st.st_mode)) {
-      if (EndsWithIgnoringCase(name, ".xml") && name != "[Content_Types].xml")
-        listing.reports.push_back(std::move(name));
-      else if (EndsWithIgnoringCase(name, ".zip"))
-        listing.archives.push_back(std::move(name));
-    }
-  }
-  ::closedir(dir);
-  return listing;
+  return names;
 }
 
-// `buffer` holds each file while it is read; one buffer serves the whole walk.
-void ScanTree(RowSink& sink, const std::string& directory, std::set<DirectoryId>& entered,
-              FileBytes& buffer) {
-  int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
+enum class Kind { File, Directory, Other, Gone };
+
+// What the entry is now, links followed. Gone is a link that dangles or loops; Other a FIFO,
+// socket or device. Raises when the entry cannot be examined.
+Kind Examine(const Directory& dir, const std::string& name) {
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !entered.insert({st.st_dev, st.st_ino}).second) {
-    ::close(fd);
-    return;
+  if (::fstatat(dir.fd.get(), name.c_str(), &st, 0) == 0) {
+    if (S_ISREG(st.st_mode)) return Kind::File;
+    if (S_ISDIR(st.st_mode)) return Kind::Directory;
+    return Kind::Other;
   }
-  Listing listing = ListDirectory(fd);
-  for (const std::string& name : listing.reports) ParseReportFile(directory + name, sink, buffer);
-  for (const std::string& name : listing.archives)
-    ReadReportArchive(directory + name, sink, buffer);
-  for (const std::string& name : listing.directories)
-    ScanTree(sink, directory + name + "/", entered, buffer);
+  const int err = errno;
+  // The entry itself, without following it, tells a dangling link from a vanished entry.
+  if (::fstatat(dir.fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (errno == EACCES) RaiseDirectoryError(Shown(dir.path), errno);  // not searchable
+    RaiseOpenError(dir.path + name, errno);
+  }
+  if (S_ISLNK(st.st_mode) && (err == ENOENT || err == ENOTDIR || err == ELOOP)) return Kind::Gone;
+  RaiseOpenError(dir.path + name, err);
 }
+
+// Whether the open directory `fd` is `start` or below it, found by going up through "..".
+// When a step up fails the answer is no.
+bool IsAtOrBelow(int fd, const FileId& start) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return false;
+  FileId id = IdOf(st);
+  FileDescriptor up;
+  for (int at = fd;;) {
+    if (id == start) return true;
+    FileDescriptor parent(::openat(at, "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (parent.get() < 0 || ::fstat(parent.get(), &st) != 0) return false;
+    if (IdOf(st) == id) return false;  // the root is its own parent
+    id = IdOf(st);
+    up = std::move(parent);
+    at = up.get();
+  }
+}
+
+class TreeWalk {
+ public:
+  explicit TreeWalk(RowSink& sink) : sink_(sink) {}
+
+  void Start() {
+    Directory top;
+    top.path = CurrentDirectory();
+    top.fd = FileDescriptor(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (top.fd.get() < 0) RaiseDirectoryError(Shown(top.path), errno);
+    struct stat st {};
+    if (::fstat(top.fd.get(), &st) != 0) RaiseDirectoryError(Shown(top.path), errno);
+    start_ = IdOf(st);
+    entered_.insert(start_);
+    top.inside = true;
+    Walk(top);
+  }
+
+ private:
+  void Walk(const Directory& dir) {
+    const std::vector<std::string> names = ListNames(dir);
+    // Names found to be something other than a directory in the first two passes, and the
+    // new names of archives renamed here: the folder pass leaves them alone.
+    std::vector<bool> settled(names.size(), false);
+    std::vector<std::string> renamed_to;
+    auto was_renamed_to = [&](const std::string& name) {
+      return std::find(renamed_to.begin(), renamed_to.end(), name) != renamed_to.end();
+    };
+    for (size_t i = 0; i < names.size(); ++i) {
+      if (!IsLooseReportName(names[i])) continue;
+      const Kind kind = Examine(dir, names[i]);
+      settled[i] = kind != Kind::Directory;
+      if (kind == Kind::File) ReadLooseReport(dir, names[i]);
+    }
+    for (size_t i = 0; i < names.size(); ++i) {
+      if (!IsArchiveName(names[i]) || was_renamed_to(names[i])) continue;
+      const Kind kind = Examine(dir, names[i]);
+      settled[i] = kind != Kind::Directory;
+      if (kind != Kind::File) continue;
+      if (!ReadArchive(dir, names[i])) continue;
+      if (!dir.inside || !NeedsNumberedName(names[i])) continue;
+      std::string new_name = RenameToNumberedName(dir.fd.get(), names[i]);
+      if (!new_name.empty()) renamed_to.push_back(std::move(new_name));
+    }
+    for (size_t i = 0; i < names.size(); ++i) {
+      if (settled[i] || was_renamed_to(names[i])) continue;
+      if (Examine(dir, names[i]) == Kind::Directory) EnterFolder(dir, names[i]);
+    }
+  }
+
+  void ReadLooseReport(const Directory& dir, const std::string& name) {
+    const std::string path = dir.path + name;
+    FileDescriptor fd;
+    uint64_t size = 0;
+    if (OpenRegularFileAt(dir.fd.get(), name, path, fd, size) != OpenResult::Read) return;
+    ReadOpenFile(fd, size, path, buffer_);
+    ParseLooseReport(buffer_, sink_);
+  }
+
+  // False when the entry turned out to be no regular file once opened.
+  bool ReadArchive(const Directory& dir, const std::string& name) {
+    const std::string path = dir.path + name;
+    FileDescriptor fd;
+    uint64_t size = 0;
+    if (OpenRegularFileAt(dir.fd.get(), name, path, fd, size) != OpenResult::Read) return false;
+    ReadArchiveEntries(fd, size, path, sink_, buffer_);
+    return true;
+  }
+
+  void EnterFolder(const Directory& parent, const std::string& name) {
+    Directory dir;
+    dir.path = parent.path + name + "/";
+    dir.fd =
+        FileDescriptor(::openat(parent.fd.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.fd.get() < 0) RaiseDirectoryError(Shown(dir.path), errno);
+    struct stat st {};
+    if (::fstat(dir.fd.get(), &st) != 0) RaiseDirectoryError(Shown(dir.path), errno);
+    const FileId id = IdOf(st);
+    if (!entered_.insert(id).second) return;
+    // A folder that is a real subdirectory shares its parent's place; one reached through a
+    // link may lead anywhere.
+    struct stat own {};
+    const bool real = ::fstatat(parent.fd.get(), name.c_str(), &own, AT_SYMLINK_NOFOLLOW) == 0 &&
+                      S_ISDIR(own.st_mode) && IdOf(own) == id;
+    dir.inside = real ? parent.inside : IsAtOrBelow(dir.fd.get(), start_);
+    Walk(dir);
+  }
+
+  RowSink& sink_;
+  FileId start_{};
+  std::set<FileId> entered_;
+  FileBytes buffer_;  // holds each file while it is read; one buffer serves the whole walk
+};
 
 }  // namespace
 
 void ScanDirectory(RowSink& sink) {
-  std::string start = AbsolutePath(".");
-  start.resize(start.size() - 1);  // drop the "."
-  if (start.back() != '/') start += '/';
-  std::set<DirectoryId> entered;
-  FileBytes buffer;
-  ScanTree(sink, start, entered, buffer);
+  TreeWalk(sink).Start();
 }
 
 }  // namespace tollwick

@@ -1,16 +1,31 @@
-// Walks a directory tree and reads every report found in it, loose or in archives.
+// Walks the tree below the current directory and reads every report in it, loose or in
+// archives.
 //
-// Per directory, the whole listing is taken first and sorted by name (bytes), then: every loose
-// report (a regular file ending in ".xml" in any letter case, except exactly
-// "[Content_Types].xml") goes to ParseReport, every archive (a regular file ending in ".zip")
-// to ReadReportArchive, and every subdirectory is walked in full, one after the other. Links
-// count as what they point to. Names beginning with "." are hidden and not visited; FIFOs,
-// sockets, devices and dangling links are never opened; a directory already entered (same
-// device and inode) is not entered again, so link cycles end. A directory that cannot be listed
-// yields nothing. Paths handed on are absolute.
+// Each directory is listed once, when the walk enters it: names beginning with "." are hidden
+// and never looked at, the rest are taken in name order (bytes) in three passes: loose reports
+// (names ending in ".xml" in any letter case, except exactly "[Content_Types].xml"), then
+// archives (".zip"), then folders (any name). An entry's kind is examined only when its pass
+// comes to it, links followed: a regular file is read, a directory is walked in the third pass,
+// FIFOs, sockets and devices are passed over, and so is a link that dangles or loops by then
+// (such as a link to an archive this walk has just renamed). An archive this walk has just
+// renamed is not examined again under its new name, and a directory already entered (same
+// device and inode) is not entered again, so link cycles end.
+//
+// Archives whose names ask for it get a numbered name (see archive_rename.h), but only in a
+// directory that is, links resolved, the starting directory or below it: reports found through
+// links out of the tree are read, and their archives keep their names.
+//
+// Nothing is passed over in silence. The run ends with EFOpenError:
+//   - "Cannot open directory "."." when the current directory has no path (it was removed, or
+//     its path is too long), before anything is read;
+//   - "Cannot open directory "<path>"." for a directory that cannot be opened or listed, the
+//     starting one included, and for one whose entries cannot be examined (no search
+//     permission);
+//   - "Cannot open file "<path>"." for an entry that vanished since the listing, a link whose
+//     target cannot be reached, and a report or archive that cannot be opened or read.
+// Each message ends with the system's text for the reason. Paths are absolute; a directory's has
+// no trailing "/", except for the root.
 #pragma once
-
-#include <string>
 
 #include "intake/row_sink.h"
 

@@ -33,7 +33,11 @@ int64_t DivideAndRound(int64_t amount, long double rate) {
 
 int64_t RateTable::ConvertToTotal(std::string_view code, int64_t amount) const {
   auto it = by_code_.find(code);
-  if (it == by_code_.end()) return 0;
+  if (it == by_code_.end()) {
+    // Money that cannot be converted must not vanish from the total without a word.
+    if (amount == 0) return 0;
+    Raise(ErrorKind::EConvertError, "No exchange rate for currency \"" + std::string(code) + "\"");
+  }
   int64_t result = 0;
   for (size_t i : it->second) result = DivideAndRound(amount, records_[i].Rate);
   return result;

@@ -26,9 +26,11 @@ class RateTable {
   void Clear();
 
   // The amount divided by the rate of every entry of the code, in table order, each quotient
-  // rounded half to even; the last entry gives the result, 0 when no entry has the code. A zero
-  // rate raises EZeroDivide (EInvalidOp for a zero amount) and a quotient outside 64 bits
-  // EInvalidOp, at the first entry that fails. Walks only the entries of the code.
+  // rounded half to even; the last entry gives the result. A zero rate raises EZeroDivide
+  // (EInvalidOp for a zero amount) and a quotient outside 64 bits EInvalidOp, at the first
+  // entry that fails. Without an entry for the code, 0 converts to 0 and any other amount
+  // raises EConvertError "No exchange rate for currency "<code>"". Walks only the entries of
+  // the code.
   int64_t ConvertToTotal(std::string_view code, int64_t amount) const;
 
   size_t size() const { return records_.size(); }

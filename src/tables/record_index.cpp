@@ -1,12 +1,107 @@
 #include "tables/record_index.h"
 
-#include <functional>
+#include <fcntl.h>
+#include <sys/random.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <new>
 
 namespace tollwick {
 
-uint32_t RecordIndex::Hash(std::string_view key) {
-  const uint64_t h = std::hash<std::string_view>{}(key);
+namespace {
+
+bool FillFromUrandom(unsigned char* bytes, size_t size) {
+  int fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = ::read(fd, bytes + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  return done == size;
+}
+
+constexpr uint64_t Rotate(uint64_t x, int bits) {
+  return (x << bits) | (x >> (64 - bits));
+}
+
+uint64_t LittleEndian64(const unsigned char* p) {
+  uint64_t value;
+  std::memcpy(&value, p, sizeof value);
+  if constexpr (std::endian::native == std::endian::big) value = __builtin_bswap64(value);
+  return value;
+}
+
+}  // namespace
+
+HashKey RandomHashKey() {
+  unsigned char bytes[16];
+  size_t done = 0;
+  while (done < sizeof bytes) {
+    ssize_t n = ::getrandom(bytes + done, sizeof bytes - done, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  HashKey key;
+  if (done == sizeof bytes || FillFromUrandom(bytes, sizeof bytes)) {
+    key.k0 = LittleEndian64(bytes);
+    key.k1 = LittleEndian64(bytes + 8);
+  } else {
+    key.k0 = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    key.k1 =
+        static_cast<uint64_t>(::getpid()) * 0x9E3779B97F4A7C15u ^ reinterpret_cast<uintptr_t>(&key);
+  }
+  return key;
+}
+
+uint64_t KeyedHash(const HashKey& key, std::string_view data) {
+  uint64_t v0 = 0x736f6d6570736575u ^ key.k0;
+  uint64_t v1 = 0x646f72616e646f6du ^ key.k1;
+  uint64_t v2 = 0x6c7967656e657261u ^ key.k0;
+  uint64_t v3 = 0x7465646279746573u ^ key.k1;
+  auto round = [&] {
+    v0 += v1;
+    v1 = Rotate(v1, 13) ^ v0;
+    v0 = Rotate(v0, 32);
+    v2 += v3;
+    v3 = Rotate(v3, 16) ^ v2;
+    v0 += v3;
+    v3 = Rotate(v3, 21) ^ v0;
+    v2 += v1;
+    v1 = Rotate(v1, 17) ^ v2;
+    v2 = Rotate(v2, 32);
+  };
+  const auto* p = reinterpret_cast<const unsigned char*>(data.data());
+  const size_t whole = data.size() & ~size_t{7};
+  for (size_t i = 0; i < whole; i += 8) {
+    const uint64_t m = LittleEndian64(p + i);
+    v3 ^= m;
+    round();
+    v0 ^= m;
+  }
+  unsigned char tail[8] = {};
+  std::memcpy(tail, p + whole, data.size() - whole);
+  const uint64_t last = LittleEndian64(tail) | static_cast<uint64_t>(data.size()) << 56;
+  v3 ^= last;
+  round();
+  v0 ^= last;
+  v2 ^= 0xff;
+  round();
+  round();
+  round();
+  return v0 ^ v1 ^ v2 ^ v3;
+}
+
+uint32_t RecordIndex::Hash(std::string_view key) const {
+  const uint64_t h = KeyedHash(key_, key);
   return static_cast<uint32_t>(h ^ (h >> 32));
 }
 
@@ -21,6 +116,13 @@ void RecordIndex::Clear() {
   slots_.clear();
   slots_.shrink_to_fit();
   used_ = 0;
+}
+
+size_t RecordIndex::ProbeDistanceSum() const {
+  size_t sum = 0;
+  for (size_t at = 0; at < slots_.size(); ++at)
+    if (slots_[at] != 0) sum += (at - static_cast<uint32_t>(slots_[at] >> 32)) & Mask();
+  return sum;
 }
 
 void RecordIndex::Place(uint64_t slot) {

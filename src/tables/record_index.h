@@ -6,18 +6,39 @@
 // comparisons. Open addressing with linear probing, at most half of the slots in use. Compared
 // with a node-based map this saves two allocations and about 90 bytes per record, which on a
 // large run is most of the index's cost: first-touched memory is slow.
+//
+// The keys come from report files, so the hash is keyed (SipHash-1-3) with a secret drawn from
+// the system's random source when the index is made: nobody can prepare ids that all land in
+// one run of slots, which would make every insert walk that run. Positions never depend on the
+// hash, so the order of the records, and everything printed, is the same under any key.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string_view>
 #include <vector>
 
 namespace tollwick {
 
+struct HashKey {
+  uint64_t k0 = 0;
+  uint64_t k1 = 0;
+};
+
+// 128 bits from the system's random source (getrandom, then /dev/urandom; the clock and the
+// process id only when neither works).
+HashKey RandomHashKey();
+
+// SipHash-1-3 of `data` under `key`.
+uint64_t KeyedHash(const HashKey& key, std::string_view data);
+
 class RecordIndex {
  public:
   static constexpr size_t npos = static_cast<size_t>(-1);
+
+  RecordIndex() : key_(RandomHashKey()) {}
+  explicit RecordIndex(const HashKey& key) : key_(key) {}
 
   // Position of the record whose key equals `key` byte for byte, or npos.
   template <typename KeyOf>
@@ -32,18 +53,45 @@ class RecordIndex {
     }
   }
 
+  // Position of the record whose key equals `key`; when there is none, records `new_position`
+  // for it and gives npos. One hash and one probe sequence for both.
+  template <typename KeyOf>
+  size_t FindOrInsert(std::string_view key, size_t new_position, const KeyOf& key_of) {
+    if (new_position >= UINT32_MAX) throw std::bad_alloc();
+    if (2 * (used_ + 1) > slots_.size()) Grow();
+    const uint32_t hash = Hash(key);
+    for (size_t at = hash & Mask();; at = (at + 1) & Mask()) {
+      const uint64_t slot = slots_[at];
+      if (slot == 0) {
+        slots_[at] = static_cast<uint64_t>(hash) << 32 | (new_position + 1);
+        ++used_;
+        return npos;
+      }
+      const size_t position = static_cast<uint32_t>(slot) - size_t{1};
+      if (static_cast<uint32_t>(slot >> 32) == hash && key_of(position) == key) return position;
+    }
+  }
+
   // Records `position` for `key`, which must not be in the index yet. Positions must stay
   // below 2^32 - 1; a larger one raises std::bad_alloc (no table of that size fits in memory).
   void Insert(std::string_view key, size_t position);
 
+  // Empties the index; the hash key stays.
   void Clear();
 
+  // The slots a lookup of every key passes before reaching its own, summed: about the number
+  // of keys when the keys spread, near half its square when they pile up.
+  size_t ProbeDistanceSum() const;
+
+  // The key's 32-bit hash under this index's hash key; its low bits pick the key's home slot.
+  uint32_t Hash(std::string_view key) const;
+
  private:
-  static uint32_t Hash(std::string_view key);
   size_t Mask() const { return slots_.size() - 1; }
   void Place(uint64_t slot);
   void Grow();
 
+  HashKey key_;
   std::vector<uint64_t> slots_;  // 0: empty; else hash << 32 | (position + 1)
   size_t used_ = 0;
 };

@@ -17,11 +17,11 @@ std::string SkuSortKey(const RSKU& sku) {
 
 void SkuTable::AddSku(std::string_view sku_id, std::string_view title, std::string_view version,
                       std::string_view os_type, std::string_view market) {
-  size_t at = Find(sku_id);
-  if (at == npos) {
+  size_t at = index_.FindOrInsert(
+      sku_id, records_.size(), [this](size_t i) -> std::string_view { return records_[i].SkuId; });
+  if (at == RecordIndex::npos) {
     at = records_.size();
     records_.emplace_back().SkuId = sku_id;
-    index_.Insert(sku_id, at);
   }
   RSKU& sku = records_[at];
   sku.Title = title;

@@ -9,6 +9,8 @@
 
 #include <filesystem>
 #include <map>
+#include <thread>
+#include <vector>
 
 #include "support/test_support.h"
 
@@ -74,6 +76,93 @@ TEST(FaultSpecialFiles, LinkCyclesEndTheWalk) {
   EXPECT_EQ(TreeDiff(Renamed(before, "a/report.zip", "a/report_(1).zip"),
                      RunBesideReference(dir, reference)),
             "");
+}
+
+// Links lead out of the tree: the reports there are read, but archives keep their names unless
+// their folder, links resolved, is the top directory or below it. As "nobody" with a time
+// limit, so that a faulty walk cannot rename anything outside the temporary tree.
+TEST(FaultSpecialFiles, ArchivesOutsideTheTreeKeepTheirNames) {
+  if (!CanRunUnprivileged()) GTEST_SKIP() << "cannot drop privileges";
+  TempDir base, reference;
+  const std::string tree = base / "tree";
+  const std::pair<std::string, std::string> archives[] = {
+      {"tree/report.zip", "1/15/2010 10:00:00"},
+      {"tree/inner/report.zip", "2/15/2010 10:00:00"},
+      {"outside/report.zip", "3/15/2010 10:00:00"},
+      {"outside/deeper/Report 3.zip", "4/15/2010 10:00:00"},
+  };
+  for (size_t i = 0; i < std::size(archives); ++i) {
+    std::string report =
+        Report("X" + std::to_string(i), "P" + std::to_string(i), archives[i].second);
+    WriteFile(base / archives[i].first, MakeZip({Stored("fulfillmentreport.xml", report)}));
+    WriteFile(reference / (std::to_string(i) + ".xml"), report);
+  }
+  // Out through "ext"; back in through outside/back before the walk meets tree/inner itself;
+  // out again through sub/up to the folder above the tree.
+  fs::create_directory_symlink("../outside", tree + "/ext");
+  fs::create_directory_symlink("../tree/inner", base / "outside/back");
+  fs::create_directories(tree + "/sub");
+  fs::create_directory_symlink("../..", tree + "/sub/up");
+  GiveToUnprivileged(base.path());
+  auto before = Snapshot(base.path());
+  auto expected = RunBinary({{"--all"}, reference.path()});
+  ASSERT_EQ(expected.status, 0);
+
+  auto result = RunBinary({{"--all"}, tree, /*unprivileged=*/true, /*timeout_seconds=*/30});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.out, expected.out);
+  auto renamed = Renamed(before, "tree/report.zip", "tree/report_(1).zip");
+  EXPECT_EQ(TreeDiff(Renamed(renamed, "tree/inner/report.zip", "tree/inner/report_(1).zip"),
+                     Snapshot(base.path())),
+            "");
+}
+
+// Runs started together over one folder of archives rename them under each other's feet. A run
+// either reads every report or ends with the open error for the archive that vanished; no
+// archive is lost.
+TEST(FaultSpecialFiles, RunsStartedTogetherNeverPrintPartialTotals) {
+  TempDir dir, reference;
+  for (int i = 1; i <= 40; ++i) {
+    std::string report = Report("X" + std::to_string(i % 3), "P" + std::to_string(i),
+                                "1/" + std::to_string(i % 28 + 1) + "/2010 10:00:00");
+    WriteFile(dir / ("report (" + std::to_string(i) + ").zip"),
+              MakeZip({Stored("fulfillmentreport.xml", report)}));
+    WriteFile(reference / (std::to_string(i) + ".xml"), report);
+  }
+  auto expected = RunBinary({{"--all"}, reference.path()});
+  ASSERT_EQ(expected.status, 0);
+  std::vector<RunResult> results(3);
+  {
+    std::vector<std::thread> runs;
+    for (RunResult& r : results)
+      runs.emplace_back([&r, &dir] { r = RunBinary({{"--all"}, dir.path()}); });
+    for (std::thread& t : runs) t.join();
+  }
+  // A run that fails names an archive "report (N).zip" that another run had renamed.
+  std::string head = ExpectedReport(
+      "EFOpenError", "Cannot open file \"" + fs::canonical(dir.path()).string() + "/report (");
+  head.resize(head.size() - 4);  // without the final line breaks
+  const std::string tail = ").zip\". No such file or directory.\r\n\r\n";
+  for (const RunResult& r : results) {
+    if (r.status == 0) {
+      EXPECT_EQ(r.out, expected.out);
+      continue;
+    }
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    const std::string report = NormalizedReport(r.err);
+    ASSERT_GT(report.size(), head.size() + tail.size()) << report;
+    EXPECT_EQ(report.substr(0, head.size()), head);
+    EXPECT_EQ(report.substr(report.size() - tail.size()), tail);
+    const std::string number =
+        report.substr(head.size(), report.size() - head.size() - tail.size());
+    EXPECT_EQ(number.find_first_not_of("0123456789"), std::string::npos) << report;
+  }
+  auto after = Snapshot(dir.path());
+  EXPECT_EQ(after.size(), 40u);
+  for (int i = 1; i <= 40; ++i)
+    EXPECT_EQ(after.count("report_(" + std::to_string(i) + ").zip"), 1u);
 }
 
 }  // namespace

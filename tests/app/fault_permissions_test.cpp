@@ -1,6 +1,7 @@
-// Files the user may not read or write: a report or archive that cannot be opened ends the run
-// with the file-open report; an archive in a directory the user cannot write keeps its name and
-// the run goes on. The binary runs as "nobody" (root passes every permission check).
+// Files and folders the user may not read, search or write: a report, archive or folder that
+// cannot be opened or examined ends the run with the file-open report; an archive in a
+// directory the user cannot write keeps its name and the run goes on. The binary runs as
+// "nobody" (root passes every permission check).
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -79,24 +80,71 @@ TEST(FaultPermissions, ArchiveInAReadOnlyDirectoryKeepsItsName) {
   EXPECT_EQ(TreeDiff(Renamed(before, "report.zip", "report_(1).zip"), Snapshot(dir.path())), "");
 }
 
-TEST(FaultPermissions, DirectoryThatCannotBeListedYieldsNothing) {
+// Nothing the walk cannot examine is passed over in silence: a folder that cannot be opened,
+// listed or searched ends the run, and so does a link whose target cannot be reached.
+TEST(FaultPermissions, WhatCannotBeExaminedEndsTheRun) {
   SKIP_UNLESS_UNPRIVILEGED();
-  TempDir dir, reference;
-  WriteFile(dir / "a.xml", kReport);
-  WriteFile(dir / "closed/b.xml", kOtherReport);
-  WriteFile(dir / "closed/report.zip", MakeZip({Stored("fulfillmentreport.xml", kOtherReport)}));
-  WriteFile(reference / "a.xml", kReport);
-  GiveToUnprivileged(dir.path());
-  fs::permissions(dir / "closed", fs::perms::none);
-  auto before = Snapshot(dir.path());
-  auto expected = RunBinary({{"--all"}, reference.path()});
-  ASSERT_EQ(expected.status, 0);
+  const fs::perms none = fs::perms::none, list_only = fs::perms::owner_read,
+                  search_only = fs::perms::owner_write | fs::perms::owner_exec,
+                  no_search = fs::perms::owner_read | fs::perms::owner_write;
+  const struct {
+    const char* what;
+    std::string locked;  // relative path of the directory whose permissions change; "" the top
+    fs::perms perms;
+    std::string link;     // a link "look.xml" to this target, when not empty
+    std::string message;  // with <top> for the top directory's absolute path
+  } cases[] = {
+      {"closed folder", "sub", none, "", "Cannot open directory \"<top>/sub\""},
+      {"closed empty folder", "empty", none, "", "Cannot open directory \"<top>/empty\""},
+      {"folder that cannot be listed", "sub", search_only, "",
+       "Cannot open directory \"<top>/sub\""},
+      {"folder that cannot be searched", "sub", list_only, "",
+       "Cannot open directory \"<top>/sub\""},
+      {"closed top directory", "", none, "", "Cannot open directory \"<top>\""},
+      {"link into a folder that cannot be searched", "sub", no_search, "sub/b.xml",
+       "Cannot open file \"<top>/look.xml\""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    WriteFile(dir / "a.xml", kReport);
+    WriteFile(dir / "sub/b.xml", kOtherReport);
+    fs::create_directory(dir / "empty");
+    if (!c.link.empty()) fs::create_symlink(c.link, dir / "look.xml");
+    GiveToUnprivileged(dir.path());
+    auto before = Snapshot(dir.path());
+    fs::permissions(c.locked.empty() ? dir.path() : dir / c.locked, c.perms);
 
-  auto result = RunBinary({{"--all"}, dir.path(), /*unprivileged=*/true});
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.err, "");
-  EXPECT_EQ(result.out, expected.out);
-  EXPECT_EQ(TreeDiff(before, Snapshot(dir.path())), "");
+    auto result = RunBinary({{"--all"}, dir.path(), /*unprivileged=*/true});
+    fs::permissions(c.locked.empty() ? dir.path() : dir / c.locked, fs::perms::owner_all);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    std::string message = c.message;
+    message.replace(message.find("<top>"), 5, fs::canonical(dir.path()).string());
+    EXPECT_EQ(NormalizedReport(result.err),
+              ExpectedReport("EFOpenError", message + ". Permission denied."));
+    EXPECT_EQ(TreeDiff(before, Snapshot(dir.path())), "");
+  }
+}
+
+// A working directory removed before the run starts has no path: the run ends before it reads
+// anything. As "nobody", with a short time limit, so that a walk of "/" could do no harm.
+TEST(FaultPermissions, RemovedWorkingDirectoryEndsTheRunAtOnce) {
+  SKIP_UNLESS_UNPRIVILEGED();
+  TempDir dir;
+  fs::create_directory(dir / "gone");
+  GiveToUnprivileged(dir.path());
+  auto result = RunBinary({.args = {"--all"},
+                           .cwd = dir / "gone",
+                           .unprivileged = true,
+                           .timeout_seconds = 10,
+                           .remove_cwd = true});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(
+      NormalizedReport(result.err),
+      ExpectedReport("EFOpenError", "Cannot open directory \".\". No such file or directory."));
+  EXPECT_FALSE(fs::exists(dir / "gone"));
 }
 
 }  // namespace

@@ -43,7 +43,8 @@ std::string FirstDifference(const std::string& actual, const std::string& expect
                   "configuring: workbooks are not read back"
 
 // Titles that begin other titles, a ";" and a Latin-1 byte in titles, prices in three
-// currencies (one without a rate, some SKUs without a price), sales over three years.
+// currencies (some SKUs without a price), a fourth currency that never sells and has no rate,
+// sales over three years.
 void WriteRandomTree(const TempDir& dir, std::mt19937& rng) {
   static const char* kTitles[] = {"Chess", "ChessMaster", "Go",   "Go;Pro", "Caf\xE9",
                                   "Atlas", "Birds",       "Cars", "Dice",   "Eggs",
@@ -67,8 +68,9 @@ void WriteRandomTree(const TempDir& dir, std::mt19937& rng) {
                          std::to_string(1 + pick(28)) + "T10:00:00Z",
                      ""});
   WriteFile(dir / "reports/a.xml", MakeReport(skus, sales));
-  WriteFile(dir / "prices.csv", prices);
-  WriteFile(dir / "currency.txt", "EUR 1.00 = USD 1.3000\r\nEUR 1.00 = EUR 1\r\n");
+  WriteFile(dir / "prices.csv", prices + "NO-SUCH-SKU;GBP;100\r\n");
+  WriteFile(dir / "currency.txt",
+            "EUR 1.00 = USD 1.3000\r\nEUR 1.00 = EUR 1\r\nEUR 1.00 = JPY 160.5\r\n");
 }
 
 TEST(Workbook, ReadBackEqualsStandardOutput) {

@@ -208,6 +208,17 @@ TEST(PeriodSections, ShareAndRowFaults) {
   EXPECT_EQ(testing::ErrorOf([&] { zero.Write(SectionKind::Total); }),
             "EZeroDivide: Floating point division by zero");
   EXPECT_EQ(zero.out.text(), ";2;1;3;;1;1;;1.99;8.97;");
+  // So does money in a currency without a rate, after its sum; a zero total needs no rate.
+  Tables unrated;
+  Example(unrated);
+  unrated.rates.Clear();
+  unrated.rates.Append("USD", 1.495L);
+  unrated.currencies.RegisterCurrency("AAA");
+  unrated.currencies.SortCurrencies();
+  unrated.options.ShowHeaders = false;
+  EXPECT_EQ(testing::ErrorOf([&] { unrated.Write(SectionKind::Total); }),
+            "EConvertError: No exchange rate for currency \"EUR\"");
+  EXPECT_EQ(unrated.out.text(), ";2;1;3;;1;1;;0.00;1.99;");
   Tables big;
   for (const char* code : {"AAA", "BBB", "CCC"}) {
     big.Sku(code, "T", "US", true, code, INT32_MAX);

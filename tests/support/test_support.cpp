@@ -256,6 +256,7 @@ RunResult RunBinary(const BinaryRun& run) {
     int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     int in = ::open("/dev/null", O_RDONLY);
     if (out < 0 || err < 0 || in < 0 || ::chdir(run.cwd.c_str()) != 0) ::_exit(127);
+    if (run.remove_cwd && ::rmdir(run.cwd.c_str()) != 0) ::_exit(127);
     ::dup2(in, 0);
     ::dup2(out, 1);
     ::dup2(err, 2);

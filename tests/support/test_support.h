@@ -102,6 +102,7 @@ struct BinaryRun {
   unsigned timeout_seconds = 60;  // then SIGALRM ends the binary (status kTimedOut)
   uint64_t address_space = 0;     // bytes; 0 leaves the limit as it is
   int stdout_fd = -1;
+  bool remove_cwd = false;  // the working directory (empty) is removed before the binary starts
 };
 inline constexpr int kTimedOut = 128 + 14;
 

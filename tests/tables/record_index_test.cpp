@@ -74,5 +74,28 @@ TEST(RecordIndex, SaleTableKeepsFirstPositions) {
   }
 }
 
+// Ids picked so that under one known hash key they all have their home in the first 16 of 65536
+// slots: under that key every insert walks the whole pile (quadratic), under an index's own
+// random key they spread like any other ids and are found at the same positions.
+TEST(RecordIndex, IdsCraftedAgainstOneHashKeyDoNotPileUpUnderTheRunsKey) {
+  const RecordIndex known(HashKey{0x1234, 0x5678});
+  std::vector<std::string> keys;
+  for (uint64_t i = 0; keys.size() < 1000; ++i) {
+    std::string key = "P" + std::to_string(i);
+    if ((known.Hash(key) & 0xFFFF) < 16) keys.push_back(key);
+  }
+  auto key_of = [&keys](size_t i) -> std::string_view { return keys[i]; };
+  RecordIndex fixed(HashKey{0x1234, 0x5678}), seeded;
+  for (size_t i = 0; i < keys.size(); ++i) {
+    fixed.Insert(keys[i], i);
+    seeded.Insert(keys[i], i);
+  }
+  const size_t n = keys.size();
+  EXPECT_GT(fixed.ProbeDistanceSum(), n * n / 4);
+  EXPECT_LT(seeded.ProbeDistanceSum(), 4 * n);
+  for (size_t i = 0; i < n; ++i) ASSERT_EQ(seeded.Find(keys[i], key_of), i);
+  EXPECT_NE(RandomHashKey().k0, RandomHashKey().k0);
+}
+
 }  // namespace
 }  // namespace tollwick

@@ -107,11 +107,18 @@ TEST(Money, RoundingAndFaults) {
   EXPECT_EQ(ErrorOf([&] { table.AddToCurrency("USD", 1); }), kInvalid);
 }
 
-// The conversion as written down: every entry of the code divides, the last one decides.
+// The conversion as written down: every entry of the code divides, the last one decides; money
+// in a currency without any entry cannot be converted.
 int64_t LiteralConvert(const RateTable& table, const std::string& code, int64_t amount) {
   int64_t result = 0;
+  bool found = false;
   for (const RCONVERT& entry : table)
-    if (entry.Code == code) result = DivideAndRound(amount, entry.Rate);
+    if (entry.Code == code) {
+      result = DivideAndRound(amount, entry.Rate);
+      found = true;
+    }
+  if (!found && amount != 0)
+    Raise(ErrorKind::EConvertError, "No exchange rate for currency \"" + code + "\"");
   return result;
 }
 
