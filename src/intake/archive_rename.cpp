@@ -57,18 +57,21 @@ std::string NumberedArchiveName(unsigned long n) {
 }
 
 std::string RenameToNumberedName(const std::string& directory, const std::string& file_name,
-                                 const RenameOptions& options) {
+                                 FreeNumbers* free_numbers, const RenameOptions& options) {
   int dir = ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir < 0) return {};
-  std::string result = RenameToNumberedName(dir, file_name, options);
+  std::string result = RenameToNumberedName(dir, file_name, free_numbers, options);
   ::close(dir);
   return result;
 }
 
-std::string RenameToNumberedName(int dir, const std::string& file_name,
+std::string RenameToNumberedName(int dir, const std::string& file_name, FreeNumbers* free_numbers,
                                  const RenameOptions& options) {
+  struct stat dir_stat {};
+  if (free_numbers != nullptr && ::fstat(dir, &dir_stat) != 0) free_numbers = nullptr;
   std::string result;
-  unsigned long n = 1;
+  unsigned long n =
+      free_numbers != nullptr ? free_numbers->Start(dir_stat.st_dev, dir_stat.st_ino) : 1;
   // Bounded, so that a directory that fills up as fast as names are tried cannot hold us.
   for (int attempts = 0; attempts < 1000; ++attempts) {
     Probe probe;
@@ -77,7 +80,10 @@ std::string RenameToNumberedName(int dir, const std::string& file_name,
     std::string chosen = NumberedArchiveName(n);
     if (options.before_rename) options.before_rename(chosen);
     Attempt attempt = RenameNoReplace(dir, file_name, chosen, options.force_link);
-    if (attempt == Attempt::Done) result = chosen;
+    if (attempt == Attempt::Done) {
+      result = chosen;
+      if (free_numbers != nullptr) free_numbers->Chosen(dir_stat.st_dev, dir_stat.st_ino, n);
+    }
     if (attempt != Attempt::Taken) break;
     ++n;
   }

@@ -2,15 +2,21 @@
 // the first free numbered name "report_(N).zip" in its directory.
 //
 // N is the smallest number from 1 for which no entry of any kind (file, directory, link, even a
-// dangling one) has that name. The rename never replaces or removes anything: it uses
-// renameat2 with RENAME_NOREPLACE, or link then unlink where the file system lacks that; when
+// dangling one) has that name. A run that renames many archives in one directory remembers
+// where the search may start there (FreeNumbers), so that each rename probes from the number
+// after the last one it chose instead of from 1. The rename never replaces or removes anything: it
+// uses renameat2 with RENAME_NOREPLACE, or link then unlink where the file system lacks that; when
 // the chosen name was taken in the meantime, the next number is tried. A rename that fails for
 // any other reason (a read-only directory, say) is silent and the archive keeps its name.
 #pragma once
 
+#include <sys/types.h>
+
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace tollwick {
 
@@ -20,6 +26,22 @@ bool NeedsNumberedName(std::string_view file_name);
 // "report_(" + n + ").zip"
 std::string NumberedArchiveName(unsigned long n);
 
+// Per directory of one run, the number from which the search for a free name may start.
+// Numbered names do not disappear during a run (an archive that already has one keeps it), so
+// every number below the one after the last chosen name stays taken unless something else
+// changes the directory meanwhile; then the search may pass over a name freed since.
+class FreeNumbers {
+ public:
+  unsigned long Start(dev_t device, ino_t inode) const {
+    auto it = next_.find({device, inode});
+    return it == next_.end() ? 1 : it->second;
+  }
+  void Chosen(dev_t device, ino_t inode, unsigned long n) { next_[{device, inode}] = n + 1; }
+
+ private:
+  std::map<std::pair<dev_t, ino_t>, unsigned long> next_;
+};
+
 struct RenameOptions {
   // Called with the chosen name just before each rename attempt.
   std::function<void(const std::string& chosen)> before_rename;
@@ -28,11 +50,14 @@ struct RenameOptions {
 };
 
 // Renames `directory`/`file_name` to the first free numbered name in `directory` (which ends
-// in "/"). Returns the new name, or an empty text when the archive kept its name.
+// in "/"). Returns the new name, or an empty text when the archive kept its name. With
+// `free_numbers` the search starts where the last rename in that directory left it.
 std::string RenameToNumberedName(const std::string& directory, const std::string& file_name,
+                                 FreeNumbers* free_numbers = nullptr,
                                  const RenameOptions& options = {});
 // The same in the open directory `dir_fd`.
 std::string RenameToNumberedName(int dir_fd, const std::string& file_name,
+                                 FreeNumbers* free_numbers = nullptr,
                                  const RenameOptions& options = {});
 
 }  // namespace tollwick

@@ -26,7 +26,8 @@ class FileArchive : public ArchiveBytes {
 
 }  // namespace
 
-void ReadReportArchive(const std::string& path, RowSink& sink, FileBytes& buffer) {
+void ReadReportArchive(const std::string& path, RowSink& sink, FileBytes& buffer,
+                       FreeNumbers* free_numbers) {
   std::string absolute = AbsolutePath(path);
   {
     FileDescriptor fd;
@@ -36,7 +37,8 @@ void ReadReportArchive(const std::string& path, RowSink& sink, FileBytes& buffer
   }
   size_t slash = absolute.rfind('/');
   std::string name = absolute.substr(slash + 1);
-  if (NeedsNumberedName(name)) RenameToNumberedName(absolute.substr(0, slash + 1), name);
+  if (NeedsNumberedName(name))
+    RenameToNumberedName(absolute.substr(0, slash + 1), name, free_numbers);
 }
 
 void ReadArchiveEntries(const FileDescriptor& fd, uint64_t size, const std::string& path,

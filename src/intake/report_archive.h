@@ -8,13 +8,15 @@
 #include <string>
 
 #include "base/file_bytes.h"
+#include "intake/archive_rename.h"
 #include "intake/row_sink.h"
 
 namespace tollwick {
 
 // `buffer` holds the pieces of the archive while they are read; its memory is kept for the
-// next call.
-void ReadReportArchive(const std::string& path, RowSink& sink, FileBytes& buffer);
+// next call. A rename searches from where `free_numbers` says.
+void ReadReportArchive(const std::string& path, RowSink& sink, FileBytes& buffer,
+                       FreeNumbers* free_numbers = nullptr);
 
 // Hands each report entry of an archive opened as `fd` (`size` bytes when opened; `path`
 // names it in errors) to `sink`. Reads its pieces into `buffer`; does not rename.

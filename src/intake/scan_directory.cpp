@@ -178,7 +178,7 @@ class TreeWalk {
       if (kind != Kind::File) continue;
       if (!ReadArchive(dir, names[i])) continue;
       if (!dir.inside || !NeedsNumberedName(names[i])) continue;
-      std::string new_name = RenameToNumberedName(dir.fd.get(), names[i]);
+      std::string new_name = RenameToNumberedName(dir.fd.get(), names[i], &free_numbers_);
       if (!new_name.empty()) renamed_to.push_back(std::move(new_name));
     }
     for (size_t i = 0; i < names.size(); ++i) {
@@ -228,6 +228,7 @@ class TreeWalk {
   RowSink& sink_;
   FileId start_{};
   std::set<FileId> entered_;
+  FreeNumbers free_numbers_;
   FileBytes buffer_;  // holds each file while it is read; one buffer serves the whole walk
 };
 

@@ -112,7 +112,8 @@ TEST(ArchiveRename, NameTakenJustBeforeTheRename) {
       if (chosen != "report_(1).zip") return;
       variant & 2 ? (void)::mkdir((dir / chosen).c_str(), 0755) : WriteFile(dir / chosen, "new");
     };
-    EXPECT_EQ(RenameToNumberedName(dir.path() + "/", "report.zip", options), "report_(2).zip");
+    EXPECT_EQ(RenameToNumberedName(dir.path() + "/", "report.zip", nullptr, options),
+              "report_(2).zip");
     EXPECT_EQ(ReadFile(dir / "report_(2).zip"), "archive");
     const std::string taken = variant & 2 ? "report_(1).zip/" : "report_(1).zip";
     EXPECT_EQ(ListTree(dir.path()), (Names{taken, "report_(2).zip"}));
@@ -174,6 +175,19 @@ TEST(ScanDirectory, NothingIsReadTwice) {
   ASSERT_EQ(::symlink("report.zip", (dir / "n/zz.zip").c_str()), 0);
   EXPECT_EQ(Scan(dir), (Names{"same1T", "same2T", "other1T", "other2T"}));
   EXPECT_EQ(ListTree(dir / "n"), (Names{"report_(1).zip", "report_(2).zip", "zz.zip"}));
+}
+
+// Several renames in one folder still fill the gaps in order: the search remembers where the
+// last one stopped, not past a free number.
+TEST(ScanDirectory, RenamesInOneFolderFillTheGaps) {
+  TempDir dir;
+  for (const char* name : {"report a.zip", "report b.zip", "Report.c.zip", "report_(2).zip"})
+    WriteFile(dir / name, name);
+  Scan(dir);
+  EXPECT_EQ(ListTree(dir.path()),
+            (Names{"report_(1).zip", "report_(2).zip", "report_(3).zip", "report_(4).zip"}));
+  EXPECT_EQ(ReadFile(dir / "report_(2).zip"), "report_(2).zip");
+  EXPECT_EQ(ReadFile(dir / "report_(1).zip"), "Report.c.zip");  // names sorted by bytes
 }
 
 TEST(ReadReportArchive, FixturesAndMissingFile) {
