@@ -2,37 +2,43 @@
 
 namespace tollwick {
 
-std::string_view PieceCutter::Next() {
+size_t PieceCutter::Open() {
   constexpr size_t npos = std::string_view::npos;
   // An open marker that begins in the carried bytes can only begin at their last '<', since
   // every earlier chunk is followed by another '<' that the marker does not hold.
-  size_t straddle = npos;
-  size_t open_end = npos;
+  straddle_ = false;
   if (!carry_.empty()) {
-    size_t last = carry_.rfind('<');
-    size_t have = carry_.size() - last;
+    size_t have = carry_.size() - carry_.rfind('<');
     std::string_view need = open_.substr(have);
     if (text_.substr(cursor_, need.size()) == need) {
-      straddle = last;
-      open_end = cursor_ + need.size();
+      straddle_ = true;
+      open_end_ = cursor_ + need.size();
+      return open_end_;
     }
   }
-  size_t open_at = npos;
-  if (straddle == npos) {
-    open_at = find_open_.Find(text_, cursor_);
-    if (open_at == npos) return {};
-    open_end = open_at + open_.size();
-  }
-  size_t close_at = find_close_.Find(text_, open_end);
-  if (close_at == npos) return {};
+  open_at_ = find_open_.Find(text_, cursor_);
+  if (open_at_ == npos) return npos;
+  open_end_ = open_at_ + open_.size();
+  return open_end_;
+}
 
-  if (straddle != npos) {
-    carry_.resize(straddle);
+std::string_view PieceCutter::Take(size_t close_at) {
+  if (straddle_) {
+    carry_.resize(carry_.rfind('<'));
   } else {
-    AppendCarry(text_.substr(cursor_, open_at - cursor_));
+    AppendCarry(text_.substr(cursor_, open_at_ - cursor_));
   }
   cursor_ = close_at + close_.size();
-  return text_.substr(open_end, close_at - open_end);
+  return text_.substr(open_end_, close_at - open_end_);
+}
+
+std::string_view PieceCutter::Next() {
+  constexpr size_t npos = std::string_view::npos;
+  size_t open_end = Open();
+  if (open_end == npos) return {};
+  size_t close_at = find_close_.Find(text_, open_end);
+  if (close_at == npos) return {};
+  return Take(close_at);
 }
 
 void PieceCutter::AppendCarry(std::string_view skipped) {

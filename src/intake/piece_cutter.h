@@ -30,6 +30,14 @@ class PieceCutter {
   // The next piece, or an empty view when there is none (or when it is empty).
   std::string_view Next();
 
+  // Next() in two steps, for a caller that finds the close marker itself: Open() gives the
+  // position in the text where the next piece begins (after its open marker), or npos when
+  // there is no open marker; Take(close_at) then takes the piece up to the close marker at
+  // `close_at`, which must be its first occurrence at or after that position.
+  size_t Open();
+  std::string_view Take(size_t close_at);
+  std::string_view text() const { return text_; }
+
  private:
   bool IsOpenPrefix(std::string_view chunk) const {
     return chunk.size() < open_.size() && open_.substr(0, chunk.size()) == chunk;
@@ -40,7 +48,10 @@ class PieceCutter {
   std::string_view text_, open_, close_;
   MarkerFinder find_open_, find_close_;
   size_t cursor_ = 0;
-  std::string carry_;  // empty, or '<'-chunks that are each a proper prefix of `open_`
+  size_t open_at_ = 0;     // where the open marker found by Open() begins
+  size_t open_end_ = 0;    // and where the piece begins
+  bool straddle_ = false;  // the open marker began in the carried bytes
+  std::string carry_;      // empty, or '<'-chunks that are each a proper prefix of `open_`
 };
 
 }  // namespace tollwick

@@ -2,7 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <cstring>
 #include <span>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "intake/marker_finder.h"
 #include "intake/piece_cutter.h"
@@ -53,22 +59,128 @@ struct JoinedText {
   }
 };
 
-// Rows of one worksheet; `wanted` values (6 or 7) are collected per row.
+// The positions of '<' in a text, in increasing order, found 16 bytes at a time.
+class AngleScan {
+ public:
+  AngleScan(std::string_view text, size_t from) : text_(text), block_(from) { Load(); }
+
+  // The next position of '<', or npos.
+  size_t Next() {
+    while (mask_ == 0) {
+      if (block_ >= text_.size()) return npos;
+      block_ += kWidth;
+      Load();
+    }
+    size_t at = block_ + static_cast<size_t>(__builtin_ctz(mask_));
+    mask_ &= mask_ - 1;
+    return at;
+  }
+
+ private:
+  static constexpr size_t kWidth = 16;
+
+  // Sets the mask of '<' bytes in [block_, block_ + kWidth).
+  void Load() {
+    mask_ = 0;
+    if (block_ >= text_.size()) return;
+    const char* at = text_.data() + block_;
+#if defined(__SSE2__)
+    if (text_.size() - block_ >= kWidth) {
+      __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+      mask_ = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('<'))));
+      return;
+    }
+#endif
+    size_t count = std::min(kWidth, text_.size() - block_);
+    for (size_t i = 0; i < count; ++i)
+      if (at[i] == '<') mask_ |= uint32_t{1} << i;
+  }
+
+  std::string_view text_;
+  size_t block_;       // start of the 16 bytes that `mask_` describes
+  uint32_t mask_ = 0;  // '<' bytes not handed out yet
+};
+
+bool StartsWith(std::string_view text, size_t at, std::string_view marker) {
+  return text.size() - at >= marker.size() &&
+         std::memcmp(text.data() + at, marker.data(), marker.size()) == 0;
+}
+
+// One pass over the '<' bytes of the row that begins at `from`, up to its first "</Row>".
+// A row is plain when every '<' in it, up to its `wanted`-th value, starts one of:
+//   - "<Data", followed by a '>' before the next '<', which starts "</Data>": one value, the
+//     bytes between that '>' and "</Data>";
+//   - anything else holding a '>' before the next '<'.
+// Cutting a plain row piece by piece gives exactly these values: no "<Data" can form where a
+// piece is cut out, since every chunk before it holds a '>', which "<Data" does not. Returns
+// the position of "</Row>" (npos when there is none); `plain` tells whether `values` holds the
+// row's values, `count` of them.
+template <size_t wanted>
+size_t ScanRow(std::string_view text, size_t from, std::array<std::string_view, wanted>& values,
+               size_t& count, bool& plain) {
+  AngleScan angles(text, from);
+  count = 0;
+  plain = true;
+  size_t at = angles.Next();
+  while (at != npos) {
+    if (StartsWith(text, at, kRowEnd)) return at;
+    if (!plain || count == wanted) {
+      at = angles.Next();
+      continue;
+    }
+    const size_t next = angles.Next();
+    const size_t limit = next == npos ? text.size() : next;
+    const bool data = StartsWith(text, at, kDataStart);
+    const size_t skip = data ? kDataStart.size() : 1;
+    // Most chunks other than data end in their tag's '>'.
+    const void* gt =
+        !data && text[limit - 1] == '>'
+            ? text.data() + limit - 1
+            : std::memchr(text.data() + at + skip, '>', limit - std::min(limit, at + skip));
+    if (gt == nullptr) {
+      plain = false;
+    } else if (data) {
+      if (next == npos || !StartsWith(text, next, kDataEnd)) {
+        plain = false;
+      } else {
+        const size_t value = static_cast<size_t>(static_cast<const char*>(gt) - text.data()) + 1;
+        values[count++] = text.substr(value, next - value);
+        at = angles.Next();  // past "</Data>"
+        continue;
+      }
+    }
+    at = next;
+  }
+  return npos;
+}
+
+// Rows of one worksheet; `wanted` values (6 or 7) are collected per row. A plain row is cut in
+// one pass (ScanRow); any other row is cut piece by piece.
 template <size_t wanted, typename Deliver>
-void CutRows(std::string_view sheet, Deliver deliver) {
+void CutRows(std::string_view sheet, Deliver deliver, CutCounts* counts) {
   if (sheet.empty()) return;
   PieceCutter rows(sheet, kRowStart, kRowEnd);
   rows.Next();  // the first row is a header, whatever it holds
   std::array<std::string_view, wanted> values;
-  for (std::string_view row = rows.Next(); !row.empty(); row = rows.Next()) {
-    PieceCutter cells(row, kDataStart, kDataEnd);
+  for (;;) {
+    const size_t from = rows.Open();
+    if (from == npos) return;
     size_t count = 0;
-    // Values past the wanted ones are never used, so cutting stops there.
-    while (count < wanted) {
-      std::string_view piece = cells.Next();
-      if (piece.empty()) break;
-      size_t gt = piece.find('>');
-      values[count++] = gt == npos ? piece : piece.substr(gt + 1);
+    bool plain = false;
+    const size_t close_at = ScanRow<wanted>(sheet, from, values, count, plain);
+    if (close_at == npos || close_at == from) return;  // no row, or an empty one: the end
+    std::string_view row = rows.Take(close_at);
+    if (counts != nullptr) ++(plain ? counts->plain_rows : counts->other_rows);
+    if (!plain) {
+      PieceCutter cells(row, kDataStart, kDataEnd);
+      count = 0;
+      // Values past the wanted ones are never used, so cutting stops there.
+      while (count < wanted) {
+        std::string_view piece = cells.Next();
+        if (piece.empty()) break;
+        size_t gt = piece.find('>');
+        values[count++] = gt == npos ? piece : piece.substr(gt + 1);
+      }
     }
     if (count == wanted) deliver(std::span<const std::string_view, wanted>(values));
   }
@@ -76,7 +188,7 @@ void CutRows(std::string_view sheet, Deliver deliver) {
 
 }  // namespace
 
-void CutWorksheets(std::string_view document, RowSink& sink) {
+void CutWorksheets(std::string_view document, RowSink& sink, CutCounts* counts) {
   const MarkerFinder sku_sheet(kSkuSheetStart), sale_sheet(kSaleSheetStart), sheet_end(kSheetEnd);
   JoinedText rest{document, {}};
   size_t sku_at = sku_sheet.Find(document);
@@ -84,8 +196,9 @@ void CutWorksheets(std::string_view document, RowSink& sink) {
     size_t inner = sku_at + kSkuSheetStart.size();
     size_t end = sheet_end.Find(document, inner);
     if (end != npos) {
-      CutRows<kSkuValues>(document.substr(inner, end - inner),
-                          [&](std::span<const std::string_view, kSkuValues> v) { sink.SkuRow(v); });
+      CutRows<kSkuValues>(
+          document.substr(inner, end - inner),
+          [&](std::span<const std::string_view, kSkuValues> v) { sink.SkuRow(v); }, counts);
       rest = {document.substr(0, sku_at), document.substr(end + kSheetEnd.size())};
     }
   }
@@ -95,8 +208,9 @@ void CutWorksheets(std::string_view document, RowSink& sink) {
   size_t end = rest.Find(sheet_end, inner);
   if (end == npos) return;
   std::string store;
-  CutRows<kSaleValues>(rest.Slice(inner, end, store),
-                       [&](std::span<const std::string_view, kSaleValues> v) { sink.SaleRow(v); });
+  CutRows<kSaleValues>(
+      rest.Slice(inner, end, store),
+      [&](std::span<const std::string_view, kSaleValues> v) { sink.SaleRow(v); }, counts);
 }
 
 }  // namespace tollwick

@@ -84,6 +84,7 @@ TEST(WorksheetCutter, MatchesLiteralCuttingOnRandomDocuments) {
       std::string(1, '\0')};
   // clang-format on
   std::mt19937 rng(99);
+  CutCounts counts;
   for (int i = 0; i < 8000; ++i) {
     std::string document = testing::RandomJoin(rng, fragments, 120);
     if (i % 2 == 0) {
@@ -93,12 +94,15 @@ TEST(WorksheetCutter, MatchesLiteralCuttingOnRandomDocuments) {
       for (int splice = rng() % 6; splice > 0; --splice)
         document.insert(rng() % (document.size() + 1), testing::RandomJoin(rng, fragments, 4));
     }
-    ASSERT_EQ(CutRows(document), literal::CutWorksheets(document)) << document;
+    ASSERT_EQ(CutRows(document, &counts), literal::CutWorksheets(document)) << document;
     std::string loose = document;
     loose.resize(LooseDocumentInPlace(loose.data(), loose.size()));
     ASSERT_EQ(loose, literal::LooseDocument(document));
-    ASSERT_EQ(CutRows(loose), literal::CutWorksheets(loose)) << loose;
+    ASSERT_EQ(CutRows(loose, &counts), literal::CutWorksheets(loose)) << loose;
   }
+  // Both ways of cutting a row were checked, many times.
+  EXPECT_GT(counts.plain_rows, 1000u) << counts.other_rows;
+  EXPECT_GT(counts.other_rows, 1000u) << counts.plain_rows;
 }
 
 TEST(WorksheetCutter, ReportLayouts) {

@@ -23,9 +23,10 @@ class RowCollector : public RowSink {
 };
 
 // The rows CutWorksheets hands on for `document`.
-inline std::vector<literal::CutRow> CutRows(std::string_view document) {
+inline std::vector<literal::CutRow> CutRows(std::string_view document,
+                                            CutCounts* counts = nullptr) {
   RowCollector collector;
-  CutWorksheets(document, collector);
+  CutWorksheets(document, collector, counts);
   return std::move(collector.rows);
 }
 
