@@ -46,6 +46,7 @@ class FileDescriptor {
   ~FileDescriptor();
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
   FileDescriptor& operator=(FileDescriptor&& other) noexcept;
   int get() const { return fd_; }
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -17,8 +18,7 @@
 #include "base/file_bytes.h"
 #include "base/text.h"
 #include "intake/archive_rename.h"
-#include "intake/parse_report.h"
-#include "intake/report_archive.h"
+#include "intake/read_ahead.h"
 
 namespace tollwick {
 
@@ -138,10 +138,75 @@ bool IsAtOrBelow(int fd, const FileId& start) {
   }
 }
 
+// Applies every report file the walk opens, in walk order: its rows, then its error. With a
+// reading thread, files are read and cut ahead while earlier ones are applied; the walk calls
+// Finish before anything that changes the tree (an archive's rename), so that everything
+// before it is done first, as on one thread.
+class Intake {
+ public:
+  Intake(RowSink& sink, bool read_ahead) : sink_(sink) {
+    if (read_ahead) ahead_ = std::make_unique<ReadAhead>(kDepth);
+  }
+
+  void Add(const std::string& path, bool archive, FileDescriptor fd, uint64_t size) {
+    ReportJob* job = &single_;
+    if (ahead_) {
+      if (ahead_->Full()) ApplyOldest();
+      job = &ahead_->Free();
+    }
+    job->Reset(path, archive);
+    job->fd = std::move(fd);
+    job->size = size;
+    if (!ahead_) {
+      ReadAndCut(single_);
+      ApplyJob(single_, sink_);
+      return;
+    }
+    ahead_->Submit();
+  }
+
+  // Applies every file still on its way; nothing more after a file whose applying failed.
+  void Finish() {
+    while (!failed_ && ahead_ && !ahead_->Empty()) ApplyOldest();
+  }
+
+ private:
+  static constexpr size_t kDepth = 4;
+
+  void ApplyOldest() {
+    const ReportJob& job = ahead_->TakeOldest();
+    // The slot is released even when applying raises.
+    struct ReleaseOnExit {
+      ReadAhead& ahead;
+      ~ReleaseOnExit() { ahead.Release(); }
+    } release{*ahead_};
+    failed_ = true;  // until ApplyJob returns
+    ApplyJob(job, sink_);
+    failed_ = false;
+  }
+
+  RowSink& sink_;
+  std::unique_ptr<ReadAhead> ahead_;  // null: one thread
+  ReportJob single_;                  // the one-thread way's file, its memory reused
+  bool failed_ = false;
+};
+
 class TreeWalk {
  public:
-  explicit TreeWalk(RowSink& sink) : sink_(sink) {}
+  TreeWalk(RowSink& sink, bool read_ahead) : intake_(sink, read_ahead) {}
 
+  void Run() {
+    try {
+      Start();
+    } catch (...) {
+      // A failure of the walk itself comes after every file opened before it is applied.
+      intake_.Finish();
+      throw;
+    }
+    intake_.Finish();
+  }
+
+ private:
   void Start() {
     Directory top;
     top.path = CurrentDirectory();
@@ -155,7 +220,6 @@ class TreeWalk {
     Walk(top);
   }
 
- private:
   void Walk(const Directory& dir) {
     const std::vector<std::string> names = ListNames(dir);
     // Names found to be something other than a directory in the first two passes, and the
@@ -178,6 +242,7 @@ class TreeWalk {
       if (kind != Kind::File) continue;
       if (!ReadArchive(dir, names[i])) continue;
       if (!dir.inside || !NeedsNumberedName(names[i])) continue;
+      intake_.Finish();  // the archive and everything before it, before the tree changes
       std::string new_name = RenameToNumberedName(dir.fd.get(), names[i], &free_numbers_);
       if (!new_name.empty()) renamed_to.push_back(std::move(new_name));
     }
@@ -192,8 +257,7 @@ class TreeWalk {
     FileDescriptor fd;
     uint64_t size = 0;
     if (OpenRegularFileAt(dir.fd.get(), name, path, fd, size) != OpenResult::Read) return;
-    ReadOpenFile(fd, size, path, buffer_);
-    ParseLooseReport(buffer_, sink_);
+    intake_.Add(path, /*archive=*/false, std::move(fd), size);
   }
 
   // False when the entry turned out to be no regular file once opened.
@@ -202,7 +266,7 @@ class TreeWalk {
     FileDescriptor fd;
     uint64_t size = 0;
     if (OpenRegularFileAt(dir.fd.get(), name, path, fd, size) != OpenResult::Read) return false;
-    ReadArchiveEntries(fd, size, path, sink_, buffer_);
+    intake_.Add(path, /*archive=*/true, std::move(fd), size);
     return true;
   }
 
@@ -225,17 +289,20 @@ class TreeWalk {
     Walk(dir);
   }
 
-  RowSink& sink_;
+  Intake intake_;
   FileId start_{};
   std::set<FileId> entered_;
   FreeNumbers free_numbers_;
-  FileBytes buffer_;  // holds each file while it is read; one buffer serves the whole walk
 };
 
 }  // namespace
 
 void ScanDirectory(RowSink& sink) {
-  TreeWalk(sink).Start();
+  ScanDirectory(sink, CanReadAhead());
+}
+
+void ScanDirectory(RowSink& sink, bool read_ahead) {
+  TreeWalk(sink, read_ahead).Run();
 }
 
 }  // namespace tollwick

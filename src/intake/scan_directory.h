@@ -31,7 +31,10 @@
 
 namespace tollwick {
 
-// Walks the current working directory and hands every row found to `sink`.
+// Walks the current working directory and hands every row found to `sink`. Files are read and
+// cut on a second thread ahead of the one that hands on their rows when more than one CPU is
+// at hand (`read_ahead` chooses); every effect comes in the same order either way.
 void ScanDirectory(RowSink& sink);
+void ScanDirectory(RowSink& sink, bool read_ahead);
 
 }  // namespace tollwick

@@ -207,9 +207,13 @@ void CutWorksheets(std::string_view document, RowSink& sink, CutCounts* counts) 
   size_t inner = sale_at + kSaleSheetStart.size();
   size_t end = rest.Find(sheet_end, inner);
   if (end == npos) return;
-  std::string store;
+  std::string local;
+  std::string* store = &local;
+  if (inner < rest.head.size() && end > rest.head.size()) {
+    if (std::string* kept = sink.KeepJoined()) store = kept;
+  }
   CutRows<kSaleValues>(
-      rest.Slice(inner, end, store),
+      rest.Slice(inner, end, *store),
       [&](std::span<const std::string_view, kSaleValues> v) { sink.SaleRow(v); }, counts);
 }
 

@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -248,6 +249,19 @@ RunResult RunBinary(const BinaryRun& run) {
   for (std::string& e : environment) envp.push_back(e.data());
   envp.push_back(nullptr);
 
+  cpu_set_t one_cpu;
+  CPU_ZERO(&one_cpu);
+  if (run.one_cpu) {
+    cpu_set_t all;
+    if (::sched_getaffinity(0, sizeof all, &all) != 0) throw std::runtime_error("no CPU set");
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+      if (CPU_ISSET(cpu, &all)) {
+        CPU_SET(cpu, &one_cpu);
+        break;
+      }
+    }
+  }
+
   pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
@@ -264,6 +278,7 @@ RunResult RunBinary(const BinaryRun& run) {
       rlimit limit{run.address_space, run.address_space};
       if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(127);
     }
+    if (run.one_cpu && ::sched_setaffinity(0, sizeof one_cpu, &one_cpu) != 0) ::_exit(127);
     ::alarm(run.timeout_seconds);  // survives exec
     ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);
