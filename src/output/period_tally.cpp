@@ -51,11 +51,14 @@ PeriodTally::PeriodTally(const SkuTable& skus, const SaleTable& sales,
         currency == CurrencyTable::npos ? kNoCurrency : static_cast<uint32_t>(currency);
   }
 
+  // Each distinct SKU id of the sales is looked up once.
+  std::vector<size_t> sku_of_number(sales.SkuIdCount());
+  for (size_t n = 0; n < sku_of_number.size(); ++n) sku_of_number[n] = skus.Find(sales.SkuIdAt(n));
   sales_.reserve(sales.size());
-  for (const RSALE& sale : sales) {
-    size_t i = skus.Find(sale.SkuId);
+  for (size_t s = 0; s < sales.size(); ++s) {
+    size_t i = sku_of_number[sales.SkuNumber(s)];
     if (i == SkuTable::npos) continue;  // a sale of no known SKU counts nowhere
-    sales_.push_back(SaleRef{sale.SaleDate, static_cast<uint32_t>(line_position[sku_line[i]]),
+    sales_.push_back(SaleRef{sales.SaleDate(s), static_cast<uint32_t>(line_position[sku_line[i]]),
                              static_cast<uint32_t>(title_position[sku_title[i]]), sku_currency[i],
                              skus[i].Amount});
   }

@@ -54,7 +54,7 @@ TEST(TableRows, EditionRuleAndWhatIsKept) {
   EXPECT_EQ(kept, "AAlpha1.0PPCUSBBeta2.0SPDECGamma3.0SPGBDDelta4.0SPFR");
   const std::array<std::string_view, kSaleValues> sale{"A", "P1", "3", "4", "5", "3/6/2010 1", "7"};
   rows.SaleRow(sale);
-  EXPECT_EQ(sales[0].SkuId + sales[0].PurchaseId, "AP1");
+  EXPECT_EQ(std::string(sales[0].SkuId) + std::string(sales[0].PurchaseId), "AP1");
   EXPECT_EQ(sales[0].SaleDate, 40243);
 }
 

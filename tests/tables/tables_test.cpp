@@ -36,7 +36,7 @@ TEST(Tables, SecondRowOfAKeyOverwritesInPlace) {
   sales.AddSale("B", "P2", 40179);
   sales.AddSale("C", "P1", 40243);
   ASSERT_EQ(sales.size(), 2u);
-  EXPECT_EQ(sales[0].SkuId + sales[0].PurchaseId, "CP1");
+  EXPECT_EQ(std::string(sales[0].SkuId) + std::string(sales[0].PurchaseId), "CP1");
   EXPECT_EQ(sales[0].SaleDate, 40243);
   EXPECT_EQ(sales[1].PurchaseId, "P2");
 }
