@@ -107,7 +107,7 @@ uint32_t RecordIndex::Hash(std::string_view key) const {
 
 void RecordIndex::Insert(std::string_view key, size_t position) {
   if (position >= UINT32_MAX) throw std::bad_alloc();
-  if (2 * (used_ + 1) > slots_.size()) Grow();
+  if (4 * (used_ + 1) > 3 * slots_.size()) Grow();
   Place(static_cast<uint64_t>(Hash(key)) << 32 | (position + 1));
   ++used_;
 }
