@@ -11,19 +11,25 @@ namespace tollwick {
 
 void OutputSink::Flush() {
   if (fd_ == kMemory) return;
+  std::string pending;
+  pending.swap(buffer_);  // emptied first, so that a failed write leaves nothing to repeat
+  WriteAll(pending);
+  pending.clear();
+  buffer_.swap(pending);  // the memory is kept for what follows
+}
+
+void OutputSink::WriteAll(std::string_view text) {
   size_t done = 0;
-  while (done < buffer_.size()) {
-    ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+  while (done < text.size()) {
+    ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       int err = n < 0 ? errno : EIO;
-      buffer_.clear();
       Raise(ErrorKind::EInOutError,
             std::string("Write to standard output failed: ") + std::strerror(err));
     }
     done += static_cast<size_t>(n);
   }
-  buffer_.clear();
 }
 
 }  // namespace tollwick

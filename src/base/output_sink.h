@@ -13,7 +13,14 @@ class OutputSink {
   static constexpr int kMemory = -1;
   explicit OutputSink(int fd = kMemory) : fd_(fd) {}
 
+  // A text as large as the buffer is written straight out after what is buffered, not
+  // copied into the buffer first.
   void Append(std::string_view text) {
+    if (text.size() >= kFlushSize && fd_ != kMemory) {
+      Flush();
+      WriteAll(text);
+      return;
+    }
     buffer_.append(text);
     if (buffer_.size() >= kFlushSize && fd_ != kMemory) Flush();
   }
@@ -33,6 +40,7 @@ class OutputSink {
 
  private:
   static constexpr size_t kFlushSize = 1 << 20;
+  void WriteAll(std::string_view text);
   int fd_;
   std::string buffer_;
 };

@@ -1,5 +1,7 @@
 #include "base/text.h"
 
+#include <algorithm>
+
 #include "base/errors.h"
 
 namespace tollwick {
@@ -82,6 +84,21 @@ int32_t StrToInt(std::string_view text) {
   if (!TryStrToInt(text, value))
     Raise(ErrorKind::EConvertError, "'" + std::string(text) + "' is not a valid integer value");
   return value;
+}
+
+int CompareJoined(std::span<const std::string_view> a, std::span<const std::string_view> b) {
+  size_t i = 0, j = 0;        // the parts being compared
+  size_t at_a = 0, at_b = 0;  // and the position in each
+  for (;;) {
+    while (i < a.size() && at_a == a[i].size()) ++i, at_a = 0;
+    while (j < b.size() && at_b == b[j].size()) ++j, at_b = 0;
+    if (i == a.size() || j == b.size()) return (i == a.size() ? 0 : 1) - (j == b.size() ? 0 : 1);
+    size_t n = std::min(a[i].size() - at_a, b[j].size() - at_b);
+    if (int c = std::char_traits<char>::compare(a[i].data() + at_a, b[j].data() + at_b, n))
+      return c;
+    at_a += n;
+    at_b += n;
+  }
 }
 
 }  // namespace tollwick

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,10 @@ int32_t StrToInt(std::string_view text);
 
 // The same rule, reporting failure instead of raising.
 bool TryStrToInt(std::string_view text, int32_t& value);
+
+// Compares the joined texts a[0] + a[1] + ... with b[0] + b[1] + ... byte by byte as unsigned
+// values (a prefix first) without joining them: negative, 0 or positive.
+int CompareJoined(std::span<const std::string_view> a, std::span<const std::string_view> b);
 
 // Hash that accepts std::string and std::string_view alike, for maps keyed by text.
 struct TextHash {

@@ -27,19 +27,19 @@ namespace {
 
 // The column titles after the label of a header line.
 void WriteHeaderColumns(const PeriodSectionInputs& in, const std::vector<TallyLine>& lines,
-                        std::string& out) {
+                        OutputSink& sink) {
   const ReportOptions& options = in.options;
   for (const TallyLine& line : lines) {
     if (options.ShowMarkets) {
-      out += line.Name;
-      out += ';';
-      if (line.IsTotal) out += ';';
+      line.WriteName(sink);
+      sink.Append(';');
+      if (line.IsTotal) sink.Append(';');
     } else if (line.IsTotal) {
-      // The title without the "TOTAL " in front.
-      out += std::string_view(line.Name).substr(std::min<size_t>(6, line.Name.size()));
-      out += ';';
+      line.WriteName(sink, /*title_only=*/true);  // the title without the "TOTAL " in front
+      sink.Append(';');
     }
   }
+  std::string& out = sink.buffer();
   if (!options.ShowMarkets) out += ';';
   if (options.ShowCurrencies) {
     for (const RCUR& currency : in.currencies) {
@@ -124,7 +124,7 @@ void WritePeriodSection(SectionKind kind, PeriodTally& tally, const PeriodSectio
     if (rows != nullptr) rows->BeginSection(kind, tally.lines(), in.currencies);
     if (options.ShowHeaders) {
       out.Append("TOTAL;");
-      WriteHeaderColumns(in, tally.lines(), out.buffer());
+      WriteHeaderColumns(in, tally.lines(), out);
       out.EndLine();
     }
     out.Append(';');  // the row's label is empty
@@ -141,7 +141,7 @@ void WritePeriodSection(SectionKind kind, PeriodTally& tally, const PeriodSectio
     out.Append(kind == SectionKind::Year    ? "YEAR;"
                : kind == SectionKind::Month ? "MONTH;"
                                             : "DATE;");
-    WriteHeaderColumns(in, tally.lines(), out.buffer());
+    WriteHeaderColumns(in, tally.lines(), out);
     out.EndLine();
   }
 

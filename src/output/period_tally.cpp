@@ -2,47 +2,82 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
+
+#include "base/text.h"
 
 namespace tollwick {
+
+namespace {
+
+// Whether two SKUs have the same market-line key, Market + " " + OsType + " " + Title, as
+// joined texts (not field by field), without joining them.
+bool SameKey(const RSKU& a, const RSKU& b) {
+  const std::string_view x[] = {a.Market, " ", a.OsType, " ", a.Title};
+  const std::string_view y[] = {b.Market, " ", b.OsType, " ", b.Title};
+  return CompareJoined(x, y) == 0;
+}
+
+}  // namespace
+
+std::string TallyLine::Name() const {
+  if (IsTotal) return "TOTAL " + (Sku != nullptr ? Sku->Title : std::string());
+  return Sku != nullptr ? Sku->Market + " " + Sku->OsType + " " + Sku->Title : std::string();
+}
+
+void TallyLine::WriteName(OutputSink& out, bool title_only) const {
+  if (IsTotal) {
+    if (!title_only) out.Append("TOTAL ");
+    if (Sku != nullptr) out.Append(Sku->Title);
+  } else if (Sku != nullptr) {
+    out.Append(Sku->Market);
+    out.Append(' ');
+    out.Append(Sku->OsType);
+    out.Append(' ');
+    out.Append(Sku->Title);
+  }
+}
 
 PeriodTally::PeriodTally(const SkuTable& skus, const SaleTable& sales,
                          const CurrencyTable& currencies) {
   // Each SKU belongs to one open market line and one open title line. A line gets its
   // position only when it is closed, so the SKUs record group numbers first and the groups
-  // their positions as they close. Group 0 of each kind is the one open before the first SKU.
+  // their positions as they close. Group 0 of each kind is the one open before the first SKU:
+  // no key and the empty title.
   std::vector<size_t> line_position(1), title_position(1);
   std::vector<size_t> sku_line(skus.size()), sku_title(skus.size());
   size_t line_group = 0, title_group = 0;
-  std::string current_key, current_title, key;
+  const RSKU* key_sku = nullptr;    // the SKU whose key is the current key
+  const RSKU* title_sku = nullptr;  // the SKU whose title is the current title
   for (size_t i = 0; i < skus.size(); ++i) {
     const RSKU& sku = skus[i];
-    key.assign(sku.Market).append(" ").append(sku.OsType).append(" ").append(sku.Title);
-    if (key != current_key) {
+    // A key holds two blanks, so the first SKU always opens a line.
+    if (key_sku == nullptr || !SameKey(sku, *key_sku)) {
       if (i > 0) {
         line_position[line_group] = lines_.size();
-        lines_.push_back(TallyLine{current_key, 0, false});
+        lines_.push_back(TallyLine{key_sku, 0, false});
       }
       line_group = line_position.size();
       line_position.push_back(0);
-      current_key = key;
+      key_sku = &sku;
       // The title is looked at only when the key changes.
-      if (sku.Title != current_title) {
+      if (sku.Title != (title_sku != nullptr ? std::string_view(title_sku->Title) : "")) {
         if (i > 0) {
           title_position[title_group] = lines_.size();
-          lines_.push_back(TallyLine{"TOTAL " + current_title, 0, true});
+          lines_.push_back(TallyLine{title_sku, 0, true});
         }
         title_group = title_position.size();
         title_position.push_back(0);
-        current_title = sku.Title;
+        title_sku = &sku;
       }
     }
     sku_line[i] = line_group;
     sku_title[i] = title_group;
   }
   line_position[line_group] = lines_.size();
-  lines_.push_back(TallyLine{current_key, 0, false});
+  lines_.push_back(TallyLine{key_sku, 0, false});
   title_position[title_group] = lines_.size();
-  lines_.push_back(TallyLine{"TOTAL " + current_title, 0, true});
+  lines_.push_back(TallyLine{title_sku, 0, true});
 
   std::vector<uint32_t> sku_currency(skus.size());
   for (size_t i = 0; i < skus.size(); ++i) {

@@ -17,17 +17,24 @@
 #include <string>
 #include <vector>
 
+#include "base/output_sink.h"
 #include "tables/currency_table.h"
 #include "tables/sale_table.h"
 #include "tables/sku_table.h"
 
 namespace tollwick {
 
-// One line of a tally: a market line, or the total line of a title.
+// One line of a tally: a market line, or the total line of a title. Its name is made of the
+// texts of the SKU that opened it, which are not copied: "<Market> <OsType> <Title>" for a
+// market line, "TOTAL <Title>" for a title line, and "" and "TOTAL " without an SKU.
 struct TallyLine {
-  std::string Name;  // "<Market> <OsType> <Title>", or "TOTAL <Title>"
+  const RSKU* Sku = nullptr;
   int64_t Count = 0;
   bool IsTotal = false;  // a title's total line
+
+  std::string Name() const;
+  // Writes the name, or with `title_only` the title alone.
+  void WriteName(OutputSink& out, bool title_only = false) const;
 };
 
 // The lines and the sales, prepared once so that each window costs one pass over its own

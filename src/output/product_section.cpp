@@ -12,19 +12,18 @@ void WriteProductSection(const SkuTable& skus, const ReportOptions& options, Out
     out.EndLine();
   }
   for (const RSKU& sku : skus) {
-    std::string& buf = out.buffer();
     for (const std::string* field :
          {&sku.SkuId, &sku.Title, &sku.Market, &sku.Version, &sku.OsType}) {
-      buf += *field;
-      buf += ';';
+      out.Append(*field);
+      out.Append(';');
     }
     if (sku.Currency.empty()) {
-      buf += "???;???;";
+      out.Append("???;???;");
     } else {
-      buf += sku.Currency;
-      buf += ';';
-      AppendCents(buf, sku.Amount);
-      buf += ';';
+      out.Append(sku.Currency);
+      out.Append(';');
+      AppendCents(out.buffer(), sku.Amount);
+      out.Append(';');
     }
     out.EndLine();
   }

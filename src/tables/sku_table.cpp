@@ -1,5 +1,7 @@
 #include "tables/sku_table.h"
 
+#include "base/text.h"
+
 #include <algorithm>
 #include <numeric>
 
@@ -45,13 +47,15 @@ void SkuTable::ClearPrices() {
 void SkuTable::SortSkus() {
   // Bubble sort with exchange on "strictly less" is stable; a stable sort on the same keys
   // gives the same order.
-  std::vector<std::string> keys;
-  keys.reserve(records_.size());
-  for (const RSKU& sku : records_) keys.push_back(SkuSortKey(sku));
+  // The keys are compared as joined texts without being joined, so no text is copied.
   std::vector<size_t> order(records_.size());
   std::iota(order.begin(), order.end(), size_t{0});
-  std::stable_sort(order.begin(), order.end(),
-                   [&keys](size_t a, size_t b) { return keys[a] < keys[b]; });
+  std::stable_sort(order.begin(), order.end(), [this](size_t a, size_t b) {
+    const RSKU &x = records_[a], &y = records_[b];
+    const std::string_view kx[] = {x.Title, x.Market, x.Version, x.OsType};
+    const std::string_view ky[] = {y.Title, y.Market, y.Version, y.OsType};
+    return CompareJoined(kx, ky) < 0;
+  });
   std::vector<RSKU> sorted;
   sorted.reserve(records_.size());
   for (size_t i : order) sorted.push_back(std::move(records_[i]));

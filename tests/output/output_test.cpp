@@ -40,10 +40,18 @@ struct Tables {
   }
 };
 
-std::string Lines(const std::vector<TallyLine>& lines, const CurrencyTable& currencies) {
+std::string NameOf(const TallyLine& line) {
+  return line.Name();
+}
+std::string NameOf(const literal::TallyLine& line) {
+  return line.Name;
+}
+
+template <typename Line>
+std::string Lines(const std::vector<Line>& lines, const CurrencyTable& currencies) {
   std::string out;
-  for (const TallyLine& r : lines)
-    out += r.Name + "=" + std::to_string(r.Count) + (r.IsTotal ? "! " : " ");
+  for (const Line& r : lines)
+    out += NameOf(r) + "=" + std::to_string(r.Count) + (r.IsTotal ? "! " : " ");
   for (const RCUR& c : currencies) out += c.Code + ":" + std::to_string(c.Total) + " ";
   return out;
 }
