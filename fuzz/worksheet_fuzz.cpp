@@ -2,7 +2,8 @@
 // report file. Checks, besides "no crash, no sanitizer report, no leak, no slow input", that the
 // fast cutting hands on the same rows and values as the word-for-word one, for the text as it
 // stands (ParseReportText) and for the loose file's document (ParseReportFile: NUL cut, CR and
-// LF removed).
+// LF removed). Both ways of cutting a row are reached: the seed corpus holds plain rows (cut in
+// one pass) and rows of other shapes (cut piece by piece), and a row mixes them freely.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

@@ -18,7 +18,7 @@ void OutputSink::Flush() {
   buffer_.swap(pending);  // the memory is kept for what follows
 }
 
-void OutputSink::WriteAll(std::string_view text) {
+void OutputSink::WriteAll(std::string_view text) const {
   size_t done = 0;
   while (done < text.size()) {
     ssize_t n = ::write(fd_, text.data() + done, text.size() - done);

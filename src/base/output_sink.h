@@ -40,7 +40,7 @@ class OutputSink {
 
  private:
   static constexpr size_t kFlushSize = 1 << 20;
-  void WriteAll(std::string_view text);
+  void WriteAll(std::string_view text) const;
   int fd_;
   std::string buffer_;
 };
