@@ -123,8 +123,7 @@ void BM_ArchiveFile(benchmark::State& state) {
     tollwick::SkuTable skus;
     tollwick::SaleTable sales;
     tollwick::TableRows rows(skus, sales);
-    tollwick::FileBytes buffer;
-    tollwick::ReadReportArchive(path, rows, buffer);
+    tollwick::ReadReportArchive(path, rows);
     benchmark::DoNotOptimize(sales.size());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Report().size()));

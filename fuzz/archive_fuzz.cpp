@@ -18,9 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string path = fuzz::ScratchDir() + "/input.zip";
   fuzz::WriteBytes(path, fuzz::AsText(data, size));
   testing::RowCollector rows;
-  FileBytes buffer;
   try {
-    ReadReportArchive(path, rows, buffer);
+    ReadReportArchive(path, rows);
   } catch (const TollwickError&) {
   }
   if (::access(path.c_str(), F_OK) != 0) {

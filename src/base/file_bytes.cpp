@@ -49,28 +49,6 @@ OpenResult OpenRegularFileAt(int dir_fd, const std::string& name, const std::str
   return CheckRegular(path, fd, size);
 }
 
-std::string_view FilePieces::Read(uint64_t offset, size_t length) {
-  char* room = buffer_.Room(length);
-  size_t done = 0;
-  while (done < length) {
-    ssize_t n = ::pread(fd_.get(), room + done, length - done, static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) RaiseOpenError(path_, errno);
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
-  }
-  return {room, done};
-}
-
-char* FileBytes::Room(size_t capacity) {
-  size_ = 0;
-  if (capacity > capacity_) {
-    data_ = std::make_unique_for_overwrite<char[]>(capacity);
-    capacity_ = capacity;
-  }
-  return data_.get();
-}
-
 int FileBytes::ReadMore(int fd, size_t count) {
   if (size_ + count > capacity_) {
     size_t capacity = std::max(size_ + count, capacity_ + capacity_ / 2);

@@ -23,8 +23,6 @@ class FileBytes {
   void Shrink(size_t size) { size_ = size; }
   // Empties the contents and keeps the memory for the next read.
   void Clear() { size_ = 0; }
-  // Empties the contents and makes room for at least `capacity` bytes; returns the memory.
-  char* Room(size_t capacity);
 
   // Appends up to `count` bytes from `fd` after the current contents. Returns 1 when all
   // `count` bytes came, 0 at end of file, or the negated errno of a failed read.
@@ -74,22 +72,6 @@ void ReadOpenFile(const FileDescriptor& fd, uint64_t size, const std::string& pa
 // opened or read raises "Cannot open file "<path>". <reason>". Returns NotRegular (and reads
 // nothing) when the path names something other than a regular file once opened.
 OpenResult ReadWholeFile(const std::string& path, FileBytes& bytes);
-
-// Reads pieces of an open file with pread into one reused buffer, which may outlive the
-// reader and serve the next file. A failed read raises "Cannot open file "<path>". <reason>".
-class FilePieces {
- public:
-  FilePieces(const FileDescriptor& fd, std::string path, FileBytes& buffer)
-      : fd_(fd), path_(std::move(path)), buffer_(buffer) {}
-  // Up to `length` bytes at `offset`; fewer only at the end of the file. Valid until the next
-  // Read or the next use of the buffer.
-  std::string_view Read(uint64_t offset, size_t length);
-
- private:
-  const FileDescriptor& fd_;
-  std::string path_;
-  FileBytes& buffer_;
-};
 
 // `path` as an absolute path: relative paths are taken from the current directory. When the
 // current directory has no path (it was removed), `path` is given back unchanged.

@@ -21,7 +21,7 @@ MonthlyChart CollectMonthlyChart(PeriodTally& tally, CurrencyTable& currencies,
   std::vector<size_t> line_title(lines.size(), SIZE_MAX);
   for (size_t i = 0; i < lines.size(); ++i) {
     if (!lines[i].IsTotal) continue;
-    std::string_view title = std::string_view(lines[i].Name).substr(6);  // after "TOTAL "
+    std::string_view title = lines[i].Title();
     auto [it, added] = title_of_name.try_emplace(title, titles.size());
     if (added) {
       titles.emplace_back(title);

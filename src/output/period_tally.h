@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/output_sink.h"
@@ -33,6 +34,7 @@ struct TallyLine {
   bool IsTotal = false;  // a title's total line
 
   std::string Name() const;
+  std::string_view Title() const { return Sku != nullptr ? Sku->Title : std::string_view(); }
   // Writes the name, or with `title_only` the title alone.
   void WriteName(OutputSink& out, bool title_only = false) const;
 };

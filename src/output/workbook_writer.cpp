@@ -275,10 +275,10 @@ void WorkbookWriter::BeginSection(SectionKind kind, std::span<const TallyLine> l
   for (const Column& column : columns) {
     switch (column.what) {
       case Column::Line: {
-        std::string_view name = lines[column.index].Name;
         // Without market lines the column is the title, without the "TOTAL " in front.
-        if (!options.ShowMarkets) name.remove_prefix(std::min<size_t>(6, name.size()));
-        book.Text(0, column.col, name, book.bold());
+        const TallyLine& line = lines[column.index];
+        book.Text(0, column.col, options.ShowMarkets ? line.Name() : std::string(line.Title()),
+                  book.bold());
         break;
       }
       case Column::Currency:

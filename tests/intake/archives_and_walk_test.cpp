@@ -93,8 +93,7 @@ TEST(ArchiveRename, FirstFreeNumberAndNothingReplaced) {
     Tree before = Snapshot(dir.path());
     WriteFile(dir / archive, "not an archive");
     RowCollector rows;
-    FileBytes buffer;
-    ReadReportArchive(dir / archive, rows, buffer);
+    ReadReportArchive(dir / archive, rows);
     before[renamed] = "not an archive";
     EXPECT_EQ(TreeDiff(before, Snapshot(dir.path())), "") << archive;
   }
@@ -195,9 +194,7 @@ TEST(ReadReportArchive, FixturesAndMissingFile) {
       {"zip_stored.zip", {"ZP1"}}, {"python_stored.zip", {"PS1"}}, {"python_deflated.zip", {}}};
   for (const auto& [file, sales] : cases) {
     RowCollector rows;
-    FileBytes buffer;
-    ReadReportArchive(std::string(TOLLWICK_SOURCE_DIR) + "/tests/fixtures/intake/" + file, rows,
-                      buffer);
+    ReadReportArchive(std::string(TOLLWICK_SOURCE_DIR) + "/tests/fixtures/intake/" + file, rows);
     Names ids;
     for (const auto& row : rows.rows)
       if (row.purchase) ids.push_back(row.values[1]);
@@ -206,9 +203,8 @@ TEST(ReadReportArchive, FixturesAndMissingFile) {
   TempDir dir;
   ScopedChdir chdir(dir.path());
   RowCollector rows;
-  FileBytes buffer;
   EXPECT_EQ(
-      ErrorOf([&] { ReadReportArchive("report.zip", rows, buffer); }),
+      ErrorOf([&] { ReadReportArchive("report.zip", rows); }),
       "EFOpenError: Cannot open file \"" + dir.path() + "/report.zip\". No such file or directory");
 }
 
