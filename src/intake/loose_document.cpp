@@ -1,48 +1,39 @@
 #include "intake/loose_document.h"
 
-#include <cstdint>
-#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tollwick {
 
-namespace {
-
-constexpr uint64_t kOnes = 0x0101010101010101u;
-constexpr uint64_t kHighs = 0x8080808080808080u;
-
-// Whether any of the eight bytes of `word` is 0 (exact, no false positives).
-bool HasZeroByte(uint64_t word) {
-  return ((word - kOnes) & ~word & kHighs) != 0;
-}
-
-bool HasLineBreak(uint64_t word) {
-  return HasZeroByte(word ^ (kOnes * '\r')) || HasZeroByte(word ^ (kOnes * '\n'));
-}
-
-}  // namespace
-
 size_t LooseDocumentInPlace(char* data, size_t size) {
-  if (const void* nul = std::memchr(data, '\0', size))
-    size = static_cast<size_t>(static_cast<const char*>(nul) - data);
   // The write position never passes the read position, so every byte is read before it can be
-  // overwritten. Eight bytes without a line break move as one word; the others byte by byte.
+  // overwritten.
   size_t out = 0, in = 0;
-  while (in < size) {
-    if (size - in >= 8) {
-      uint64_t word;
-      std::memcpy(&word, data + in, 8);
-      if (!HasLineBreak(word)) {
-        std::memcpy(data + out, &word, 8);
-        out += 8;
-        in += 8;
-        continue;
-      }
+#if defined(__SSE2__)
+  // Sixteen bytes without a line break or a NUL move as one block; a block with a line break
+  // is compacted byte by byte; the block with the first NUL is left to the loop below.
+  const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), nul = _mm_setzero_si128();
+  for (; size - in >= 16; in += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + in));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(block, nul)) != 0) break;
+    const auto breaks = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, cr), _mm_cmpeq_epi8(block, lf))));
+    if (breaks == 0) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(data + out), block);
+      out += 16;
+      continue;
     }
-    for (size_t end = in + 8 < size ? in + 8 : size; in < end; ++in) {
-      char c = data[in];
-      data[out] = c;
-      out += static_cast<size_t>(c != '\r' && c != '\n');
+    for (unsigned i = 0; i < 16; ++i) {
+      data[out] = data[in + i];
+      out += ((breaks >> i) & 1u) ^ 1u;
     }
+  }
+#endif
+  for (; in < size && data[in] != '\0'; ++in) {
+    const char c = data[in];
+    data[out] = c;
+    out += static_cast<size_t>(c != '\r' && c != '\n');
   }
   return out;
 }
