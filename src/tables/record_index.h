@@ -59,7 +59,7 @@ class RecordIndex {
   template <typename KeyOf>
   size_t FindOrInsert(std::string_view key, size_t new_position, const KeyOf& key_of) {
     if (new_position >= UINT32_MAX) throw std::bad_alloc();
-    if (2 * (used_ + 1) > slots_.size()) Grow();
+    if (4 * (used_ + 1) > 3 * slots_.size()) Grow();
     const uint32_t hash = Hash(key);
     for (size_t at = hash & Mask();; at = (at + 1) & Mask()) {
       const uint64_t slot = slots_[at];
