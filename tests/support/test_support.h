@@ -103,7 +103,7 @@ struct BinaryRun {
   uint64_t address_space = 0;     // bytes; 0 leaves the limit as it is
   int stdout_fd = -1;
   bool remove_cwd = false;  // the working directory (empty) is removed before the binary starts
-  bool one_cpu = false;  // bound to one CPU, where the binary reads reports on one thread
+  bool one_cpu = false;     // bound to one CPU, where the binary reads reports on one thread
 };
 inline constexpr int kTimedOut = 128 + 14;
 
