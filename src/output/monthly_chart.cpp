@@ -52,7 +52,7 @@ MonthlyChart CollectMonthlyChart(PeriodTally& tally, CurrencyTable& currencies,
     double end = start + DaysInMonth(date.year, date.month);
     tally.TallyPeriod(currencies, start, end);
     int64_t total = 0;
-    for (const RCUR& currency : currencies) {
+    for (const CurrencyTotal& currency : currencies) {
       if (__builtin_add_overflow(total, rates.ConvertToTotal(currency.Code, currency.Total),
                                  &total))
         Raise(ErrorKind::EInvalidOp, std::string(kInvalidOpMessage));

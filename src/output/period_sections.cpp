@@ -42,7 +42,7 @@ void WriteHeaderColumns(const PeriodSectionInputs& in, const std::vector<TallyLi
   std::string& out = sink.buffer();
   if (!options.ShowMarkets) out += ';';
   if (options.ShowCurrencies) {
-    for (const RCUR& currency : in.currencies) {
+    for (const CurrencyTotal& currency : in.currencies) {
       out += currency.Code;
       out += ';';
     }
@@ -73,7 +73,7 @@ int64_t WriteRowValues(const PeriodSectionInputs& in, const std::vector<TallyLin
   }
   if (!options.ShowMarkets) out += ';';
   int64_t row_total = 0;
-  for (const RCUR& currency : in.currencies) {
+  for (const CurrencyTotal& currency : in.currencies) {
     if (options.ShowCurrencies) {
       AppendCents(out, currency.Total);
       out += ';';

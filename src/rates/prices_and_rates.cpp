@@ -25,7 +25,7 @@ void RebaseRates(std::string& total_currency, RateTable& rates, bool have_skus) 
   total_currency = UpperAscii(total_currency);
   if (total_currency == "EUR") return;
   long double factor = 0;
-  for (const RCONVERT& entry : rates)
+  for (const ExchangeRate& entry : rates)
     if (entry.Code == total_currency) factor = entry.Rate;
   if (factor == 0) {
     // Without prices nothing is converted, so a missing rate does no harm.

@@ -8,12 +8,12 @@ namespace tollwick {
 
 void CurrencyTable::RegisterCurrency(std::string_view code) {
   auto [it, inserted] = index_.try_emplace(std::string(code), records_.size());
-  if (inserted) records_.push_back(RCUR{std::string(code), 0});
+  if (inserted) records_.push_back(CurrencyTotal{std::string(code), 0});
   records_[it->second].Total = 0;
 }
 
 void CurrencyTable::ResetCurrencyTotals() {
-  for (RCUR& cur : records_) cur.Total = 0;
+  for (CurrencyTotal& cur : records_) cur.Total = 0;
 }
 
 void CurrencyTable::AddToCurrency(std::string_view code, int64_t amount) {
@@ -28,7 +28,7 @@ void CurrencyTable::AddAt(size_t i, int64_t amount) {
 
 void CurrencyTable::SortCurrencies() {
   std::stable_sort(records_.begin(), records_.end(),
-                   [](const RCUR& a, const RCUR& b) { return a.Code < b.Code; });
+                   [](const CurrencyTotal& a, const CurrencyTotal& b) { return a.Code < b.Code; });
   for (size_t i = 0; i < records_.size(); ++i) index_[records_[i].Code] = i;
 }
 

@@ -14,7 +14,7 @@
 
 namespace tollwick {
 
-struct RCUR {
+struct CurrencyTotal {
   std::string Code;
   int64_t Total = 0;  // hundredths of Code, for the current date window
 };
@@ -38,12 +38,12 @@ class CurrencyTable {
 
   size_t size() const { return records_.size(); }
   bool empty() const { return records_.empty(); }
-  const RCUR& operator[](size_t i) const { return records_[i]; }
-  std::vector<RCUR>::const_iterator begin() const { return records_.begin(); }
-  std::vector<RCUR>::const_iterator end() const { return records_.end(); }
+  const CurrencyTotal& operator[](size_t i) const { return records_[i]; }
+  std::vector<CurrencyTotal>::const_iterator begin() const { return records_.begin(); }
+  std::vector<CurrencyTotal>::const_iterator end() const { return records_.end(); }
 
  private:
-  std::vector<RCUR> records_;
+  std::vector<CurrencyTotal> records_;
   std::unordered_map<std::string, size_t, TextHash, std::equal_to<>> index_;
 };
 

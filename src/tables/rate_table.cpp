@@ -8,7 +8,7 @@ namespace tollwick {
 
 void RateTable::Append(std::string_view code, long double rate) {
   by_code_[std::string(code)].push_back(records_.size());
-  records_.push_back(RCONVERT{std::string(code), rate});
+  records_.push_back(ExchangeRate{std::string(code), rate});
 }
 
 void RateTable::SetRate(size_t i, long double rate) {

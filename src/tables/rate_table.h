@@ -13,7 +13,7 @@
 
 namespace tollwick {
 
-struct RCONVERT {
+struct ExchangeRate {
   std::string Code;
   long double Rate = 0;  // units of Code per 1.00 of the reference currency
 };
@@ -35,12 +35,12 @@ class RateTable {
 
   size_t size() const { return records_.size(); }
   bool empty() const { return records_.empty(); }
-  const RCONVERT& operator[](size_t i) const { return records_[i]; }
-  std::vector<RCONVERT>::const_iterator begin() const { return records_.begin(); }
-  std::vector<RCONVERT>::const_iterator end() const { return records_.end(); }
+  const ExchangeRate& operator[](size_t i) const { return records_[i]; }
+  std::vector<ExchangeRate>::const_iterator begin() const { return records_.begin(); }
+  std::vector<ExchangeRate>::const_iterator end() const { return records_.end(); }
 
  private:
-  std::vector<RCONVERT> records_;
+  std::vector<ExchangeRate> records_;
   // Entry positions per code, in table order.
   std::unordered_map<std::string, std::vector<size_t>, TextHash, std::equal_to<>> by_code_;
 };

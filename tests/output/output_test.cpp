@@ -52,7 +52,7 @@ std::string Lines(const std::vector<Line>& lines, const CurrencyTable& currencie
   std::string out;
   for (const Line& r : lines)
     out += NameOf(r) + "=" + std::to_string(r.Count) + (r.IsTotal ? "! " : " ");
-  for (const RCUR& c : currencies) out += c.Code + ":" + std::to_string(c.Total) + " ";
+  for (const CurrencyTotal& c : currencies) out += c.Code + ":" + std::to_string(c.Total) + " ";
   return out;
 }
 

@@ -62,7 +62,7 @@ TEST(RateList, GrammarAndLines) {
     RateTable table;
     ReadRateList(text, ".", table);
     std::ostringstream out;
-    for (const RCONVERT& r : table) out << r.Code << " " << double(r.Rate) << " ";
+    for (const ExchangeRate& r : table) out << r.Code << " " << double(r.Rate) << " ";
     EXPECT_EQ(out.str(), entries) << text;
   }
 }

@@ -65,8 +65,9 @@ TEST(Sorts, MatchTheBubbleSortOnRandomTables) {
     for (int i = rng() % 12; i > 0; --i)
       currencies.RegisterCurrency(testing::RandomJoin(rng, parts, 3));
     for (size_t k = 0; k < currencies.size(); ++k) currencies.AddAt(k, int64_t(k));
-    std::vector<RCUR> codes(currencies.begin(), currencies.end());
-    testing::BubbleSort(codes, [](const RCUR& a, const RCUR& b) { return a.Code < b.Code; });
+    std::vector<CurrencyTotal> codes(currencies.begin(), currencies.end());
+    testing::BubbleSort(
+        codes, [](const CurrencyTotal& a, const CurrencyTotal& b) { return a.Code < b.Code; });
     currencies.SortCurrencies();
     for (size_t k = 0; k < codes.size(); ++k) {
       ASSERT_EQ(currencies[k].Code, codes[k].Code);
@@ -112,7 +113,7 @@ TEST(Money, RoundingAndFaults) {
 int64_t LiteralConvert(const RateTable& table, const std::string& code, int64_t amount) {
   int64_t result = 0;
   bool found = false;
-  for (const RCONVERT& entry : table)
+  for (const ExchangeRate& entry : table)
     if (entry.Code == code) {
       result = DivideAndRound(amount, entry.Rate);
       found = true;
