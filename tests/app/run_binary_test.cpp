@@ -84,17 +84,6 @@ TEST(RunBinary, UsageTextWordForWord) {
   }
 }
 
-TEST(RunBinary, ModeWordInAnyCase) {
-  TempDir dir;
-  for (const char* word : {"--all", "--ALL", "--All"}) {
-    auto result = RunBinary(
-        {{word, "--date-total=0", "--date-year=0", "--date-month=0", "--date-day=0"}, dir.path()});
-    EXPECT_EQ(result.status, 0) << word;
-    EXPECT_EQ(result.err, "");
-    EXPECT_EQ(result.out, "SKUID;Title;Market;Version;OS Type;Currency;Amount;\r\n\r\n");
-  }
-}
-
 TEST(RunBinary, DateInTheWrongPlaceEndsWithTheReport) {
   TempDir dir;
   for (const std::vector<std::string>& args :

@@ -21,17 +21,15 @@ TEST(MarkerFinder, FixedTexts) {
     const char* text;
     const char* marker;
   } cases[] = {
-      {"", "<Row>"},
-      {"<Row>", "<Row>"},
-      {"<Ro", "<Row>"},
+      // clang-format off
+      {"", "<Row>"}, {"<Row>", "<Row>"}, {"<Ro", "<Row>"},
       {"Row><Row>", "<Row>"},  // an anchor before any possible start
-      {"<RRow><Row>", "<Row>"},
-      {"<Data</Data>", "</Data>"},
+      {"<RRow><Row>", "<Row>"}, {"<Data</Data>", "</Data>"},
       {"</Data></Data>", "<Data"},  // the anchor stands, the byte before it does not match
       {"</Worksheet>  </Worksheet>", "</Worksheet>"},
       {"abcabc", "bc"},  // no capital: anchored on the first byte
-      {"<<<x<<", "<<"},
-      {"aXbXc", "X"},
+      {"<<<x<<", "<<"}, {"aXbXc", "X"},
+      // clang-format on
   };
   for (const auto& c : cases) ExpectSameAsFind(c.text, c.marker);
 }

@@ -153,32 +153,25 @@ TEST(ProductSection, TextsAsStoredAndMissingPrices) {
 
 TEST(PeriodSections, DateWindows) {
   // One SKU at 1.00 EUR; YEAR and MONTH rows count their whole window, whatever the range.
+  // clang-format off
   const std::tuple<SectionKind, CivilDate, CivilDate, std::string> cases[] = {
       {SectionKind::Year, {2009, 12, 30}, {2010, 1, 3}, "2009;5;;5.00;;3.50;2010;1;;1.00;;0.70;"},
       {SectionKind::Month, {2009, 3, 1}, {2009, 4, 1}, "200903;3;;3.00;;2.10;"},
-      {SectionKind::Month,
-       {2009, 12, 31},
-       {2010, 1, 2},
-       "200912;1;;1.00;;0.70;201001;1;;1.00;;0.70;"},
-      {SectionKind::Date,
-       {2009, 12, 31},
-       {2010, 1, 2},
-       "20091231;1;;1.00;;0.70;20100101;1;;1.00;;0.70;"},
+      {SectionKind::Month, {2009, 12, 31}, {2010, 1, 2}, "200912;1;;1.00;;0.70;201001;1;;1.00;;0.70;"},
+      {SectionKind::Date, {2009, 12, 31}, {2010, 1, 2}, "20091231;1;;1.00;;0.70;20100101;1;;1.00;;0.70;"},
       {SectionKind::Date, {2009, 3, 16}, {2009, 3, 15}, ""},
       {SectionKind::Total, {2009, 3, 1}, {2009, 3, 31}, ";2;;2.00;;1.40;"},
   };
+  // clang-format on
   for (const auto& [kind, from, to, rows] : cases) {
     Tables state;
     state.Sku("a", "Alpha", "US", true, "EUR", 100);
     state.currencies.RegisterCurrency("EUR");
     state.rates.Append("EUR", 1);
-    for (CivilDate d : {CivilDate{2009, 1, 1},
-                        {2009, 3, 1},
-                        {2009, 3, 15},
-                        {2009, 3, 31},
-                        {2009, 12, 31},
-                        {2010, 1, 1},
-                        {2011, 4, 1}})
+    // clang-format off
+    for (CivilDate d : {CivilDate{2009, 1, 1}, {2009, 3, 1}, {2009, 3, 15}, {2009, 3, 31},
+                        {2009, 12, 31}, {2010, 1, 1}, {2011, 4, 1}})
+      // clang-format on
       state.Sale("a", d.year, d.month, d.day);
     state.options = {false, false, false, false, false, false, false, false, "EUR"};
     state.start = EncodeDate(from.year, from.month, from.day);
@@ -190,21 +183,13 @@ TEST(PeriodSections, DateWindows) {
 }
 
 TEST(PeriodSections, ShareAndRowFaults) {
+  // clang-format off
   const std::pair<int64_t, int64_t> shares[] = {
-      {5, 4},
-      {15, 10},
-      {25, 18},
-      {35, 24},
-      {-15, -10},
-      {-5, -4},
-      {-25, -18},
-      {999, 699},
-      {1, 1},
-      {-1, -1},
-      {2, 1},
-      {INT64_MAX, 6456360425798343065},
+      {5, 4}, {15, 10}, {25, 18}, {35, 24}, {-15, -10}, {-5, -4}, {-25, -18}, {999, 699},
+      {1, 1}, {-1, -1}, {2, 1}, {INT64_MAX, 6456360425798343065},
       {INT64_MIN, -6456360425798343066},
   };
+  // clang-format on
   for (auto [total, share] : shares) EXPECT_EQ(ShareOfTotal(total), share) << total;
   EXPECT_EQ(FormatCents(-5) + FormatCents(INT64_MIN), "-0.05-92233720368547758.08");
 
