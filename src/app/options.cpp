@@ -1,6 +1,7 @@
 #include "app/options.h"
 
 #include <array>
+#include <span>
 #include <utility>
 
 #include "base/day_number.h"
@@ -36,6 +37,20 @@ void ReadOptions(const std::vector<std::string>& args, ReportOptions& options) {
   }
 }
 
+namespace {
+
+// The lines, each ended by CR LF.
+std::string JoinLines(std::span<const std::string_view> lines) {
+  std::string text;
+  for (std::string_view line : lines) {
+    text += line;
+    text += "\r\n";
+  }
+  return text;
+}
+
+}  // namespace
+
 std::string UsageText() {
   static constexpr std::string_view kLines[] = {
       "Tollwick v1.0",
@@ -70,12 +85,7 @@ std::string UsageText() {
       "--date-day=0 --markets=0 --currencies=0 --currency-total=USD > out.csv",
       "",
   };
-  std::string text;
-  for (std::string_view line : kLines) {
-    text += line;
-    text += "\r\n";
-  }
-  return text;
+  return JoinLines(kLines);
 }
 
 std::optional<std::string> WorkbookPath(const std::vector<std::string>& args) {
@@ -97,12 +107,7 @@ std::string AddedOptionsText() {
       "  --help, -h           Outputs this text",
       "",
   };
-  std::string text;
-  for (std::string_view line : kLines) {
-    text += line;
-    text += "\r\n";
-  }
-  return text;
+  return JoinLines(kLines);
 }
 
 double ReadRangeDate(std::string_view text) {
