@@ -11,6 +11,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -145,7 +146,13 @@ bool IsAtOrBelow(int fd, const FileId& start) {
 class Intake {
  public:
   Intake(RowSink& sink, bool read_ahead) : sink_(sink) {
-    if (read_ahead) ahead_ = std::make_unique<ReadAhead>(kDepth);
+    if (!read_ahead) return;
+    try {
+      ahead_ = std::make_unique<ReadAhead>(kDepth);
+    } catch (const std::system_error&) {
+      // No thread to be had (a process limit, say): the files are read one by one, which
+      // gives the same result.
+    }
   }
 
   void Add(const std::string& path, bool archive, FileDescriptor fd, uint64_t size) {

@@ -96,6 +96,25 @@ TEST(RunBinary, DateInTheWrongPlaceEndsWithTheReport) {
   }
 }
 
+// Without a second thread to be had (the user may start no more processes), reports are read
+// one by one, with the same result: not an abort.
+TEST(RunBinary, NoThreadToBeHadChangesNothing) {
+  if (!CanRunUnprivileged() || UnderAddressSanitizer())
+    GTEST_SKIP() << "needs a user that process limits apply to, and no leak checker's thread";
+  TempDir dir;
+  for (const char* name : {"a.xml", "b.xml", "c.xml"})
+    WriteFile(dir / name, MakeReport({{"X1", "Alpha", "1.0", "", "Professional", "US"}},
+                                     {{"X1", name, "", "", "", "2010-03-05T10:00:00", ""}}));
+  GiveToUnprivileged(dir.path());
+  auto expected = RunBinary({{"--all"}, dir.path(), /*unprivileged=*/true});
+  BinaryRun limited{{"--all"}, dir.path(), /*unprivileged=*/true};
+  limited.process_limit = 1;
+  auto result = RunBinary(limited);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.out, expected.out);
+}
+
 // Standard output on /dev/full, and on a pipe whose reader has gone: exit 1, not a signal.
 TEST(RunBinary, FailedWritesEndWithTheReport) {
   TempDir dir;

@@ -279,6 +279,10 @@ RunResult RunBinary(const BinaryRun& run) {
       if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(127);
     }
     if (run.one_cpu && ::sched_setaffinity(0, sizeof one_cpu, &one_cpu) != 0) ::_exit(127);
+    if (run.process_limit != 0) {
+      rlimit limit{run.process_limit, run.process_limit};
+      if (::setrlimit(RLIMIT_NPROC, &limit) != 0) ::_exit(127);
+    }
     ::alarm(run.timeout_seconds);  // survives exec
     ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);

@@ -102,8 +102,9 @@ struct BinaryRun {
   unsigned timeout_seconds = 60;  // then SIGALRM ends the binary (status kTimedOut)
   uint64_t address_space = 0;     // bytes; 0 leaves the limit as it is
   int stdout_fd = -1;
-  bool remove_cwd = false;  // the working directory (empty) is removed before the binary starts
-  bool one_cpu = false;     // bound to one CPU, where the binary reads reports on one thread
+  bool remove_cwd = false;     // the working directory (empty) is removed before the binary starts
+  bool one_cpu = false;        // bound to one CPU, where the binary reads reports on one thread
+  uint64_t process_limit = 0;  // RLIMIT_NPROC; 0 leaves it as it is
 };
 inline constexpr int kTimedOut = 128 + 14;
 
