@@ -23,6 +23,14 @@ class FileBytes {
   void Shrink(size_t size) { size_ = size; }
   // Empties the contents and keeps the memory for the next read.
   void Clear() { size_ = 0; }
+  // Empties the contents, and gives the memory back when it is more than `keep` bytes.
+  void Clear(size_t keep) {
+    size_ = 0;
+    if (capacity_ > keep) {
+      data_.reset();
+      capacity_ = 0;
+    }
+  }
 
   // Appends up to `count` bytes from `fd` after the current contents. Returns 1 when all
   // `count` bytes came, 0 at end of file, or the negated errno of a failed read.

@@ -1,10 +1,12 @@
 #include "intake/read_ahead.h"
 
 #include <sched.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <system_error>
 
 #include "base/errors.h"
 #include "intake/loose_document.h"
@@ -23,6 +25,16 @@ void RowBatch::Replay(RowSink& sink) const {
       sink.SkuRow(std::span<const std::string_view, kSkuValues>(at, kSkuValues));
       at += kSkuValues;
     }
+  }
+}
+
+void RowBatch::Clear(size_t keep) {
+  values_.clear();
+  purchase_.clear();
+  joined_.clear();
+  if (values_.capacity() * sizeof(std::string_view) > keep) {
+    values_.shrink_to_fit();
+    purchase_.shrink_to_fit();
   }
 }
 
@@ -46,9 +58,12 @@ char* ReadArena::Take(size_t size) {
   return taken;
 }
 
-void ReadArena::Reset() {
+void ReadArena::Reset(size_t keep) {
   current_ = 0;
   used_ = 0;
+  size_t held = 0;
+  for (const Chunk& chunk : chunks_) held += chunk.capacity;
+  if (held > keep) chunks_.clear();
 }
 
 namespace {
@@ -104,17 +119,28 @@ void ApplyJob(const ReportJob& job, RowSink& sink) {
 }
 
 void ReportJob::Reset(const std::string& file_path, bool is_archive) {
+  // A daily report and most archives of a month of them stay below this.
+  constexpr size_t kKeep = size_t{1} << 20;
   path = file_path;
   archive = is_archive;
   fd = FileDescriptor();
   size = 0;
-  rows.Clear();
+  rows.Clear(kKeep);
   error = nullptr;
-  pieces.Reset();
+  loose.Clear(kKeep);
+  pieces.Reset(kKeep);
 }
 
-ReadAhead::ReadAhead(size_t depth) : slots_(std::max<size_t>(depth, 1)) {
-  worker_ = std::thread([this] { Work(); });
+ReadAhead::ReadAhead(size_t depth, size_t readers, uint64_t byte_budget)
+    : slots_(std::max<size_t>(depth, 1)), byte_budget_(byte_budget) {
+  for (size_t i = 0; i < std::max<size_t>(readers, 1); ++i) {
+    try {
+      readers_.emplace_back([this] { Work(); });
+    } catch (const std::system_error&) {
+      if (!readers_.empty()) break;  // fewer readers do the same work
+      throw;
+    }
+  }
 }
 
 ReadAhead::~ReadAhead() {
@@ -123,7 +149,7 @@ ReadAhead::~ReadAhead() {
     stop_ = true;
   }
   changed_.notify_all();
-  worker_.join();
+  for (std::thread& reader : readers_) reader.join();
 }
 
 void ReadAhead::Submit() {
@@ -134,6 +160,7 @@ void ReadAhead::Submit() {
   }
   changed_.notify_all();
   ++pending_;
+  bytes_ += slot.job.size;
 }
 
 ReportJob& ReadAhead::TakeOldest() {
@@ -148,19 +175,30 @@ void ReadAhead::Release() {
     std::lock_guard lock(mutex_);
     slots_[head_].state = State::Free;
   }
+  bytes_ -= slots_[head_].job.size;
   head_ = (head_ + 1) % slots_.size();
   --pending_;
 }
 
 void ReadAhead::Work() {
-  for (size_t next = 0;; next = (next + 1) % slots_.size()) {
-    Slot& slot = slots_[next];
+  // Rows are applied in walk order, on the walk's thread alone; when it has to share a CPU with
+  // a reader, it goes first, so that reading ahead never holds it up. (Raising a thread's nice
+  // value needs no privilege; should it fail, the readers merely compete.)
+  ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kReaderNice);
+  for (;;) {
+    Slot* claimed = nullptr;
     {
+      // Slots are queued in ring order, so the next one to read is always the one after the
+      // last one claimed.
       std::unique_lock lock(mutex_);
-      changed_.wait(lock, [&] { return stop_ || slot.state == State::Queued; });
+      changed_.wait(lock, [&] { return stop_ || slots_[next_read_].state == State::Queued; });
       if (stop_) return;
+      claimed = &slots_[next_read_];
+      claimed->state = State::Reading;
+      next_read_ = (next_read_ + 1) % slots_.size();
     }
-    // The walk's thread does not touch a queued slot, so the job is read without the lock.
+    Slot& slot = *claimed;
+    // No other thread touches a slot being read, so the job is read without the lock.
     ReadAndCut(slot.job);
     {
       std::lock_guard lock(mutex_);
@@ -170,11 +208,12 @@ void ReadAhead::Work() {
   }
 }
 
-bool CanReadAhead() {
+size_t ReadingThreads() {
   cpu_set_t cpus;
   CPU_ZERO(&cpus);
-  if (::sched_getaffinity(0, sizeof cpus, &cpus) != 0) return false;
-  return CPU_COUNT(&cpus) > 1;
+  if (::sched_getaffinity(0, sizeof cpus, &cpus) != 0) return 0;
+  const int count = CPU_COUNT(&cpus);
+  return count > 1 ? std::min<size_t>(static_cast<size_t>(count), 4) : 0;
 }
 
 }  // namespace tollwick

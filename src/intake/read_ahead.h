@@ -1,18 +1,20 @@
-// Reading and cutting report files on a second thread while the walk's thread applies the rows
+// Reading and cutting report files on reading threads while the walk's thread applies the rows
 // of the files before them.
 //
-// The walk hands each file to Submit in walk order; a reading thread opens it, reads it whole
-// and cuts its rows (views into the bytes it read, kept with the file); the walk's thread then
+// The walk hands each file to Submit in walk order; a reading thread (the first one free) reads
+// it whole and cuts its rows (views into the bytes it read, kept with the file); the walk's
+// thread then
 // takes the files back in the same order (TakeOldest), applies their rows and does the rest
 // (raising the file's error, renaming an archive). So every effect keeps the order of a
 // one-thread run: rows applied in walk order, archives renamed in walk order, and a file's
 // error (cannot open, cannot read) raised after everything done for the files before it. What
-// the reading thread does ahead of time changes nothing on disk. At most `depth` files are
+// the reading threads do ahead of time changes nothing on disk. At most `depth` files are
 // on their way at once; their memory is reused for the files after them.
 #pragma once
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <exception>
 #include <memory>
@@ -42,11 +44,9 @@ class RowBatch : public RowSink {
   std::string* KeepJoined() override;
   // Hands every row to `sink`, in order.
   void Replay(RowSink& sink) const;
-  void Clear() {
-    values_.clear();
-    purchase_.clear();
-    joined_.clear();
-  }
+  // Empties the batch; its memory is kept for the next file unless it is more than about
+  // `keep` bytes.
+  void Clear(size_t keep);
 
  private:
   std::vector<std::string_view> values_;
@@ -54,11 +54,12 @@ class RowBatch : public RowSink {
   std::deque<std::string> joined_;
 };
 
-// Pieces of memory that all stay valid until Reset; the memory is kept for reuse.
+// Pieces of memory that all stay valid until Reset; the memory is kept for reuse unless it is
+// more than `keep` bytes.
 class ReadArena {
  public:
   char* Take(size_t size);
-  void Reset();
+  void Reset(size_t keep);
 
  private:
   struct Chunk {
@@ -81,7 +82,9 @@ struct ReportJob {
   FileBytes loose;           // a loose file's document
   ReadArena pieces;          // the headers, names and report entries of an archive
 
-  // Empties the job for another file; the memory is kept.
+  // Empties the job for another file. Memory for a file of common size is kept; what a large
+  // file needed is given back, so that the jobs on their way together hold at most a few of
+  // them.
   void Reset(const std::string& file_path, bool is_archive);
 };
 
@@ -94,15 +97,20 @@ void ApplyJob(const ReportJob& job, RowSink& sink);
 
 class ReadAhead {
  public:
-  explicit ReadAhead(size_t depth);
-  ~ReadAhead();  // the reading thread finishes its file and ends
+  // Starts up to `readers` reading threads (at least one, or raises std::system_error). At
+  // most `depth` files, and while more than one, at most `byte_budget` bytes of them, are on
+  // their way at once.
+  ReadAhead(size_t depth, size_t readers, uint64_t byte_budget);
+  ~ReadAhead();  // the reading threads finish their files and end
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
 
-  // Whether `depth` files are on their way; Submit then waits, so take one first.
-  bool Full() const { return pending_ == slots_.size(); }
+  // Whether a file of `size` bytes has to wait until the oldest one is taken and released.
+  bool Full(uint64_t size) const {
+    return pending_ == slots_.size() || (pending_ > 0 && bytes_ + size > byte_budget_);
+  }
   bool Empty() const { return pending_ == 0; }
-  // The job to fill for the next file (not Full), then handed to the reading thread.
+  // The job to fill for the next file (when not Full), then handed to the reading threads.
   ReportJob& Free() { return slots_[(head_ + pending_) % slots_.size()].job; }
   void Submit();
   // The oldest file submitted and not yet released, once it is read; valid until Release.
@@ -110,7 +118,7 @@ class ReadAhead {
   void Release();
 
  private:
-  enum class State { Free, Queued, Done };
+  enum class State { Free, Queued, Reading, Done };
   struct Slot {
     ReportJob job;
     State state = State::Free;
@@ -118,15 +126,21 @@ class ReadAhead {
   void Work();
 
   std::vector<Slot> slots_;
-  size_t head_ = 0;     // oldest slot not released (walk's thread)
+  size_t head_ = 0;  // oldest slot not released (walk's thread)
+  static constexpr int kReaderNice = 10;
+
   size_t pending_ = 0;  // slots submitted and not released (walk's thread)
+  uint64_t bytes_ = 0;  // the sizes of their files (walk's thread)
+  uint64_t byte_budget_;
   std::mutex mutex_;
   std::condition_variable changed_;
+  size_t next_read_ = 0;  // the slot the next free reader takes (guarded by mutex_)
   bool stop_ = false;
-  std::thread worker_;
+  std::vector<std::thread> readers_;
 };
 
-// Whether a reading thread can run beside the walk's: more than one CPU is at our disposal.
-bool CanReadAhead();
+// How many reading threads pay beside the walk's: one per CPU at our disposal, up to four
+// (the walk's thread applies rows meanwhile, and waits while they read); none on one CPU.
+size_t ReadingThreads();
 
 }  // namespace tollwick

@@ -145,10 +145,10 @@ bool IsAtOrBelow(int fd, const FileId& start) {
 // before it is done first, as on one thread.
 class Intake {
  public:
-  Intake(RowSink& sink, bool read_ahead) : sink_(sink) {
-    if (!read_ahead) return;
+  Intake(RowSink& sink, size_t reading_threads) : sink_(sink) {
+    if (reading_threads == 0) return;
     try {
-      ahead_ = std::make_unique<ReadAhead>(kDepth);
+      ahead_ = std::make_unique<ReadAhead>(kDepth, reading_threads, kByteBudget);
     } catch (const std::system_error&) {
       // No thread to be had (a process limit, say): the files are read one by one, which
       // gives the same result.
@@ -158,7 +158,7 @@ class Intake {
   void Add(const std::string& path, bool archive, FileDescriptor fd, uint64_t size) {
     ReportJob* job = &single_;
     if (ahead_) {
-      if (ahead_->Full()) ApplyOldest();
+      while (ahead_->Full(size)) ApplyOldest();
       job = &ahead_->Free();
     }
     job->Reset(path, archive);
@@ -178,7 +178,11 @@ class Intake {
   }
 
  private:
-  static constexpr size_t kDepth = 4;
+  // Enough files on their way that a month's archive, which takes a reader a while, does not
+  // leave the others idle; and few enough bytes that their memory stays small beside the
+  // tables'.
+  static constexpr size_t kDepth = 16;
+  static constexpr uint64_t kByteBudget = uint64_t{16} << 20;
 
   void ApplyOldest() {
     const ReportJob& job = ahead_->TakeOldest();
@@ -200,7 +204,7 @@ class Intake {
 
 class TreeWalk {
  public:
-  TreeWalk(RowSink& sink, bool read_ahead) : intake_(sink, read_ahead) {}
+  TreeWalk(RowSink& sink, size_t reading_threads) : intake_(sink, reading_threads) {}
 
   void Run() {
     try {
@@ -305,11 +309,11 @@ class TreeWalk {
 }  // namespace
 
 void ScanDirectory(RowSink& sink) {
-  ScanDirectory(sink, CanReadAhead());
+  ScanDirectory(sink, ReadingThreads());
 }
 
-void ScanDirectory(RowSink& sink, bool read_ahead) {
-  TreeWalk(sink, read_ahead).Run();
+void ScanDirectory(RowSink& sink, size_t reading_threads) {
+  TreeWalk(sink, reading_threads).Run();
 }
 
 }  // namespace tollwick

@@ -27,14 +27,17 @@
 // no trailing "/", except for the root.
 #pragma once
 
+#include <cstddef>
+
 #include "intake/row_sink.h"
 
 namespace tollwick {
 
 // Walks the current working directory and hands every row found to `sink`. Files are read and
-// cut on a second thread ahead of the one that hands on their rows when more than one CPU is
-// at hand (`read_ahead` chooses); every effect comes in the same order either way.
+// cut on `reading_threads` threads (ReadingThreads() by default) ahead of the one that hands on
+// their rows, or on that one when there are none; every effect comes in the same order either
+// way.
 void ScanDirectory(RowSink& sink);
-void ScanDirectory(RowSink& sink, bool read_ahead);
+void ScanDirectory(RowSink& sink, size_t reading_threads);
 
 }  // namespace tollwick
