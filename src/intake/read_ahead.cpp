@@ -17,14 +17,18 @@ namespace tollwick {
 
 void RowBatch::Replay(RowSink& sink) const {
   const std::string_view* at = values_.data();
-  for (bool purchase : purchase_) {
-    if (purchase) {
-      sink.SaleRow(std::span<const std::string_view, kSaleValues>(at, kSaleValues));
-      at += kSaleValues;
-    } else {
+  for (size_t row = 0; row < purchase_.size();) {
+    if (!purchase_[row]) {
       sink.SkuRow(std::span<const std::string_view, kSkuValues>(at, kSkuValues));
       at += kSkuValues;
+      ++row;
+      continue;
     }
+    size_t run = 1;
+    while (row + run < purchase_.size() && purchase_[row + run]) ++run;
+    sink.SaleRows(at, run);
+    at += run * kSaleValues;
+    row += run;
   }
 }
 

@@ -1,5 +1,9 @@
 #include "intake/table_rows.h"
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
 #include "base/day_number.h"
 #include "base/text.h"
 
@@ -19,9 +23,35 @@ std::string_view After(std::string_view text, std::string_view sep) {
   return at == std::string_view::npos ? text : text.substr(at + sep.size());
 }
 
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// The value of `count` decimal digits at `at`.
+int32_t Digits(std::string_view text, size_t at, size_t count) {
+  int32_t value = 0;
+  for (size_t i = at; i < at + count; ++i) value = value * 10 + (text[i] - '0');
+  return value;
+}
+
+// Whether the text starts "dddd-dd-ddT" and holds no "/": the pieces the rule cuts are then
+// those digits, which StrToInt reads as plain decimals.
+bool IsPlainIsoDate(std::string_view text) {
+  if (text.size() < 11 || text[4] != '-' || text[7] != '-' || text[10] != 'T') return false;
+  constexpr size_t kDigitsAt[] = {0, 1, 2, 3, 5, 6, 8, 9};
+  for (size_t i : kDigitsAt)
+    if (!IsDigit(text[i])) return false;
+  for (size_t i = 11; i < text.size(); ++i)
+    if (text[i] == '/') return false;
+  return true;
+}
+
 }  // namespace
 
 double ParseSaleDate(std::string_view date_text) {
+  // The reports' own shape, read without cutting it into pieces first.
+  if (IsPlainIsoDate(date_text))
+    return EncodeDate(Digits(date_text, 0, 4), Digits(date_text, 5, 2), Digits(date_text, 8, 2));
   std::string_view year, month, day;
   if (date_text.find('/') != std::string_view::npos) {
     std::string_view work = Before(date_text, " ");
@@ -48,6 +78,20 @@ void TableRows::SkuRow(std::span<const std::string_view, kSkuValues> v) {
 
 void TableRows::SaleRow(std::span<const std::string_view, kSaleValues> v) {
   sales_.AddSale(v[0], v[1], ParseSaleDate(v[5]));
+}
+
+void TableRows::SaleRows(const std::string_view* values, size_t count) {
+  constexpr size_t kAhead = 16;
+  std::array<uint32_t, kAhead> hashes;
+  for (size_t first = 0; first < count; first += kAhead) {
+    const size_t n = std::min(kAhead, count - first);
+    const std::string_view* rows = values + first * kSaleValues;
+    for (size_t i = 0; i < n; ++i) hashes[i] = sales_.ExpectSale(rows[i * kSaleValues + 1]);
+    for (size_t i = 0; i < n; ++i) {
+      const std::string_view* v = rows + i * kSaleValues;
+      sales_.AddSale(v[0], v[1], hashes[i], ParseSaleDate(v[5]));
+    }
+  }
 }
 
 }  // namespace tollwick

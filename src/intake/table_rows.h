@@ -33,6 +33,9 @@ class TableRows : public RowSink {
   TableRows(SkuTable& skus, SaleTable& sales) : skus_(skus), sales_(sales) {}
   void SkuRow(std::span<const std::string_view, kSkuValues> values) override;
   void SaleRow(std::span<const std::string_view, kSaleValues> values) override;
+  // Hashes the purchase ids a few rows ahead of adding them, so that their places in the
+  // sale table's index are fetched meanwhile.
+  void SaleRows(const std::string_view* values, size_t count) override;
 
  private:
   SkuTable& skus_;

@@ -101,6 +101,26 @@ class AngleScan {
   uint32_t mask_ = 0;  // '<' bytes not handed out yet
 };
 
+// The first '>' in [from, limit), or npos. The '>' of a tag is a few bytes on, so this looks
+// 16 bytes at a time instead of calling memchr.
+size_t FindGt(std::string_view text, size_t from, size_t limit) {
+#if defined(__SSE2__)
+  const __m128i gt = _mm_set1_epi8('>');
+  while (from < limit && text.size() - from >= 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + from));
+    const auto mask = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, gt)));
+    if (mask != 0) {
+      const size_t at = from + static_cast<size_t>(__builtin_ctz(mask));
+      return at < limit ? at : npos;
+    }
+    from += 16;
+  }
+#endif
+  for (; from < limit; ++from)
+    if (text[from] == '>') return from;
+  return npos;
+}
+
 bool StartsWith(std::string_view text, size_t at, std::string_view marker) {
   return text.size() - at >= marker.size() &&
          std::memcmp(text.data() + at, marker.data(), marker.size()) == 0;
@@ -133,17 +153,14 @@ size_t ScanRow(std::string_view text, size_t from, std::array<std::string_view, 
     const bool data = StartsWith(text, at, kDataStart);
     const size_t skip = data ? kDataStart.size() : 1;
     // Most chunks other than data end in their tag's '>'.
-    const void* gt =
-        !data && text[limit - 1] == '>'
-            ? text.data() + limit - 1
-            : std::memchr(text.data() + at + skip, '>', limit - std::min(limit, at + skip));
-    if (gt == nullptr) {
+    const size_t gt = !data && text[limit - 1] == '>' ? limit - 1 : FindGt(text, at + skip, limit);
+    if (gt == npos) {
       plain = false;
     } else if (data) {
       if (next == npos || !StartsWith(text, next, kDataEnd)) {
         plain = false;
       } else {
-        const size_t value = static_cast<size_t>(static_cast<const char*>(gt) - text.data()) + 1;
+        const size_t value = gt + 1;
         values[count++] = text.substr(value, next - value);
         at = angles.Next();  // past "</Data>"
         continue;

@@ -58,9 +58,14 @@ class RecordIndex {
   // for it and gives npos. One hash and one probe sequence for both.
   template <typename KeyOf>
   size_t FindOrInsert(std::string_view key, size_t new_position, const KeyOf& key_of) {
+    return FindOrInsert(key, Hash(key), new_position, key_of);
+  }
+  // The same, with `hash` = Hash(key) computed beforehand.
+  template <typename KeyOf>
+  size_t FindOrInsert(std::string_view key, uint32_t hash, size_t new_position,
+                      const KeyOf& key_of) {
     if (new_position >= UINT32_MAX) throw std::bad_alloc();
     if (4 * (used_ + 1) > 3 * slots_.size()) Grow();
-    const uint32_t hash = Hash(key);
     for (size_t at = hash & Mask();; at = (at + 1) & Mask()) {
       const uint64_t slot = slots_[at];
       if (slot == 0) {
@@ -86,6 +91,10 @@ class RecordIndex {
 
   // The key's 32-bit hash under this index's hash key; its low bits pick the key's home slot.
   uint32_t Hash(std::string_view key) const;
+  // Starts fetching the home slot of a key with this hash, for a lookup soon after.
+  void Prefetch(uint32_t hash) const {
+    if (!slots_.empty()) __builtin_prefetch(&slots_[hash & Mask()]);
+  }
 
  private:
   size_t Mask() const { return slots_.size() - 1; }

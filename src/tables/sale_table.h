@@ -36,6 +36,16 @@ class SaleTable {
  public:
   // Finds the sale by purchase id or appends it, and assigns the SKU id and the day.
   void AddSale(std::string_view sku_id, std::string_view purchase_id, double sale_date);
+  // The same, with ExpectSale(purchase_id) computed beforehand.
+  void AddSale(std::string_view sku_id, std::string_view purchase_id, uint32_t purchase_hash,
+               double sale_date);
+  // The hash of `purchase_id` that AddSale needs; the index slot it leads to is fetched
+  // meanwhile. A caller adding many sales computes it a few sales ahead.
+  uint32_t ExpectSale(std::string_view purchase_id) const {
+    const uint32_t hash = index_.Hash(purchase_id);
+    index_.Prefetch(hash);
+    return hash;
+  }
   void Clear();
 
   size_t size() const { return records_.size(); }
@@ -89,10 +99,15 @@ class SaleTable {
 
   BlockArray<Record, 4096> records_;
   RecordIndex index_;                      // purchase id -> record
-  TextStore ids_;                          // the bytes of the purchase ids and of the SKU ids
-  std::vector<std::string_view> sku_ids_;  // in ids_
+  TextStore ids_;                          // the bytes of the purchase ids
+  TextStore sku_id_bytes_;                 // the bytes of the SKU ids, few and kept together
+  std::vector<std::string_view> sku_ids_;  // in sku_id_bytes_
   RecordIndex sku_index_;                  // SKU id -> its number
-  uint32_t last_sku_ = UINT32_MAX;         // the number found last, tried first
+  // SKU numbers found lately, by a cheap hash of the id, tried before the index (UINT32_MAX:
+  // none). A wrong guess costs one comparison, so ids made to collide here merely take the
+  // index's way.
+  static constexpr int kSkuMemoBits = 12;
+  std::vector<uint32_t> sku_memo_;
 };
 
 }  // namespace tollwick

@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
 #include "support/checks.h"
 
 namespace tollwick {
@@ -27,6 +32,7 @@ TEST(TableRows, SaleDates) {
       {"zz-01-01T", NotInteger("zz")}, {"2010-02-29T", kBadDate}, {"2100-02-29T", kBadDate},
       {"2010-04-31T", kBadDate}, {"0-01-01T", kBadDate}, {"10000-01-01T", kBadDate},
       {"2010-01-65537T", kBadDate}, {"2010-65537-1T", kBadDate},
+      {"2010-03-05T1/2", NotInteger("")}, {"0000-01-01T", kBadDate},
   };
   // clang-format on
   for (const auto& [text, error] : cases) {
@@ -36,6 +42,22 @@ TEST(TableRows, SaleDates) {
   }
   EXPECT_EQ(ParseSaleDate("2012-02-29T"), 40968);
   EXPECT_EQ(ParseSaleDate("12/31/2009 11:59:59 PM"), 40178);
+  // The reports' own "dddd-dd-ddT" shape is read directly; a '+' before each piece takes the
+  // piece by piece way to the same day, or the same error.
+  for (const char* year : {"0001", "1999", "2000", "2012", "2100", "9999"}) {
+    for (int month = 0; month <= 13; ++month) {
+      for (int day = 0; day <= 32; ++day) {
+        char plain[32], signed_pieces[32];
+        std::snprintf(plain, sizeof plain, "%s-%02d-%02dT23:59:59Z", year, month, day);
+        std::snprintf(signed_pieces, sizeof signed_pieces, "+%s-+%02d-+%02dT", year, month, day);
+        double direct = -1, by_pieces = -1;
+        EXPECT_EQ(ErrorOf([&] { direct = ParseSaleDate(plain); }),
+                  ErrorOf([&] { by_pieces = ParseSaleDate(signed_pieces); }))
+            << plain;
+        EXPECT_EQ(direct, by_pieces) << plain;
+      }
+    }
+  }
 }
 
 TEST(TableRows, EditionRuleAndWhatIsKept) {
@@ -56,6 +78,43 @@ TEST(TableRows, EditionRuleAndWhatIsKept) {
   rows.SaleRow(sale);
   EXPECT_EQ(std::string(sales[0].SkuId) + std::string(sales[0].PurchaseId), "AP1");
   EXPECT_EQ(sales[0].SaleDate, 40243);
+}
+
+TEST(TableRows, PurchaseRowsInBatchesAsOneByOne) {
+  // Ids repeat (the last row wins), SKU ids are many (the memo of recent ones misses and is
+  // overwritten), and a bad date stops both ways after the same rows.
+  std::mt19937 rng(4711);
+  for (int round = 0; round < 20; ++round) {
+    const size_t count = 1 + rng() % 400;
+    std::vector<std::string> texts;
+    for (size_t i = 0; i < count; ++i) {
+      texts.push_back("S" + std::to_string(rng() % 5000));
+      texts.push_back("P" + std::to_string(rng() % (count / 2 + 1)));
+      texts.push_back(round % 4 == 0 && i == count / 2
+                          ? "2010-02-30T"
+                          : "2010-03-0" + std::to_string(1 + rng() % 9) + "T");
+    }
+    std::vector<std::string_view> values;
+    for (size_t i = 0; i < count; ++i)
+      values.insert(values.end(),
+                    {texts[3 * i], texts[3 * i + 1], "", "", "", texts[3 * i + 2], ""});
+    SkuTable skus;
+    SaleTable one_by_one, batched;
+    TableRows single(skus, one_by_one), batch(skus, batched);
+    std::string single_error;
+    for (size_t i = 0; i < count && single_error.empty(); ++i)
+      single_error = ErrorOf([&] {
+        single.SaleRow(
+            std::span<const std::string_view, kSaleValues>(&values[i * kSaleValues], kSaleValues));
+      });
+    EXPECT_EQ(ErrorOf([&] { batch.SaleRows(values.data(), count); }), single_error);
+    ASSERT_EQ(batched.size(), one_by_one.size());
+    for (size_t i = 0; i < batched.size(); ++i) {
+      EXPECT_EQ(batched[i].SkuId, one_by_one[i].SkuId);
+      EXPECT_EQ(batched[i].PurchaseId, one_by_one[i].PurchaseId);
+      EXPECT_EQ(batched[i].SaleDate, one_by_one[i].SaleDate);
+    }
+  }
 }
 
 }  // namespace
