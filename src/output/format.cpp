@@ -5,6 +5,10 @@
 namespace tollwick {
 
 void AppendInteger(std::string& out, int64_t value) {
+  if (value >= 0 && value < 10) {  // most counts of a day
+    out.push_back(static_cast<char>('0' + value));
+    return;
+  }
   char digits[24];
   auto result = std::to_chars(digits, digits + sizeof digits, value);
   out.append(digits, result.ptr);

@@ -1,6 +1,8 @@
 #include "output/period_tally.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -89,16 +91,45 @@ PeriodTally::PeriodTally(const SkuTable& skus, const SaleTable& sales,
   // Each distinct SKU id of the sales is looked up once.
   std::vector<size_t> sku_of_number(sales.SkuIdCount());
   for (size_t n = 0; n < sku_of_number.size(); ++n) sku_of_number[n] = skus.Find(sales.SkuIdAt(n));
-  sales_.reserve(sales.size());
+  auto sku_of_sale = [&](size_t s) { return sku_of_number[sales.SkuNumber(s)]; };
+  auto ref = [&](size_t s, size_t i) {
+    return SaleRef{sales.SaleDate(s), static_cast<uint32_t>(line_position[sku_line[i]]),
+                   static_cast<uint32_t>(title_position[sku_title[i]]), sku_currency[i],
+                   skus[i].Amount};
+  };
+
+  // The sales of known SKUs (a sale of no known SKU counts nowhere), ordered by day; the order
+  // within a day does not matter. Days are whole numbers, as a rule within a few thousand of
+  // each other: then the sales of each day are counted, and each sale is placed right where
+  // its day begins, with no sort and no second copy. Other days are sorted.
+  size_t known = 0;
+  double first = std::numeric_limits<double>::infinity(), last = -first;
+  bool whole_days = true;
   for (size_t s = 0; s < sales.size(); ++s) {
-    size_t i = sku_of_number[sales.SkuNumber(s)];
-    if (i == SkuTable::npos) continue;  // a sale of no known SKU counts nowhere
-    sales_.push_back(SaleRef{sales.SaleDate(s), static_cast<uint32_t>(line_position[sku_line[i]]),
-                             static_cast<uint32_t>(title_position[sku_title[i]]), sku_currency[i],
-                             skus[i].Amount});
+    if (sku_of_sale(s) == SkuTable::npos) continue;
+    const double day = sales.SaleDate(s);
+    whole_days = whole_days && day == std::floor(day);
+    first = std::min(first, day);
+    last = std::max(last, day);
+    ++known;
   }
-  std::sort(sales_.begin(), sales_.end(),
-            [](const SaleRef& a, const SaleRef& b) { return a.day < b.day; });
+  if (known == 0) return;
+  if (!whole_days || last - first >= 4.0 * static_cast<double>(known) + 65536) {
+    sales_.reserve(known);
+    for (size_t s = 0; s < sales.size(); ++s)
+      if (size_t i = sku_of_sale(s); i != SkuTable::npos) sales_.push_back(ref(s, i));
+    std::sort(sales_.begin(), sales_.end(),
+              [](const SaleRef& a, const SaleRef& b) { return a.day < b.day; });
+    return;
+  }
+  auto slot = [&](size_t s) { return static_cast<size_t>(sales.SaleDate(s) - first); };
+  std::vector<size_t> day_start(static_cast<size_t>(last - first) + 2, 0);
+  for (size_t s = 0; s < sales.size(); ++s)
+    if (sku_of_sale(s) != SkuTable::npos) ++day_start[slot(s) + 1];
+  for (size_t d = 1; d < day_start.size(); ++d) day_start[d] += day_start[d - 1];
+  sales_.resize(known);
+  for (size_t s = 0; s < sales.size(); ++s)
+    if (size_t i = sku_of_sale(s); i != SkuTable::npos) sales_[day_start[slot(s)]++] = ref(s, i);
 }
 
 void PeriodTally::TallyPeriod(CurrencyTable& currencies, double start, double end) {
