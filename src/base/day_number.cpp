@@ -32,9 +32,13 @@ int DaysInMonth(int64_t year, int64_t month) {
   return static_cast<int>(table[month] - table[month - 1]);
 }
 
+bool IsValidDate(int64_t year, int64_t month, int64_t day) {
+  return year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 &&
+         day <= DaysInMonth(year, month);
+}
+
 double EncodeDate(int64_t year, int64_t month, int64_t day) {
-  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
-      day > DaysInMonth(year, month))
+  if (!IsValidDate(year, month, day))
     Raise(ErrorKind::EConvertError, std::string(kInvalidDateMessage));
   int64_t day_of_year = kDaysBeforeMonth[IsLeapYear(year) ? 1 : 0][month - 1] + day;
   return static_cast<double>(DaysBeforeYear(year) + day_of_year - kDayZeroOffset);

@@ -15,8 +15,10 @@ struct CivilDate {
 bool IsLeapYear(int64_t year);
 int DaysInMonth(int64_t year, int64_t month);
 
-// Raises EConvertError "Invalid argument to date encode" unless 1 <= year <= 9999,
-// 1 <= month <= 12 and 1 <= day <= DaysInMonth(year, month).
+// Whether 1 <= year <= 9999, 1 <= month <= 12 and 1 <= day <= DaysInMonth(year, month).
+bool IsValidDate(int64_t year, int64_t month, int64_t day);
+
+// Raises EConvertError "Invalid argument to date encode" unless IsValidDate.
 double EncodeDate(int64_t year, int64_t month, int64_t day);
 
 // The inverse of EncodeDate for any day of the years 1 to 9999.

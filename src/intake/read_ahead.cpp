@@ -17,6 +17,7 @@ namespace tollwick {
 
 void RowBatch::Replay(RowSink& sink) const {
   const std::string_view* at = values_.data();
+  const PreparedSale* prepared = preparer_ != nullptr && all_prepared_ ? prepared_.data() : nullptr;
   for (size_t row = 0; row < purchase_.size();) {
     if (!purchase_[row]) {
       sink.SkuRow(std::span<const std::string_view, kSkuValues>(at, kSkuValues));
@@ -26,8 +27,9 @@ void RowBatch::Replay(RowSink& sink) const {
     }
     size_t run = 1;
     while (row + run < purchase_.size() && purchase_[row + run]) ++run;
-    sink.SaleRows(at, run);
+    sink.SaleRows(at, prepared, run);
     at += run * kSaleValues;
+    if (prepared != nullptr) prepared += run;
     row += run;
   }
 }
@@ -36,9 +38,12 @@ void RowBatch::Clear(size_t keep) {
   values_.clear();
   purchase_.clear();
   joined_.clear();
+  prepared_.clear();
+  all_prepared_ = true;
   if (values_.capacity() * sizeof(std::string_view) > keep) {
     values_.shrink_to_fit();
     purchase_.shrink_to_fit();
+    prepared_.shrink_to_fit();
   }
 }
 
@@ -135,8 +140,9 @@ void ReportJob::Reset(const std::string& file_path, bool is_archive) {
   pieces.Reset(kKeep);
 }
 
-ReadAhead::ReadAhead(size_t depth, size_t readers, uint64_t byte_budget)
+ReadAhead::ReadAhead(size_t depth, size_t readers, uint64_t byte_budget, const RowSink& sink)
     : slots_(std::max<size_t>(depth, 1)), byte_budget_(byte_budget) {
+  for (Slot& slot : slots_) slot.job.rows.SetPreparer(&sink);
   for (size_t i = 0; i < std::max<size_t>(readers, 1); ++i) {
     try {
       readers_.emplace_back([this] { Work(); });

@@ -30,9 +30,11 @@
 
 namespace tollwick {
 
-// Rows as the cutting hands them on, kept as views, to be handed on again later.
+// Rows as the cutting hands them on, kept as views, to be handed on again later. With a
+// `preparer` (the sink they will be handed to), each purchase row is prepared as it comes.
 class RowBatch : public RowSink {
  public:
+  void SetPreparer(const RowSink* preparer) { preparer_ = preparer; }
   void SkuRow(std::span<const std::string_view, kSkuValues> values) override {
     values_.insert(values_.end(), values.begin(), values.end());
     purchase_.push_back(false);
@@ -40,9 +42,12 @@ class RowBatch : public RowSink {
   void SaleRow(std::span<const std::string_view, kSaleValues> values) override {
     values_.insert(values_.end(), values.begin(), values.end());
     purchase_.push_back(true);
+    if (preparer_ != nullptr && all_prepared_) {
+      all_prepared_ = preparer_->PrepareSale(values, prepared_.emplace_back());
+    }
   }
   std::string* KeepJoined() override;
-  // Hands every row to `sink`, in order.
+  // Hands every row to `sink` (the preparer, if any), in order.
   void Replay(RowSink& sink) const;
   // Empties the batch; its memory is kept for the next file unless it is more than about
   // `keep` bytes.
@@ -52,6 +57,9 @@ class RowBatch : public RowSink {
   std::vector<std::string_view> values_;
   std::vector<bool> purchase_;
   std::deque<std::string> joined_;
+  const RowSink* preparer_ = nullptr;
+  std::vector<PreparedSale> prepared_;  // one per purchase row, when all_prepared_
+  bool all_prepared_ = true;
 };
 
 // Pieces of memory that all stay valid until Reset; the memory is kept for reuse unless it is
@@ -99,8 +107,8 @@ class ReadAhead {
  public:
   // Starts up to `readers` reading threads (at least one, or raises std::system_error). At
   // most `depth` files, and while more than one, at most `byte_budget` bytes of them, are on
-  // their way at once.
-  ReadAhead(size_t depth, size_t readers, uint64_t byte_budget);
+  // their way at once. The readers prepare the purchase rows for `sink`, to which the rows go.
+  ReadAhead(size_t depth, size_t readers, uint64_t byte_budget, const RowSink& sink);
   ~ReadAhead();  // the reading threads finish their files and end
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;

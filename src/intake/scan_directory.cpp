@@ -148,7 +148,7 @@ class Intake {
   Intake(RowSink& sink, size_t reading_threads) : sink_(sink) {
     if (reading_threads == 0) return;
     try {
-      ahead_ = std::make_unique<ReadAhead>(kDepth, reading_threads, kByteBudget);
+      ahead_ = std::make_unique<ReadAhead>(kDepth, reading_threads, kByteBudget, sink);
     } catch (const std::system_error&) {
       // No thread to be had (a process limit, say): the files are read one by one, which
       // gives the same result.

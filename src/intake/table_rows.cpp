@@ -46,12 +46,20 @@ bool IsPlainIsoDate(std::string_view text) {
   return true;
 }
 
+// The day of a date text in the reports' own shape, when it is a valid date.
+bool TryPlainIsoDate(std::string_view text, double& day) {
+  if (!IsPlainIsoDate(text)) return false;
+  const int32_t y = Digits(text, 0, 4), m = Digits(text, 5, 2), d = Digits(text, 8, 2);
+  if (!IsValidDate(y, m, d)) return false;
+  day = EncodeDate(y, m, d);
+  return true;
+}
+
 }  // namespace
 
 double ParseSaleDate(std::string_view date_text) {
   // The reports' own shape, read without cutting it into pieces first.
-  if (IsPlainIsoDate(date_text))
-    return EncodeDate(Digits(date_text, 0, 4), Digits(date_text, 5, 2), Digits(date_text, 8, 2));
+  if (double day = 0; TryPlainIsoDate(date_text, day)) return day;
   std::string_view year, month, day;
   if (date_text.find('/') != std::string_view::npos) {
     std::string_view work = Before(date_text, " ");
@@ -80,16 +88,30 @@ void TableRows::SaleRow(std::span<const std::string_view, kSaleValues> v) {
   sales_.AddSale(v[0], v[1], ParseSaleDate(v[5]));
 }
 
-void TableRows::SaleRows(const std::string_view* values, size_t count) {
+bool TableRows::PrepareSale(std::span<const std::string_view, kSaleValues> values,
+                            PreparedSale& prepared) const {
+  prepared.purchase_hash = sales_.PurchaseHash(values[1]);
+  prepared.has_day = TryPlainIsoDate(values[5], prepared.day);
+  return true;
+}
+
+void TableRows::SaleRows(const std::string_view* values, const PreparedSale* prepared,
+                         size_t count) {
   constexpr size_t kAhead = 16;
   std::array<uint32_t, kAhead> hashes;
   for (size_t first = 0; first < count; first += kAhead) {
     const size_t n = std::min(kAhead, count - first);
     const std::string_view* rows = values + first * kSaleValues;
-    for (size_t i = 0; i < n; ++i) hashes[i] = sales_.ExpectSale(rows[i * kSaleValues + 1]);
+    for (size_t i = 0; i < n; ++i) {
+      hashes[i] = prepared != nullptr ? prepared[first + i].purchase_hash
+                                      : sales_.PurchaseHash(rows[i * kSaleValues + 1]);
+      sales_.Prefetch(hashes[i]);
+    }
     for (size_t i = 0; i < n; ++i) {
       const std::string_view* v = rows + i * kSaleValues;
-      sales_.AddSale(v[0], v[1], hashes[i], ParseSaleDate(v[5]));
+      const bool has_day = prepared != nullptr && prepared[first + i].has_day;
+      sales_.AddSale(v[0], v[1], hashes[i],
+                     has_day ? prepared[first + i].day : ParseSaleDate(v[5]));
     }
   }
 }

@@ -33,9 +33,13 @@ class TableRows : public RowSink {
   TableRows(SkuTable& skus, SaleTable& sales) : skus_(skus), sales_(sales) {}
   void SkuRow(std::span<const std::string_view, kSkuValues> values) override;
   void SaleRow(std::span<const std::string_view, kSaleValues> values) override;
-  // Hashes the purchase ids a few rows ahead of adding them, so that their places in the
-  // sale table's index are fetched meanwhile.
-  void SaleRows(const std::string_view* values, size_t count) override;
+  // Fetches the places of the purchase ids in the sale table's index a few rows ahead of
+  // adding them; what `prepared` holds is not worked out again.
+  void SaleRows(const std::string_view* values, const PreparedSale* prepared,
+                size_t count) override;
+  // The purchase id's hash, and the day of a date text in the reports' own shape.
+  bool PrepareSale(std::span<const std::string_view, kSaleValues> values,
+                   PreparedSale& prepared) const override;
 
  private:
   SkuTable& skus_;

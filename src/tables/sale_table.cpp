@@ -37,7 +37,7 @@ uint32_t SaleTable::SkuNumberOf(std::string_view sku_id) {
 }
 
 void SaleTable::AddSale(std::string_view sku_id, std::string_view purchase_id, double sale_date) {
-  AddSale(sku_id, purchase_id, index_.Hash(purchase_id), sale_date);
+  AddSale(sku_id, purchase_id, PurchaseHash(purchase_id), sale_date);
 }
 
 void SaleTable::AddSale(std::string_view sku_id, std::string_view purchase_id,

@@ -36,16 +36,15 @@ class SaleTable {
  public:
   // Finds the sale by purchase id or appends it, and assigns the SKU id and the day.
   void AddSale(std::string_view sku_id, std::string_view purchase_id, double sale_date);
-  // The same, with ExpectSale(purchase_id) computed beforehand.
+  // The same, with PurchaseHash(purchase_id) worked out beforehand.
   void AddSale(std::string_view sku_id, std::string_view purchase_id, uint32_t purchase_hash,
                double sale_date);
-  // The hash of `purchase_id` that AddSale needs; the index slot it leads to is fetched
-  // meanwhile. A caller adding many sales computes it a few sales ahead.
-  uint32_t ExpectSale(std::string_view purchase_id) const {
-    const uint32_t hash = index_.Hash(purchase_id);
-    index_.Prefetch(hash);
-    return hash;
-  }
+  // The hash of `purchase_id` that AddSale needs. It depends on nothing that AddSale or Clear
+  // change, so it may be worked out on another thread meanwhile.
+  uint32_t PurchaseHash(std::string_view purchase_id) const { return index_.Hash(purchase_id); }
+  // Starts fetching the index slot that AddSale of a purchase id with this hash looks at
+  // first: a caller adding many sales does this a few sales ahead.
+  void Prefetch(uint32_t purchase_hash) const { index_.Prefetch(purchase_hash); }
   void Clear();
 
   size_t size() const { return records_.size(); }

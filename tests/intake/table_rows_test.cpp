@@ -107,7 +107,7 @@ TEST(TableRows, PurchaseRowsInBatchesAsOneByOne) {
         single.SaleRow(
             std::span<const std::string_view, kSaleValues>(&values[i * kSaleValues], kSaleValues));
       });
-    EXPECT_EQ(ErrorOf([&] { batch.SaleRows(values.data(), count); }), single_error);
+    EXPECT_EQ(ErrorOf([&] { batch.SaleRows(values.data(), nullptr, count); }), single_error);
     ASSERT_EQ(batched.size(), one_by_one.size());
     for (size_t i = 0; i < batched.size(); ++i) {
       EXPECT_EQ(batched[i].SkuId, one_by_one[i].SkuId);
