@@ -99,20 +99,33 @@ TEST(TableRows, PurchaseRowsInBatchesAsOneByOne) {
       values.insert(values.end(),
                     {texts[3 * i], texts[3 * i + 1], "", "", "", texts[3 * i + 2], ""});
     SkuTable skus;
-    SaleTable one_by_one, batched;
-    TableRows single(skus, one_by_one), batch(skus, batched);
+    SaleTable one_by_one;
+    TableRows single(skus, one_by_one);
     std::string single_error;
     for (size_t i = 0; i < count && single_error.empty(); ++i)
       single_error = ErrorOf([&] {
         single.SaleRow(
             std::span<const std::string_view, kSaleValues>(&values[i * kSaleValues], kSaleValues));
       });
-    EXPECT_EQ(ErrorOf([&] { batch.SaleRows(values.data(), nullptr, count); }), single_error);
-    ASSERT_EQ(batched.size(), one_by_one.size());
-    for (size_t i = 0; i < batched.size(); ++i) {
-      EXPECT_EQ(batched[i].SkuId, one_by_one[i].SkuId);
-      EXPECT_EQ(batched[i].PurchaseId, one_by_one[i].PurchaseId);
-      EXPECT_EQ(batched[i].SaleDate, one_by_one[i].SaleDate);
+    // In batches, as they come, or prepared beforehand (the bad date is read again).
+    for (bool prepare : {false, true}) {
+      SaleTable batched;
+      TableRows batch(skus, batched);
+      std::vector<PreparedSale> prepared(count);
+      for (size_t i = 0; i < count && prepare; ++i)
+        ASSERT_TRUE(batch.PrepareSale(
+            std::span<const std::string_view, kSaleValues>(&values[i * kSaleValues], kSaleValues),
+            prepared[i]));
+      EXPECT_EQ(ErrorOf([&] {
+                  batch.SaleRows(values.data(), prepare ? prepared.data() : nullptr, count);
+                }),
+                single_error);
+      ASSERT_EQ(batched.size(), one_by_one.size());
+      for (size_t i = 0; i < batched.size(); ++i) {
+        EXPECT_EQ(batched[i].SkuId, one_by_one[i].SkuId);
+        EXPECT_EQ(batched[i].PurchaseId, one_by_one[i].PurchaseId);
+        EXPECT_EQ(batched[i].SaleDate, one_by_one[i].SaleDate);
+      }
     }
   }
 }
