@@ -11,22 +11,31 @@ size_t LooseDocumentInPlace(char* data, size_t size) {
   // overwritten.
   size_t out = 0, in = 0;
 #if defined(__SSE2__)
-  // Sixteen bytes without a line break or a NUL move as one block; a block with a line break
-  // is compacted byte by byte; the block with the first NUL is left to the loop below.
+  // Byte by byte until sixteen bytes are removed: from then on the write position stays at
+  // least sixteen bytes behind the read position, so a whole block may be stored there.
+  for (; in < size && in - out < 16; ++in) {
+    const char c = data[in];
+    if (c == '\0') return out;
+    data[out] = c;
+    out += static_cast<size_t>(c != '\r' && c != '\n');
+  }
+  // A block is stored whole; the write position then moves past the bytes before its first
+  // line break, the read position past that break too. The block with the first NUL is left
+  // to the loop below.
   const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), nul = _mm_setzero_si128();
-  for (; size - in >= 16; in += 16) {
+  while (in - out >= 16 && size - in >= 16) {
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + in));
     if (_mm_movemask_epi8(_mm_cmpeq_epi8(block, nul)) != 0) break;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(data + out), block);
     const auto breaks = static_cast<unsigned>(
         _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, cr), _mm_cmpeq_epi8(block, lf))));
     if (breaks == 0) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(data + out), block);
+      in += 16;
       out += 16;
-      continue;
-    }
-    for (unsigned i = 0; i < 16; ++i) {
-      data[out] = data[in + i];
-      out += ((breaks >> i) & 1u) ^ 1u;
+    } else {
+      const auto kept = static_cast<size_t>(__builtin_ctz(breaks));
+      out += kept;
+      in += kept + 1;
     }
   }
 #endif
