@@ -20,8 +20,8 @@ size_t LooseDocumentInPlace(char* data, size_t size) {
     out += static_cast<size_t>(c != '\r' && c != '\n');
   }
   // A block is stored whole; the write position then moves past the bytes before its first
-  // line break, the read position past that break too. The block with the first NUL is left
-  // to the loop below.
+  // line break, the read position past those bytes and the line breaks right after them (a
+  // CR LF pair in one step). The block with the first NUL is left to the loop below.
   const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), nul = _mm_setzero_si128();
   while (in - out >= 16 && size - in >= 16) {
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + in));
@@ -35,7 +35,7 @@ size_t LooseDocumentInPlace(char* data, size_t size) {
     } else {
       const auto kept = static_cast<size_t>(__builtin_ctz(breaks));
       out += kept;
-      in += kept + 1;
+      in += kept + static_cast<size_t>(__builtin_ctz(~(breaks >> kept)));
     }
   }
 #endif
