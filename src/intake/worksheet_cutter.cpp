@@ -59,7 +59,7 @@ struct JoinedText {
   }
 };
 
-// The positions of '<' in a text, in increasing order, found 16 bytes at a time.
+// The positions of '<' in a text, in increasing order, found 64 bytes at a time.
 class AngleScan {
  public:
   AngleScan(std::string_view text, size_t from) : text_(text), block_(from) { Load(); }
@@ -71,13 +71,13 @@ class AngleScan {
       block_ += kWidth;
       Load();
     }
-    size_t at = block_ + static_cast<size_t>(__builtin_ctz(mask_));
+    size_t at = block_ + static_cast<size_t>(__builtin_ctzll(mask_));
     mask_ &= mask_ - 1;
     return at;
   }
 
  private:
-  static constexpr size_t kWidth = 16;
+  static constexpr size_t kWidth = 64;
 
   // Sets the mask of '<' bytes in [block_, block_ + kWidth).
   void Load() {
@@ -86,19 +86,23 @@ class AngleScan {
     const char* at = text_.data() + block_;
 #if defined(__SSE2__)
     if (text_.size() - block_ >= kWidth) {
-      __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-      mask_ = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('<'))));
+      const __m128i lt = _mm_set1_epi8('<');
+      for (size_t part = 0; part < kWidth / 16; ++part) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16 * part));
+        const auto bits = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lt)));
+        mask_ |= uint64_t{bits} << (16 * part);
+      }
       return;
     }
 #endif
     size_t count = std::min(kWidth, text_.size() - block_);
     for (size_t i = 0; i < count; ++i)
-      if (at[i] == '<') mask_ |= uint32_t{1} << i;
+      if (at[i] == '<') mask_ |= uint64_t{1} << i;
   }
 
   std::string_view text_;
-  size_t block_;       // start of the 16 bytes that `mask_` describes
-  uint32_t mask_ = 0;  // '<' bytes not handed out yet
+  size_t block_;       // start of the 64 bytes that `mask_` describes
+  uint64_t mask_ = 0;  // '<' bytes not handed out yet
 };
 
 // The first '>' in [from, limit), or npos. The '>' of a tag is a few bytes on, so this looks
