@@ -139,8 +139,8 @@ bool IsAtOrBelow(int fd, const FileId& start) {
   }
 }
 
-// Applies every report file the walk opens, in walk order: its rows, then its error. With a
-// reading thread, files are read and cut ahead while earlier ones are applied; the walk calls
+// Applies every report file the walk opens, in walk order: its rows, then its error. With
+// reading threads, files are read and cut ahead while earlier ones are applied; the walk calls
 // Finish before anything that changes the tree (an archive's rename), so that everything
 // before it is done first, as on one thread.
 class Intake {

@@ -78,9 +78,9 @@ TEST(FaultErrors, ExactReportAndRenamesStayDone) {
   }
 }
 
-// Reports are read ahead on a second thread when there is one; a file that fails in the middle
-// of the tree must leave the output, the error report and the tree exactly as reading on one
-// thread does: every earlier file applied and renamed, no later archive renamed.
+// Reports are read ahead on other threads when there are CPUs for them; a file that fails in
+// the middle of the tree must leave the output, the error report and the tree exactly as
+// reading on one thread does: every earlier file applied and renamed, no later archive renamed.
 TEST(FaultErrors, ReadingAheadChangesNothing) {
   cpu_set_t cpus;
   if (::sched_getaffinity(0, sizeof cpus, &cpus) != 0 || CPU_COUNT(&cpus) < 2)
@@ -93,7 +93,7 @@ TEST(FaultErrors, ReadingAheadChangesNothing) {
     std::string failing_path, failing_bytes;
     bool locked;  // nobody may read the failing file
   } cases[] = {
-      {"bad date in a loose file", "m/3.xml", SaleOn("2/30/2010 10:00:00"), false},
+      {"bad date in a loose file", "m/3.xml", SaleOn("2010-02-30T10:00:00Z"), false},
       {"bad date in an archive", "m/report 3.zip", zipped(SaleOn("2010-1O-01T00:00:00")), false},
       {"unreadable loose file", "m/3.xml", SaleOn("3/1/2010 10:00:00"), true},
       {"unreadable archive", "m/report 3.zip", zipped(SaleOn("3/1/2010 10:00:00")), true},
@@ -106,7 +106,7 @@ TEST(FaultErrors, ReadingAheadChangesNothing) {
     for (int one_cpu = 0; one_cpu < 2; ++one_cpu) {
       TempDir dir;
       for (int i = 0; i < 6; ++i) {
-        std::string n = std::to_string(i), day = "1/" + std::to_string(i + 1) + "/2010 1:00:00";
+        std::string n = std::to_string(i), day = "2010-01-0" + std::to_string(i + 1) + "T01:00:00Z";
         WriteFile(dir / (n + ".xml"), SaleOn(day));
         WriteFile(dir / ("report " + n + ".zip"), zipped(SaleOn(day)));
         WriteFile(dir / ("m/" + n + "a.xml"), SaleOn("2/" + std::to_string(i + 1) + "/2010 1:00"));
