@@ -158,7 +158,7 @@ ReadAhead::~ReadAhead() {
     std::lock_guard lock(mutex_);
     stop_ = true;
   }
-  changed_.notify_all();
+  queued_.notify_all();
   for (std::thread& reader : readers_) reader.join();
 }
 
@@ -168,7 +168,7 @@ void ReadAhead::Submit() {
     std::lock_guard lock(mutex_);
     slot.state = State::Queued;
   }
-  changed_.notify_all();
+  queued_.notify_one();
   ++pending_;
   bytes_ += slot.job.size;
 }
@@ -176,7 +176,7 @@ void ReadAhead::Submit() {
 ReportJob& ReadAhead::TakeOldest() {
   Slot& slot = slots_[head_];
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] { return slot.state == State::Done; });
+  done_.wait(lock, [&] { return slot.state == State::Done; });
   return slot.job;
 }
 
@@ -201,7 +201,7 @@ void ReadAhead::Work() {
       // Slots are queued in ring order, so the next one to read is always the one after the
       // last one claimed.
       std::unique_lock lock(mutex_);
-      changed_.wait(lock, [&] { return stop_ || slots_[next_read_].state == State::Queued; });
+      queued_.wait(lock, [&] { return stop_ || slots_[next_read_].state == State::Queued; });
       if (stop_) return;
       claimed = &slots_[next_read_];
       claimed->state = State::Reading;
@@ -214,7 +214,7 @@ void ReadAhead::Work() {
       std::lock_guard lock(mutex_);
       slot.state = State::Done;
     }
-    changed_.notify_all();
+    done_.notify_one();  // only the walk's thread waits for this
   }
 }
 
