@@ -20,6 +20,9 @@ void RowBatch::Replay(RowSink& sink) const {
   const PreparedSale* prepared = preparer_ != nullptr && all_prepared_ ? prepared_.data() : nullptr;
   for (size_t row = 0; row < purchase_.size();) {
     if (!purchase_[row]) {
+      // The next product row's bytes, written by a reading thread, are fetched meanwhile.
+      if (row + 1 < purchase_.size() && !purchase_[row + 1])
+        for (size_t i = 0; i < kSkuValues; ++i) __builtin_prefetch(at[kSkuValues + i].data());
       sink.SkuRow(std::span<const std::string_view, kSkuValues>(at, kSkuValues));
       at += kSkuValues;
       ++row;

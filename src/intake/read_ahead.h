@@ -143,7 +143,7 @@ class ReadAhead {
   std::mutex mutex_;
   std::condition_variable queued_;  // a slot was queued (readers wait), or stop_ was set
   std::condition_variable done_;    // a slot was read (the walk's thread waits)
-  size_t next_read_ = 0;  // the slot the next free reader takes (guarded by mutex_)
+  size_t next_read_ = 0;            // the slot the next free reader takes (guarded by mutex_)
   bool stop_ = false;
   std::vector<std::thread> readers_;
 };

@@ -97,25 +97,26 @@ bool TableRows::PrepareSale(std::span<const std::string_view, kSaleValues> value
 
 void TableRows::SaleRows(const std::string_view* values, const PreparedSale* prepared,
                          size_t count) {
-  constexpr size_t kAhead = 16;
-  std::array<uint32_t, kAhead> hashes;
-  for (size_t first = 0; first < count; first += kAhead) {
-    const size_t n = std::min(kAhead, count - first);
-    const std::string_view* rows = values + first * kSaleValues;
-    for (size_t i = 0; i < n; ++i) {
-      hashes[i] = prepared != nullptr ? prepared[first + i].purchase_hash
-                                      : sales_.PurchaseHash(rows[i * kSaleValues + 1]);
-      sales_.Prefetch(hashes[i]);
-      // The ids' bytes were written by another thread, as a rule on another CPU.
-      __builtin_prefetch(rows[i * kSaleValues].data());
-      __builtin_prefetch(rows[i * kSaleValues + 1].data());
-    }
-    for (size_t i = 0; i < n; ++i) {
-      const std::string_view* v = rows + i * kSaleValues;
-      const bool has_day = prepared != nullptr && prepared[first + i].has_day;
-      sales_.AddSale(v[0], v[1], hashes[i],
-                     has_day ? prepared[first + i].day : ParseSaleDate(v[5]));
-    }
+  // Row i + kAhead is looked ahead at while row i is added: its index slot and its ids' bytes
+  // (written by another thread, as a rule on another CPU) are fetched meanwhile.
+  constexpr size_t kAhead = 8;
+  std::array<uint32_t, kAhead> hashes;  // of rows i to i + kAhead - 1, at i % kAhead
+  auto look_ahead = [&](size_t row) {
+    const std::string_view* v = values + row * kSaleValues;
+    const uint32_t hash =
+        prepared != nullptr ? prepared[row].purchase_hash : sales_.PurchaseHash(v[1]);
+    hashes[row % kAhead] = hash;
+    sales_.Prefetch(hash);
+    __builtin_prefetch(v[0].data());
+    __builtin_prefetch(v[1].data());
+  };
+  for (size_t row = 0; row < std::min(kAhead, count); ++row) look_ahead(row);
+  for (size_t row = 0; row < count; ++row) {
+    const std::string_view* v = values + row * kSaleValues;
+    const uint32_t hash = hashes[row % kAhead];
+    if (row + kAhead < count) look_ahead(row + kAhead);
+    const bool has_day = prepared != nullptr && prepared[row].has_day;
+    sales_.AddSale(v[0], v[1], hash, has_day ? prepared[row].day : ParseSaleDate(v[5]));
   }
 }
 

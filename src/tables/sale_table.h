@@ -105,7 +105,7 @@ class SaleTable {
   // SKU numbers found lately, by a cheap hash of the id, tried before the index (UINT32_MAX:
   // none). A wrong guess costs one comparison, so ids made to collide here merely take the
   // index's way.
-  static constexpr int kSkuMemoBits = 12;
+  static constexpr int kSkuMemoBits = 14;
   std::vector<uint32_t> sku_memo_;
 };
 
