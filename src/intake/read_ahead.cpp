@@ -179,7 +179,9 @@ void ReadAhead::Submit() {
 ReportJob& ReadAhead::TakeOldest() {
   Slot& slot = slots_[head_];
   std::unique_lock lock(mutex_);
+  waited_for_ = &slot;
   done_.wait(lock, [&] { return slot.state == State::Done; });
+  waited_for_ = nullptr;
   return slot.job;
 }
 
@@ -213,11 +215,14 @@ void ReadAhead::Work() {
     Slot& slot = *claimed;
     // No other thread touches a slot being read, so the job is read without the lock.
     ReadAndCut(slot.job);
+    bool awaited = false;
     {
       std::lock_guard lock(mutex_);
       slot.state = State::Done;
+      awaited = waited_for_ == &slot;
     }
-    done_.notify_one();  // only the walk's thread waits for this
+    // Only the walk's thread waits, and only for the oldest file: it is woken for that alone.
+    if (awaited) done_.notify_one();
   }
 }
 

@@ -142,7 +142,8 @@ class ReadAhead {
   uint64_t byte_budget_;
   std::mutex mutex_;
   std::condition_variable queued_;  // a slot was queued (readers wait), or stop_ was set
-  std::condition_variable done_;    // a slot was read (the walk's thread waits)
+  std::condition_variable done_;    // waited_for_ was read (the walk's thread waits)
+  Slot* waited_for_ = nullptr;      // the slot the walk's thread waits for (guarded by mutex_)
   size_t next_read_ = 0;            // the slot the next free reader takes (guarded by mutex_)
   bool stop_ = false;
   std::vector<std::thread> readers_;
