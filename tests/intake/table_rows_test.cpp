@@ -98,24 +98,22 @@ TEST(TableRows, PurchaseRowsInBatchesAsOneByOne) {
     for (size_t i = 0; i < count; ++i)
       values.insert(values.end(),
                     {texts[3 * i], texts[3 * i + 1], "", "", "", texts[3 * i + 2], ""});
+    auto row = [&](size_t i) {
+      return std::span<const std::string_view, kSaleValues>(&values[i * kSaleValues], kSaleValues);
+    };
     SkuTable skus;
     SaleTable one_by_one;
     TableRows single(skus, one_by_one);
     std::string single_error;
     for (size_t i = 0; i < count && single_error.empty(); ++i)
-      single_error = ErrorOf([&] {
-        single.SaleRow(
-            std::span<const std::string_view, kSaleValues>(&values[i * kSaleValues], kSaleValues));
-      });
+      single_error = ErrorOf([&] { single.SaleRow(row(i)); });
     // In batches, as they come, or prepared beforehand (the bad date is read again).
     for (bool prepare : {false, true}) {
       SaleTable batched;
       TableRows batch(skus, batched);
       std::vector<PreparedSale> prepared(count);
       for (size_t i = 0; i < count && prepare; ++i)
-        ASSERT_TRUE(batch.PrepareSale(
-            std::span<const std::string_view, kSaleValues>(&values[i * kSaleValues], kSaleValues),
-            prepared[i]));
+        ASSERT_TRUE(batch.PrepareSale(row(i), prepared[i]));
       EXPECT_EQ(ErrorOf([&] {
                   batch.SaleRows(values.data(), prepare ? prepared.data() : nullptr, count);
                 }),
