@@ -24,6 +24,8 @@ constexpr std::string_view kRowStart = "<Row>";
 constexpr std::string_view kRowEnd = "</Row>";
 constexpr std::string_view kDataStart = "<Data";
 constexpr std::string_view kDataEnd = "</Data>";
+constexpr std::string_view kPlainCellOpen = "<Cell><Data ss:Type=\"String\">";
+constexpr std::string_view kPlainCellClose = "</Data></Cell>";
 constexpr size_t npos = std::string_view::npos;
 
 // The document after the product worksheet was cut out of it: `head` followed by `tail`.
@@ -141,7 +143,7 @@ bool StartsWith(std::string_view text, size_t at, std::string_view marker) {
 // row's values, `count` of them.
 template <size_t wanted>
 size_t ScanRow(std::string_view text, size_t from, std::array<std::string_view, wanted>& values,
-               size_t& count, bool& plain) {
+               size_t& count, bool& plain, size_t& common_cells) {
   AngleScan angles(text, from);
   count = 0;
   plain = true;
@@ -151,6 +153,23 @@ size_t ScanRow(std::string_view text, size_t from, std::array<std::string_view, 
     if (!plain || count == wanted) {
       at = angles.Next();
       continue;
+    }
+    // The common cell, taken at once. Its four '<' give the same value one by one (a tag
+    // holding its '>', data whose '>' ends "<Data ss:Type="String">", "</Data>", a tag holding
+    // its '>'), and none of them ends the row.
+    if (StartsWith(text, at, kPlainCellOpen)) {
+      AngleScan ahead = angles;
+      ahead.Next();  // "<Data"
+      const size_t value_end = ahead.Next();
+      if (value_end != npos && StartsWith(text, value_end, kPlainCellClose)) {
+        const size_t value = at + kPlainCellOpen.size();
+        values[count++] = text.substr(value, value_end - value);
+        ++common_cells;
+        ahead.Next();  // "</Cell>"
+        angles = ahead;
+        at = angles.Next();
+        continue;
+      }
     }
     const size_t next = angles.Next();
     const size_t limit = next == npos ? text.size() : next;
@@ -188,10 +207,14 @@ void CutRows(std::string_view sheet, Deliver deliver, CutCounts* counts) {
     if (from == npos) return;
     size_t count = 0;
     bool plain = false;
-    const size_t close_at = ScanRow<wanted>(sheet, from, values, count, plain);
+    size_t common_cells = 0;
+    const size_t close_at = ScanRow<wanted>(sheet, from, values, count, plain, common_cells);
     if (close_at == npos || close_at == from) return;  // no row, or an empty one: the end
     std::string_view row = rows.Take(close_at);
-    if (counts != nullptr) ++(plain ? counts->plain_rows : counts->other_rows);
+    if (counts != nullptr) {
+      ++(plain ? counts->plain_rows : counts->other_rows);
+      if (plain) counts->common_cells += common_cells;
+    }
     if (!plain) {
       PieceCutter cells(row, kDataStart, kDataEnd);
       count = 0;

@@ -100,9 +100,11 @@ TEST(WorksheetCutter, MatchesLiteralCuttingOnRandomDocuments) {
     ASSERT_EQ(loose, literal::LooseDocument(document));
     ASSERT_EQ(CutRows(loose, &counts), literal::CutWorksheets(loose)) << loose;
   }
-  // Both ways of cutting a row were checked, many times.
+  // Both ways of cutting a row, and the common cell taken at once, were checked many times.
   EXPECT_GT(counts.plain_rows, 1000u) << counts.other_rows;
   EXPECT_GT(counts.other_rows, 1000u) << counts.plain_rows;
+  EXPECT_GT(counts.common_cells, 1000u);
+  EXPECT_LT(counts.common_cells, 7 * counts.plain_rows);  // and the other cells of plain rows
 }
 
 TEST(WorksheetCutter, ReportLayouts) {
