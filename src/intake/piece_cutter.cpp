@@ -1,5 +1,7 @@
 #include "intake/piece_cutter.h"
 
+#include <algorithm>
+
 namespace tollwick {
 
 size_t PieceCutter::Open() {
@@ -16,6 +18,20 @@ size_t PieceCutter::Open() {
       return open_end_;
     }
   }
+  // Pieces are mostly apart by a little layout with no '<': when the first '<' after the
+  // cursor begins the open marker, that is the first one, and nothing before it is carried.
+  quiet_gap_ = false;
+  if (carry_.empty()) {
+    const size_t limit = std::min(text_.size(), cursor_ + kGapLook);
+    size_t at = cursor_;
+    while (at < limit && text_[at] != '<') ++at;
+    if (at < limit && text_.compare(at, open_.size(), open_) == 0) {
+      quiet_gap_ = true;
+      open_at_ = at;
+      open_end_ = at + open_.size();
+      return open_end_;
+    }
+  }
   open_at_ = find_open_.Find(text_, cursor_);
   if (open_at_ == npos) return npos;
   open_end_ = open_at_ + open_.size();
@@ -25,7 +41,7 @@ size_t PieceCutter::Open() {
 std::string_view PieceCutter::Take(size_t close_at) {
   if (straddle_) {
     carry_.resize(carry_.rfind('<'));
-  } else {
+  } else if (!quiet_gap_) {
     AppendCarry(text_.substr(cursor_, open_at_ - cursor_));
   }
   cursor_ = close_at + close_.size();

@@ -51,7 +51,10 @@ class PieceCutter {
   size_t open_at_ = 0;     // where the open marker found by Open() begins
   size_t open_end_ = 0;    // and where the piece begins
   bool straddle_ = false;  // the open marker began in the carried bytes
-  std::string carry_;      // empty, or '<'-chunks that are each a proper prefix of `open_`
+  // No carried bytes, and none of the skipped ones holds a '<': nothing is carried on.
+  bool quiet_gap_ = false;
+  static constexpr size_t kGapLook = 16;  // how far Open() looks for that
+  std::string carry_;  // empty, or '<'-chunks that are each a proper prefix of `open_`
 };
 
 }  // namespace tollwick
