@@ -4,14 +4,17 @@
 
 namespace tollwick {
 
-void AppendInteger(std::string& out, int64_t value) {
+char* PutInteger(char* at, int64_t value) {
   if (value >= 0 && value < 10) {  // most counts of a day
-    out.push_back(static_cast<char>('0' + value));
-    return;
+    *at = static_cast<char>('0' + value);
+    return at + 1;
   }
-  char digits[24];
-  auto result = std::to_chars(digits, digits + sizeof digits, value);
-  out.append(digits, result.ptr);
+  return std::to_chars(at, at + kMaxIntegerText, value).ptr;
+}
+
+void AppendInteger(std::string& out, int64_t value) {
+  char digits[kMaxIntegerText];
+  out.append(digits, PutInteger(digits, value));
 }
 
 void AppendPadded(std::string& out, int64_t value, int width) {
