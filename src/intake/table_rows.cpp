@@ -55,28 +55,50 @@ bool TryPlainIsoDate(std::string_view text, double& day) {
   return true;
 }
 
+// The year, month and day pieces of a date text, cut by the rule in table_rows.h.
+struct DatePieces {
+  std::string_view year, month, day;
+};
+
+DatePieces CutDate(std::string_view date_text) {
+  DatePieces p;
+  if (date_text.find('/') != std::string_view::npos) {
+    std::string_view work = Before(date_text, " ");
+    p.month = Before(work, "/");
+    work = After(work, "/");
+    p.day = Before(work, "/");
+    p.year = After(work, "/");
+  } else {
+    std::string_view work = Before(date_text, "T");
+    p.year = Before(work, "-");
+    work = After(work, "-");
+    p.month = Before(work, "-");
+    p.day = After(work, "-");
+  }
+  return p;
+}
+
+// ParseSaleDate without raising: false where it raises.
+bool TryParseSaleDate(std::string_view date_text, double& day) {
+  if (TryPlainIsoDate(date_text, day)) return true;
+  const DatePieces p = CutDate(date_text);
+  int32_t d = 0, m = 0, y = 0;
+  if (!TryStrToInt(p.day, d) || !TryStrToInt(p.month, m) || !TryStrToInt(p.year, y) ||
+      !IsValidDate(y, m, d))
+    return false;
+  day = EncodeDate(y, m, d);
+  return true;
+}
+
 }  // namespace
 
 double ParseSaleDate(std::string_view date_text) {
   // The reports' own shape, read without cutting it into pieces first.
   if (double day = 0; TryPlainIsoDate(date_text, day)) return day;
-  std::string_view year, month, day;
-  if (date_text.find('/') != std::string_view::npos) {
-    std::string_view work = Before(date_text, " ");
-    month = Before(work, "/");
-    work = After(work, "/");
-    day = Before(work, "/");
-    year = After(work, "/");
-  } else {
-    std::string_view work = Before(date_text, "T");
-    year = Before(work, "-");
-    work = After(work, "-");
-    month = Before(work, "-");
-    day = After(work, "-");
-  }
-  int32_t d = StrToInt(day);
-  int32_t m = StrToInt(month);
-  int32_t y = StrToInt(year);
+  const DatePieces p = CutDate(date_text);
+  int32_t d = StrToInt(p.day);
+  int32_t m = StrToInt(p.month);
+  int32_t y = StrToInt(p.year);
   return EncodeDate(y, m, d);
 }
 
@@ -91,7 +113,7 @@ void TableRows::SaleRow(std::span<const std::string_view, kSaleValues> v) {
 bool TableRows::PrepareSale(std::span<const std::string_view, kSaleValues> values,
                             PreparedSale& prepared) const {
   prepared.purchase_hash = sales_.PurchaseHash(values[1]);
-  prepared.has_day = TryPlainIsoDate(values[5], prepared.day);
+  prepared.has_day = TryParseSaleDate(values[5], prepared.day);
   return true;
 }
 

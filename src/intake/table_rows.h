@@ -37,7 +37,8 @@ class TableRows : public RowSink {
   // adding them; what `prepared` holds is not worked out again.
   void SaleRows(const std::string_view* values, const PreparedSale* prepared,
                 size_t count) override;
-  // The purchase id's hash, and the day of a date text in the reports' own shape.
+  // The purchase id's hash, and the day of its date text unless reading that fails (the row
+  // then raises its error when it is applied).
   bool PrepareSale(std::span<const std::string_view, kSaleValues> values,
                    PreparedSale& prepared) const override;
 

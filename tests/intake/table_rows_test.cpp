@@ -35,10 +35,19 @@ TEST(TableRows, SaleDates) {
       {"2010-03-05T1/2", NotInteger("")}, {"0000-01-01T", kBadDate},
   };
   // clang-format on
+  SkuTable skus;
+  SaleTable sales;
+  const TableRows rows(skus, sales);
   for (const auto& [text, error] : cases) {
     double day = 0;
     EXPECT_EQ(ErrorOf([&] { day = ParseSaleDate(text); }), error) << text;
     EXPECT_EQ(day, error.empty() ? 40242 : 0) << text;
+    // Read ahead of time, a date that fails is left to be read again.
+    PreparedSale prepared;
+    const std::array<std::string_view, kSaleValues> row{"s", "p", "", "", "", text, ""};
+    ASSERT_TRUE(rows.PrepareSale(row, prepared));
+    EXPECT_EQ(prepared.has_day ? prepared.day : 0, day) << text;
+    EXPECT_EQ(prepared.has_day, error.empty()) << text;
   }
   EXPECT_EQ(ParseSaleDate("2012-02-29T"), 40968);
   EXPECT_EQ(ParseSaleDate("12/31/2009 11:59:59 PM"), 40178);
