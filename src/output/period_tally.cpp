@@ -1,8 +1,6 @@
 #include "output/period_tally.h"
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
 #include <string>
 #include <string_view>
 
@@ -102,32 +100,22 @@ PeriodTally::PeriodTally(const SkuTable& skus, const SaleTable& sales,
   // within a day does not matter. Days are whole numbers, as a rule within a few thousand of
   // each other: then the sales of each day are counted, and each sale is placed right where
   // its day begins, with no sort and no second copy. Other days are sorted.
-  size_t known = 0;
-  double first = std::numeric_limits<double>::infinity(), last = -first;
-  bool whole_days = true;
-  for (size_t s = 0; s < sales.size(); ++s) {
-    if (sku_of_sale(s) == SkuTable::npos) continue;
-    const double day = sales.SaleDate(s);
-    whole_days = whole_days && day == std::floor(day);
-    first = std::min(first, day);
-    last = std::max(last, day);
-    ++known;
-  }
-  if (known == 0) return;
-  if (!whole_days || last - first >= 4.0 * static_cast<double>(known) + 65536) {
-    sales_.reserve(known);
+  if (sales.empty()) return;
+  const SaleTable::DaySpan& days = sales.Days();
+  if (!days.whole || days.last - days.first >= 4.0 * static_cast<double>(sales.size()) + 65536) {
+    sales_.reserve(sales.size());
     for (size_t s = 0; s < sales.size(); ++s)
       if (size_t i = sku_of_sale(s); i != SkuTable::npos) sales_.push_back(ref(s, i));
     std::sort(sales_.begin(), sales_.end(),
               [](const SaleRef& a, const SaleRef& b) { return a.day < b.day; });
     return;
   }
-  auto slot = [&](size_t s) { return static_cast<size_t>(sales.SaleDate(s) - first); };
-  std::vector<size_t> day_start(static_cast<size_t>(last - first) + 2, 0);
+  auto slot = [&](size_t s) { return static_cast<size_t>(sales.SaleDate(s) - days.first); };
+  std::vector<size_t> day_start(static_cast<size_t>(days.last - days.first) + 2, 0);
   for (size_t s = 0; s < sales.size(); ++s)
     if (sku_of_sale(s) != SkuTable::npos) ++day_start[slot(s) + 1];
   for (size_t d = 1; d < day_start.size(); ++d) day_start[d] += day_start[d - 1];
-  sales_.resize(known);
+  sales_.resize(day_start.back());
   for (size_t s = 0; s < sales.size(); ++s)
     if (size_t i = sku_of_sale(s); i != SkuTable::npos) sales_[day_start[slot(s)]++] = ref(s, i);
 }

@@ -1,6 +1,7 @@
 #include "tables/sale_table.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -55,12 +56,16 @@ void SaleTable::AddSale(std::string_view sku_id, std::string_view purchase_id,
   Record& sale = records_[at];
   sale.sku = sku;
   sale.sale_date = sale_date;
+  days_.first = std::min(days_.first, sale_date);
+  days_.last = std::max(days_.last, sale_date);
+  days_.whole = days_.whole && sale_date == std::floor(sale_date);
 }
 
 void SaleTable::Clear() {
   records_.clear();
   index_.Clear();
   ids_.Clear();
+  days_ = DaySpan();
   sku_id_bytes_.Clear();
   sku_ids_.clear();
   sku_ids_.shrink_to_fit();

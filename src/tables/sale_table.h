@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <iterator>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,6 +62,15 @@ class SaleTable {
   uint32_t SkuNumber(size_t i) const { return records_[i].sku; }
   double SaleDate(size_t i) const { return records_[i].sale_date; }
 
+  // Bounds of every day the table was given (overwritten ones too), and whether all were whole
+  // numbers: a reader can size a table by day without a pass over the sales.
+  struct DaySpan {
+    double first = std::numeric_limits<double>::infinity();
+    double last = -std::numeric_limits<double>::infinity();
+    bool whole = true;
+  };
+  const DaySpan& Days() const { return days_; }
+
   class const_iterator {
    public:
     using iterator_category = std::forward_iterator_tag;
@@ -95,6 +105,8 @@ class SaleTable {
     double sale_date;
   };
   uint32_t SkuNumberOf(std::string_view sku_id);
+
+  DaySpan days_;
 
   BlockArray<Record, 4096> records_;
   RecordIndex index_;                      // purchase id -> record
