@@ -1,7 +1,6 @@
 #include "tables/sale_table.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -58,7 +57,9 @@ void SaleTable::AddSale(std::string_view sku_id, std::string_view purchase_id,
   sale.sale_date = sale_date;
   days_.first = std::min(days_.first, sale_date);
   days_.last = std::max(days_.last, sale_date);
-  days_.whole = days_.whole && sale_date == std::floor(sale_date);
+  // A whole number of days, tested without a call to floor().
+  days_.whole = days_.whole && sale_date > -1e15 && sale_date < 1e15 &&
+                static_cast<double>(static_cast<int64_t>(sale_date)) == sale_date;
 }
 
 void SaleTable::Clear() {
