@@ -3,12 +3,11 @@
 //
 // The walk hands each file to Submit in walk order; a reading thread (the first one free) reads
 // it whole and cuts its rows (views into the bytes it read, kept with the file); the walk's
-// thread then
-// takes the files back in the same order (TakeOldest), applies their rows and does the rest
-// (raising the file's error, renaming an archive). So every effect keeps the order of a
-// one-thread run: rows applied in walk order, archives renamed in walk order, and a file's
+// thread then takes the files back in the same order (TakeOldest), applies their rows and does
+// the rest (raising the file's error, renaming an archive). So every effect keeps the order of
+// a one-thread run: rows applied in walk order, archives renamed in walk order, and a file's
 // error (cannot open, cannot read) raised after everything done for the files before it. What
-// the reading threads do ahead of time changes nothing on disk. At most `depth` files are
+// the reading threads do ahead of time changes nothing on disk. A bounded number of files are
 // on their way at once; their memory is reused for the files after them.
 #pragma once
 

@@ -38,9 +38,8 @@ class RowSink {
   // `count` purchase rows one after the other, kSaleValues values each, with what PrepareSale
   // gave for each (when `prepared` is not null): the same as SaleRow for each in turn, which a
   // sink may do faster knowing the rows ahead.
-  virtual void SaleRows(const std::string_view* values, const PreparedSale* prepared,
+  virtual void SaleRows(const std::string_view* values, const PreparedSale* /*prepared*/,
                         size_t count) {
-    (void)prepared;
     for (size_t i = 0; i < count; ++i)
       SaleRow(
           std::span<const std::string_view, kSaleValues>(values + i * kSaleValues, kSaleValues));
@@ -48,10 +47,8 @@ class RowSink {
   // Fills `prepared` for a purchase row and returns true, for a sink that uses it. It is
   // called on reading threads while other calls are under way, so it reads nothing that
   // changes.
-  virtual bool PrepareSale(std::span<const std::string_view, kSaleValues> values,
-                           PreparedSale& prepared) const {
-    (void)values;
-    (void)prepared;
+  virtual bool PrepareSale(std::span<const std::string_view, kSaleValues> /*values*/,
+                           PreparedSale& /*prepared*/) const {
     return false;
   }
 };
