@@ -1,10 +1,10 @@
 #!/bin/sh
 # Installs the Debian packages that are missing for one purpose, with sudo unless run as root:
-#   build  the program (libxlsxwriter, found through pkg-config)
+#   build  the program (libxlsxwriter, found through pkg-config, and zlib)
 #   test   the program and its tests (also openpyxl, which reads workbooks back)
 #   ci     everything CI runs (also LibreOffice, which opens the example workbook)
 set -e
-packages="pkg-config libxlsxwriter-dev"
+packages="pkg-config libxlsxwriter-dev zlib1g-dev"
 case "${1:-build}" in
   build) ;;
   test) packages="$packages python3-openpyxl" ;;

@@ -1,6 +1,7 @@
 // Entry point: runs one invocation and is the one place where errors are caught. An error
 // ends the run with the report on standard error and exit status 1, after whatever output was
-// already produced has been written.
+// already produced has been written and after the warnings found so far. A complete run writes
+// its warnings, if any, to standard error when it ends.
 #include <unistd.h>
 
 #include <cerrno>
@@ -42,13 +43,14 @@ int main(int argc, char** argv) {
   std::string message;
   try {
     int status = RunTollwick(args, state);
+    WriteAll(STDERR_FILENO, state.Warnings.Lines());
     if (::close(STDOUT_FILENO) != 0 && errno != EINTR)
       Raise(ErrorKind::EInOutError,
             std::string("Closing standard output failed: ") + std::strerror(errno));
     return status;
   } catch (const TollwickError& error) {
     kind = error.kind();
-    message = error.what();
+    message = error.message();
   } catch (const std::bad_alloc&) {
     kind = ErrorKind::EOutOfMemory;
     message = "Out of memory";
@@ -58,6 +60,8 @@ int main(int argc, char** argv) {
   } catch (const TollwickError&) {
     // The report below is what matters now; the output had already failed.
   }
+  // The warnings found before the error, then the error.
+  WriteAll(STDERR_FILENO, state.Warnings.Lines());
   ClearAllTables(state);
   constexpr unsigned kReportAddress = 0x00401000;
   WriteAll(STDERR_FILENO, FormatErrorReport(kind, ModuleName(argc > 0 ? argv[0] : nullptr),

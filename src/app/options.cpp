@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "base/day_number.h"
+#include "base/errors.h"
 #include "base/text.h"
 
 namespace tollwick {
@@ -17,7 +18,8 @@ bool SplitOption(std::string_view argument, std::string& key, std::string& value
   return true;
 }
 
-void ReadOptions(const std::vector<std::string>& args, ReportOptions& options) {
+void ReadOptions(const std::vector<std::string>& args, ReportOptions& options,
+                 WarningList& warnings) {
   const std::array<std::pair<std::string_view, bool ReportOptions::*>, 8> switches = {{
       {"--headers", &ReportOptions::ShowHeaders},
       {"--prices", &ReportOptions::ShowPrices},
@@ -28,12 +30,28 @@ void ReadOptions(const std::vector<std::string>& args, ReportOptions& options) {
       {"--markets", &ReportOptions::ShowMarkets},
       {"--currencies", &ReportOptions::ShowCurrencies},
   }};
-  for (const std::string& arg : args) {
+  // The words without "=" that the run reads: the mode word, or the four of the dated form.
+  const size_t words = !args.empty() && LowerAscii(args[0]) == "--all" ? 1 : 4;
+  for (size_t position = 0; position < args.size(); ++position) {
+    const std::string& arg = args[position];
     std::string key, value;
-    if (!SplitOption(arg, key, value)) continue;
-    for (const auto& [name, field] : switches)
-      if (key == name) options.*field = value == "1";
+    if (!SplitOption(arg, key, value)) {
+      if (LowerAscii(TrimControl(arg)) == "--workbook")
+        Raise(ErrorKind::EConvertError,
+              "The option \"--workbook\" needs its file in the form --workbook=FILE.xlsx");
+      if (position >= words) warnings.Add("argument " + Quoted(arg) + " ignored");
+      continue;
+    }
+    bool known = key == "--currency-total" || key == "--workbook";
+    for (const auto& [name, field] : switches) {
+      if (key != name) continue;
+      known = true;
+      options.*field = value == "1";
+      if (value != "1" && value != "0")
+        warnings.Add("option " + Quoted(arg) + " is neither 0 nor 1, so it is off");
+    }
     if (key == "--currency-total") options.TotalCurrency = value;
+    if (!known) warnings.Add("unknown option " + Quoted(arg) + " ignored");
   }
 }
 
@@ -120,7 +138,8 @@ double ReadRangeDate(std::string_view text) {
   return EncodeDate(year, month, day);
 }
 
-void SetReportingRange(const std::vector<std::string>& args, RunState& state) {
+void SetReportingRange(const std::vector<std::string>& args, RunState& state,
+                       WarningList& warnings) {
   auto arg = [&args](size_t position) {
     return position <= args.size() ? std::string_view(args[position - 1]) : std::string_view();
   };
@@ -134,6 +153,9 @@ void SetReportingRange(const std::vector<std::string>& args, RunState& state) {
   } else {
     state.RangeStart = ReadRangeDate(arg(2));
     state.RangeEnd = ReadRangeDate(arg(4));
+    if (!(state.RangeStart < state.RangeEnd))
+      warnings.Add("the range " + Quoted(arg(2)) + " to " + Quoted(arg(4)) +
+                   " holds no day (the end date is the first day not reported)");
   }
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/run_state.h"
+#include "base/warnings.h"
 
 namespace tollwick {
 
@@ -15,8 +16,12 @@ namespace tollwick {
 // Without "=" gives false and leaves key and value as they were.
 bool SplitOption(std::string_view argument, std::string& key, std::string& value);
 
-// Applies every key=value argument, later ones overriding earlier ones; unknown keys are ignored.
-void ReadOptions(const std::vector<std::string>& args, ReportOptions& options);
+// Applies every key=value argument, later ones overriding earlier ones, and notes in argument
+// order what the run leaves aside: an unknown key, a switch whose value is neither 0 nor 1
+// (it is off), an argument without "=" beyond the mode word "--all" in position 1 (any case),
+// or beyond position 4 otherwise. "--workbook" without "=FILE" raises EConvertError.
+void ReadOptions(const std::vector<std::string>& args, ReportOptions& options,
+                 WarningList& warnings);
 
 // The 29 lines of the usage text, each ended by CR LF.
 std::string UsageText();
@@ -32,7 +37,8 @@ std::string AddedOptionsText();
 double ReadRangeDate(std::string_view text);
 
 // RangeStart and RangeEnd from "--all" (any case) in position 1 and the sale table, or from the
-// dates in positions 2 and 4.
-void SetReportingRange(const std::vector<std::string>& args, RunState& state);
+// dates in positions 2 and 4; dates that hold no day between them are noted in `warnings`.
+void SetReportingRange(const std::vector<std::string>& args, RunState& state,
+                       WarningList& warnings);
 
 }  // namespace tollwick

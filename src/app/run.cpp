@@ -3,6 +3,8 @@
 #include <memory>
 
 #include "app/options.h"
+#include "app/table_warnings.h"
+#include "base/file_bytes.h"
 #include "intake/scan_directory.h"
 #include "intake/table_rows.h"
 #include "output/monthly_chart.h"
@@ -24,19 +26,20 @@ int RunTollwick(const std::vector<std::string>& args, RunState& state) {
     state.Output.Append("Tollwick v1.0");
     state.Output.EndLine();
   } else {
-    ReadOptions(args, state.Options);
+    ReadOptions(args, state.Options, state.Warnings);
     // The workbook's file is made first, so that a path that cannot be written ends the run
     // before any report is read or archive renamed. Unless the run completes, it is removed.
     std::unique_ptr<WorkbookWriter> workbook;
     if (std::optional<std::string> path = WorkbookPath(args))
       workbook = std::make_unique<WorkbookWriter>(*path, state.Options);
     TableRows rows(state.Skus, state.Sales);
-    ScanDirectory(rows);
+    ScanDirectory(rows, state.Warnings);
     LoadPricesAndRates(kPriceFile, kRateFile, state.Skus, state.Currencies, state.Rates);
     RebaseRates(state.Options.TotalCurrency, state.Rates, !state.Skus.empty());
     state.Skus.SortSkus();
     state.Currencies.SortCurrencies();
-    SetReportingRange(args, state);
+    NoteTableWarnings(state.Skus, state.Sales, WorkingDirectory(), state.Warnings);
+    SetReportingRange(args, state, state.Warnings);
     const ReportOptions& options = state.Options;
     if (options.ShowPrices) {
       WriteProductSection(state.Skus, options, state.Output);

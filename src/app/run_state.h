@@ -3,6 +3,7 @@
 #pragma once
 
 #include "base/output_sink.h"
+#include "base/warnings.h"
 #include "output/report_options.h"
 #include "tables/currency_table.h"
 #include "tables/rate_table.h"
@@ -22,6 +23,7 @@ struct RunState {
   double RangeStart = 0;  // first day reported
   double RangeEnd = 0;    // day after the last day reported
   OutputSink Output;
+  WarningList Warnings;  // written to standard error when the run ends
 };
 
 // Empties TotalCurrency and releases the rate, currency, sale and SKU tables.

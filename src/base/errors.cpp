@@ -31,6 +31,11 @@ void RaiseOpenError(const std::string& path, int err) {
   Raise(ErrorKind::EFOpenError, "Cannot open file \"" + path + "\". " + std::strerror(err));
 }
 
+void RaiseEndedEarly(const std::string& path, uint64_t got, uint64_t size) {
+  Raise(ErrorKind::EInOutError, "File \"" + path + "\" ended after " + std::to_string(got) +
+                                    " of " + std::to_string(size) + " bytes.");
+}
+
 std::string FormatErrorReport(ErrorKind kind, std::string_view module, unsigned address,
                               std::string_view message) {
   char addr[16];

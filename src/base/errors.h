@@ -2,6 +2,7 @@
 // nothing below main() catches it. main() writes the one error report and exits with status 1.
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -24,11 +25,14 @@ std::string_view ErrorKindName(ErrorKind kind);
 class TollwickError : public std::runtime_error {
  public:
   TollwickError(ErrorKind kind, const std::string& message)
-      : std::runtime_error(message), kind_(kind) {}
+      : std::runtime_error(message), kind_(kind), message_(message) {}
   ErrorKind kind() const { return kind_; }
+  // The whole message: unlike what(), also past a NUL byte (a date text may hold one).
+  const std::string& message() const { return message_; }
 
  private:
   ErrorKind kind_;
+  std::string message_;
 };
 
 [[noreturn]] void Raise(ErrorKind kind, const std::string& message);
@@ -40,6 +44,10 @@ inline constexpr std::string_view kInvalidOpMessage = "Invalid floating point op
 
 // "Cannot open file "<path>". <strerror(err)>" as EFOpenError.
 [[noreturn]] void RaiseOpenError(const std::string& path, int err);
+
+// "File "<path>" ended after <got> of <size> bytes." as EInOutError: a file that became shorter
+// than it was when it was opened (replaced or cut while it was read).
+[[noreturn]] void RaiseEndedEarly(const std::string& path, uint64_t got, uint64_t size);
 
 // The complete error report: "Exception <Kind> in module <module> at <address>.\r\n<message>"
 // plus "." unless the message is empty or ends in ".", then "\r\n\r\n".

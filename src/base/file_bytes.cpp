@@ -79,24 +79,31 @@ OpenResult ReadWholeFile(const std::string& path, FileBytes& bytes) {
 void ReadOpenFile(const FileDescriptor& fd, uint64_t size, const std::string& path,
                   FileBytes& bytes) {
   bytes.Clear();
-  // One byte more than the listed size shows whether the file grew meanwhile.
-  size_t chunk = static_cast<size_t>(size) + 1;
-  int status;
-  while ((status = bytes.ReadMore(fd.get(), chunk)) > 0)
-    chunk = std::max<size_t>(bytes.size() / 2, 65536);
+  // The size when opened: bytes added meanwhile are not read, a file cut meanwhile is an error.
+  const int status = bytes.ReadMore(fd.get(), static_cast<size_t>(size));
   if (status < 0) RaiseOpenError(path, -status);
+  if (status == 0) RaiseEndedEarly(path, bytes.size(), size);
+}
+
+std::string WorkingDirectory() {
+  std::string cwd(256, '\0');
+  while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
+    if (errno != ERANGE) return {};
+    cwd.resize(cwd.size() * 2);
+  }
+  cwd.resize(std::strlen(cwd.c_str()));
+  // The system gives no relative path, but nothing may be built on one.
+  if (cwd.empty() || cwd.front() != '/') {
+    errno = ENOENT;
+    return {};
+  }
+  return cwd;
 }
 
 std::string AbsolutePath(const std::string& path) {
   if (!path.empty() && path.front() == '/') return path;
-  std::string cwd;
-  for (size_t size = 256;; size *= 2) {
-    cwd.resize(size);
-    if (::getcwd(cwd.data(), size) != nullptr) break;
-    if (errno != ERANGE) return path;
-  }
-  cwd.resize(std::strlen(cwd.c_str()));
-  if (cwd.empty() || cwd.front() != '/') return path;
+  std::string cwd = WorkingDirectory();
+  if (cwd.empty()) return path;
   if (cwd.back() != '/') cwd += '/';
   return cwd + path;
 }

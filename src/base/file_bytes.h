@@ -2,8 +2,9 @@
 //
 // The file is opened read-only and non-blocking, so that a FIFO or device that took the place of
 // a listed file cannot block the run; after opening, anything but a regular file is treated as
-// no file at all. The buffer is not zero-filled first; the size comes from fstat, and a file
-// that grows or shrinks while it is read is read up to its end as read() sees it.
+// no file at all. The buffer is not zero-filled first; the size comes from fstat when the file
+// is opened, and the file is read up to that size: what it gains meanwhile is not read, and a
+// file that ends before that size ends the run (EInOutError).
 #pragma once
 
 #include <cstddef>
@@ -70,7 +71,8 @@ OpenResult OpenRegularFileAt(int dir_fd, const std::string& name, const std::str
                              FileDescriptor& fd, uint64_t& size);
 
 // Reads the whole of an open regular file of `size` bytes (its size when opened) into `bytes`,
-// replacing its contents. A failed read raises "Cannot open file "<path>". <reason>".
+// replacing its contents. A failed read raises "Cannot open file "<path>". <reason>", a file
+// that ends early "File "<path>" ended after <N> of <size> bytes.".
 void ReadOpenFile(const FileDescriptor& fd, uint64_t size, const std::string& path,
                   FileBytes& bytes);
 
@@ -80,6 +82,10 @@ void ReadOpenFile(const FileDescriptor& fd, uint64_t size, const std::string& pa
 // opened or read raises "Cannot open file "<path>". <reason>". Returns NotRegular (and reads
 // nothing) when the path names something other than a regular file once opened.
 OpenResult ReadWholeFile(const std::string& path, FileBytes& bytes);
+
+// The current working directory as getcwd gives it, or an empty text (with errno set) when it
+// has none (it was removed, or its path is too long).
+std::string WorkingDirectory();
 
 // `path` as an absolute path: relative paths are taken from the current directory. When the
 // current directory has no path (it was removed), `path` is given back unchanged.

@@ -37,6 +37,12 @@ class PieceCutter {
   size_t Open();
   std::string_view Take(size_t close_at);
   std::string_view text() const { return text_; }
+  // After Open(): the bytes of the text it passed over before the open marker. After an
+  // Open() that gave npos: the rest of the text from the cursor.
+  std::string_view Gap() const {
+    return straddle_ || quiet_gap_ ? std::string_view() : text_.substr(cursor_, open_at_ - cursor_);
+  }
+  std::string_view Rest() const { return text_.substr(cursor_); }
 
  private:
   bool IsOpenPrefix(std::string_view chunk) const {

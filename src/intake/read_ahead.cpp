@@ -9,16 +9,27 @@
 #include <system_error>
 
 #include "base/errors.h"
+#include "intake/archive_entries.h"
 #include "intake/loose_document.h"
-#include "intake/stored_entries.h"
+#include "intake/report_warnings.h"
 #include "intake/worksheet_cutter.h"
 
 namespace tollwick {
 
-void RowBatch::Replay(RowSink& sink) const {
+void RowBatch::Warn(std::vector<std::string>&& texts) {
+  for (std::string& text : texts) warnings_.emplace_back(purchase_.size(), std::move(text));
+}
+
+void RowBatch::Replay(RowSink& sink, WarningList& warnings) const {
   const std::string_view* at = values_.data();
   const PreparedSale* prepared = preparer_ != nullptr && all_prepared_ ? prepared_.data() : nullptr;
-  for (size_t row = 0; row < purchase_.size();) {
+  size_t warning = 0;
+  for (size_t row = 0;;) {
+    while (warning < warnings_.size() && warnings_[warning].first == row)
+      warnings.Add(warnings_[warning++].second);
+    if (row == purchase_.size()) break;
+    // Rows up to the next warning.
+    const size_t end = warning < warnings_.size() ? warnings_[warning].first : purchase_.size();
     if (!purchase_[row]) {
       // The next product row's bytes, written by a reading thread, are fetched meanwhile.
       if (row + 1 < purchase_.size() && !purchase_[row + 1])
@@ -29,7 +40,7 @@ void RowBatch::Replay(RowSink& sink) const {
       continue;
     }
     size_t run = 1;
-    while (row + run < purchase_.size() && purchase_[row + run]) ++run;
+    while (row + run < end && purchase_[row + run]) ++run;
     sink.SaleRows(at, prepared, run);
     at += run * kSaleValues;
     if (prepared != nullptr) prepared += run;
@@ -43,6 +54,7 @@ void RowBatch::Clear(size_t keep) {
   joined_.clear();
   prepared_.clear();
   all_prepared_ = true;
+  warnings_.clear();
   if (values_.capacity() * sizeof(std::string_view) > keep) {
     values_.shrink_to_fit();
     purchase_.shrink_to_fit();
@@ -80,24 +92,23 @@ void ReadArena::Reset(size_t keep) {
 
 namespace {
 
-// An archive read piece by piece; every piece stays valid until the arena is reset.
+// An archive read piece by piece; the memory it keeps stays valid until the arena is reset.
 class ArenaArchive : public ArchiveBytes {
  public:
   ArenaArchive(const FileDescriptor& fd, const std::string& path, uint64_t size, ReadArena& arena)
       : fd_(fd), path_(path), size_(size), arena_(arena) {}
   uint64_t size() const override { return size_; }
-  std::string_view Read(uint64_t offset, size_t length) override {
-    char* room = arena_.Take(length);
+  void ReadAt(uint64_t offset, char* out, size_t length) override {
     size_t done = 0;
     while (done < length) {
-      ssize_t n = ::pread(fd_.get(), room + done, length - done, static_cast<off_t>(offset + done));
+      ssize_t n = ::pread(fd_.get(), out + done, length - done, static_cast<off_t>(offset + done));
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) RaiseOpenError(path_, errno);
-      if (n == 0) break;
+      if (n == 0) RaiseEndedEarly(path_, offset + done, size_);
       done += static_cast<size_t>(n);
     }
-    return {room, done};
   }
+  char* Keep(size_t length) override { return arena_.Take(length); }
 
  private:
   const FileDescriptor& fd_;
@@ -112,21 +123,29 @@ void ReadAndCut(ReportJob& job) {
   try {
     // The file is closed once read, whatever happens.
     const FileDescriptor fd = std::move(job.fd);
+    std::vector<std::string> warnings;
+    auto cut = [&](std::string_view document) {
+      const CutFindings found = CutWorksheets(document, job.rows);
+      DocumentWarnings(job.path, document, found, warnings);
+      job.rows.Warn(std::move(warnings));
+      warnings.clear();
+    };
     if (!job.archive) {
       ReadOpenFile(fd, job.size, job.path, job.loose);
       job.loose.Shrink(LooseDocumentInPlace(job.loose.data(), job.loose.size()));
-      CutWorksheets(job.loose.view(), job.rows);
+      cut(job.loose.view());
       return;
     }
     ArenaArchive archive(fd, job.path, job.size, job.pieces);
-    ForEachReportEntry(archive, [&](std::string_view entry) { CutWorksheets(entry, job.rows); });
+    ArchiveWarnings(job.path, WalkArchive(archive, cut), warnings);
+    job.rows.Warn(std::move(warnings));
   } catch (...) {
     job.error = std::current_exception();
   }
 }
 
-void ApplyJob(const ReportJob& job, RowSink& sink) {
-  job.rows.Replay(sink);
+void ApplyJob(const ReportJob& job, RowSink& sink, WarningList& warnings) {
+  job.rows.Replay(sink, warnings);
   if (job.error) std::rethrow_exception(job.error);
 }
 

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "base/file_bytes.h"
+#include "base/warnings.h"
 #include "intake/row_sink.h"
 
 namespace tollwick {
@@ -46,8 +47,10 @@ class RowBatch : public RowSink {
     }
   }
   std::string* KeepJoined() override;
-  // Hands every row to `sink` (the preparer, if any), in order.
-  void Replay(RowSink& sink) const;
+  // Notes warnings found after the rows so far.
+  void Warn(std::vector<std::string>&& texts);
+  // Hands every row to `sink` (the preparer, if any) and every warning to `warnings`, in order.
+  void Replay(RowSink& sink, WarningList& warnings) const;
   // Empties the batch; its memory is kept for the next file unless it is more than about
   // `keep` bytes.
   void Clear(size_t keep);
@@ -59,6 +62,7 @@ class RowBatch : public RowSink {
   const RowSink* preparer_ = nullptr;
   std::vector<PreparedSale> prepared_;  // one per purchase row, when all_prepared_
   bool all_prepared_ = true;
+  std::vector<std::pair<size_t, std::string>> warnings_;  // with the number of rows before it
 };
 
 // Pieces of memory that all stay valid until Reset; the memory is kept for reuse unless it is
@@ -99,8 +103,8 @@ struct ReportJob {
 // failure is kept in job.error, after the rows cut before it.
 void ReadAndCut(ReportJob& job);
 
-// Hands the job's rows to `sink`, then raises its error.
-void ApplyJob(const ReportJob& job, RowSink& sink);
+// Hands the job's rows to `sink` and its warnings to `warnings`, then raises its error.
+void ApplyJob(const ReportJob& job, RowSink& sink, WarningList& warnings);
 
 class ReadAhead {
  public:

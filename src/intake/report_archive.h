@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "base/warnings.h"
 #include "intake/archive_rename.h"
 #include "intake/row_sink.h"
 
@@ -13,6 +14,7 @@ namespace tollwick {
 
 // The archive is read the way the walk reads one (see read_ahead.h). A rename searches from
 // where `free_numbers` says.
-void ReadReportArchive(const std::string& path, RowSink& sink, FreeNumbers* free_numbers = nullptr);
+void ReadReportArchive(const std::string& path, RowSink& sink, WarningList& warnings,
+                       FreeNumbers* free_numbers = nullptr);
 
 }  // namespace tollwick

@@ -55,14 +55,8 @@ std::string Shown(const std::string& directory) {
 
 // The absolute path of the current directory, ending in "/".
 std::string CurrentDirectory() {
-  std::string cwd(256, '\0');
-  while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
-    if (errno != ERANGE) RaiseDirectoryError(".", errno);
-    cwd.resize(cwd.size() * 2);
-  }
-  cwd.resize(std::strlen(cwd.c_str()));
-  // The system gives no relative or empty path, but a walk must never start from one.
-  if (cwd.empty() || cwd.front() != '/') RaiseDirectoryError(".", ENOENT);
+  std::string cwd = WorkingDirectory();
+  if (cwd.empty()) RaiseDirectoryError(".", errno);
   if (cwd.back() != '/') cwd += '/';
   return cwd;
 }
@@ -145,7 +139,8 @@ bool IsAtOrBelow(int fd, const FileId& start) {
 // before it is done first, as on one thread.
 class Intake {
  public:
-  Intake(RowSink& sink, size_t reading_threads) : sink_(sink) {
+  Intake(RowSink& sink, WarningList& warnings, size_t reading_threads)
+      : sink_(sink), warnings_(warnings) {
     if (reading_threads == 0) return;
     try {
       ahead_ = std::make_unique<ReadAhead>(kDepth, reading_threads, kByteBudget, sink);
@@ -166,7 +161,7 @@ class Intake {
     job->size = size;
     if (!ahead_) {
       ReadAndCut(single_);
-      ApplyJob(single_, sink_);
+      ApplyJob(single_, sink_, warnings_);
       return;
     }
     ahead_->Submit();
@@ -192,11 +187,12 @@ class Intake {
       ~ReleaseOnExit() { ahead.Release(); }
     } release{*ahead_};
     failed_ = true;  // until ApplyJob returns
-    ApplyJob(job, sink_);
+    ApplyJob(job, sink_, warnings_);
     failed_ = false;
   }
 
   RowSink& sink_;
+  WarningList& warnings_;
   std::unique_ptr<ReadAhead> ahead_;  // null: one thread
   ReportJob single_;                  // the one-thread way's file, its memory reused
   bool failed_ = false;
@@ -204,7 +200,8 @@ class Intake {
 
 class TreeWalk {
  public:
-  TreeWalk(RowSink& sink, size_t reading_threads) : intake_(sink, reading_threads) {}
+  TreeWalk(RowSink& sink, WarningList& warnings, size_t reading_threads)
+      : intake_(sink, warnings, reading_threads) {}
 
   void Run() {
     try {
@@ -308,12 +305,12 @@ class TreeWalk {
 
 }  // namespace
 
-void ScanDirectory(RowSink& sink) {
-  ScanDirectory(sink, ReadingThreads());
+void ScanDirectory(RowSink& sink, WarningList& warnings) {
+  ScanDirectory(sink, warnings, ReadingThreads());
 }
 
-void ScanDirectory(RowSink& sink, size_t reading_threads) {
-  TreeWalk(sink, reading_threads).Run();
+void ScanDirectory(RowSink& sink, WarningList& warnings, size_t reading_threads) {
+  TreeWalk(sink, warnings, reading_threads).Run();
 }
 
 }  // namespace tollwick

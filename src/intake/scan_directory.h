@@ -29,15 +29,16 @@
 
 #include <cstddef>
 
+#include "base/warnings.h"
 #include "intake/row_sink.h"
 
 namespace tollwick {
 
-// Walks the current working directory and hands every row found to `sink`. Files are read and
-// cut on `reading_threads` threads (ReadingThreads() by default) ahead of the one that hands on
-// their rows, or on that one when there are none; every effect comes in the same order either
-// way.
-void ScanDirectory(RowSink& sink);
-void ScanDirectory(RowSink& sink, size_t reading_threads);
+// Walks the current working directory, hands every row found to `sink` and every warning about
+// an archive or a report (see report_warnings.h) to `warnings`. Files are read and cut on
+// `reading_threads` threads (ReadingThreads() by default) ahead of the one that hands on their
+// rows, or on that one when there are none; every effect comes in the same order either way.
+void ScanDirectory(RowSink& sink, WarningList& warnings);
+void ScanDirectory(RowSink& sink, WarningList& warnings, size_t reading_threads);
 
 }  // namespace tollwick

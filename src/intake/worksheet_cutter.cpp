@@ -22,6 +22,7 @@ constexpr std::string_view kSaleSheetStart = "<Worksheet ss:Name=\"Purchase Hist
 constexpr std::string_view kSheetEnd = "</Worksheet>";
 constexpr std::string_view kRowStart = "<Row>";
 constexpr std::string_view kRowEnd = "</Row>";
+constexpr std::string_view kRowTag = "<Row";
 constexpr std::string_view kDataStart = "<Data";
 constexpr std::string_view kDataEnd = "</Data>";
 constexpr std::string_view kPlainCellOpen = "<Cell><Data ss:Type=\"String\">";
@@ -132,6 +133,22 @@ bool StartsWith(std::string_view text, size_t at, std::string_view marker) {
          std::memcmp(text.data() + at, marker.data(), marker.size()) == 0;
 }
 
+// Whether a row start tag with attributes (or cut off by the end) begins at `at`.
+bool IsAttributedRowTag(std::string_view text, size_t at) {
+  return StartsWith(text, at, kRowTag) &&
+         (text.size() - at == kRowTag.size() || text[at + kRowTag.size()] != '>');
+}
+
+// The row start tags with attributes in a stretch the row cutting passed over without looking
+// at its '<' bytes one by one: the layout between rows, a header row, what follows the last.
+size_t CountAttributedRowTags(std::string_view text) {
+  static const MarkerFinder finder(kRowTag);
+  size_t count = 0;
+  for (size_t at = finder.Find(text); at != npos; at = finder.Find(text, at + 1))
+    count += static_cast<size_t>(IsAttributedRowTag(text, at));
+  return count;
+}
+
 // One pass over the '<' bytes of the row that begins at `from`, up to its first "</Row>".
 // A row is plain when every '<' in it, up to its `wanted`-th value, starts one of:
 //   - "<Data", followed by a '>' before the next '<', which starts "</Data>": one value, the
@@ -140,16 +157,18 @@ bool StartsWith(std::string_view text, size_t at, std::string_view marker) {
 // Cutting a plain row piece by piece gives exactly these values: no "<Data" can form where a
 // piece is cut out, since every chunk before it holds a '>', which "<Data" does not. Returns
 // the position of "</Row>" (npos when there is none); `plain` tells whether `values` holds the
-// row's values, `count` of them.
+// row's values, `count` of them. Row start tags with attributes on the way are added to
+// `attributed` (the '<' bytes passed in one step begin known tags, never a row's).
 template <size_t wanted>
 size_t ScanRow(std::string_view text, size_t from, std::array<std::string_view, wanted>& values,
-               size_t& count, bool& plain, size_t& common_cells) {
+               size_t& count, bool& plain, size_t& common_cells, size_t& attributed) {
   AngleScan angles(text, from);
   count = 0;
   plain = true;
   size_t at = angles.Next();
   while (at != npos) {
     if (StartsWith(text, at, kRowEnd)) return at;
+    if (text.size() - at > 1 && text[at + 1] == 'R' && IsAttributedRowTag(text, at)) ++attributed;
     if (!plain || count == wanted) {
       at = angles.Next();
       continue;
@@ -195,21 +214,34 @@ size_t ScanRow(std::string_view text, size_t from, std::array<std::string_view, 
 }
 
 // Rows of one worksheet; `wanted` values (6 or 7) are collected per row. A plain row is cut in
-// one pass (ScanRow); any other row is cut piece by piece.
+// one pass (ScanRow); any other row is cut piece by piece. Returns the number of row start tags
+// with attributes in the whole worksheet: every byte of it is looked at once for them, by the
+// cutting where it passes a row's '<' bytes, by a search elsewhere.
 template <size_t wanted, typename Deliver>
-void CutRows(std::string_view sheet, Deliver deliver, CutCounts* counts) {
-  if (sheet.empty()) return;
+size_t CutRows(std::string_view sheet, Deliver deliver, CutCounts* counts) {
+  if (sheet.empty()) return 0;
   PieceCutter rows(sheet, kRowStart, kRowEnd);
-  rows.Next();  // the first row is a header, whatever it holds
+  static const MarkerFinder row_end(kRowEnd);
+  // The first row is a header, whatever it holds.
+  size_t from = rows.Open();
+  if (from == npos) return CountAttributedRowTags(sheet);
+  size_t attributed = CountAttributedRowTags(rows.Gap());
+  size_t close_at = row_end.Find(sheet, from);
+  if (close_at == npos) return attributed + CountAttributedRowTags(sheet.substr(from));
+  attributed += CountAttributedRowTags(sheet.substr(from, close_at - from));
+  rows.Take(close_at);
   std::array<std::string_view, wanted> values;
   for (;;) {
-    const size_t from = rows.Open();
-    if (from == npos) return;
+    from = rows.Open();
+    if (from == npos) return attributed + CountAttributedRowTags(rows.Rest());
+    attributed += CountAttributedRowTags(rows.Gap());
     size_t count = 0;
     bool plain = false;
     size_t common_cells = 0;
-    const size_t close_at = ScanRow<wanted>(sheet, from, values, count, plain, common_cells);
-    if (close_at == npos || close_at == from) return;  // no row, or an empty one: the end
+    close_at = ScanRow<wanted>(sheet, from, values, count, plain, common_cells, attributed);
+    if (close_at == npos) return attributed;  // no row end: the scan went through to the end
+    // An empty row ends the worksheet; the rest of it is passed over.
+    if (close_at == from) return attributed + CountAttributedRowTags(sheet.substr(from));
     std::string_view row = rows.Take(close_at);
     if (counts != nullptr) {
       ++(plain ? counts->plain_rows : counts->other_rows);
@@ -232,33 +264,37 @@ void CutRows(std::string_view sheet, Deliver deliver, CutCounts* counts) {
 
 }  // namespace
 
-void CutWorksheets(std::string_view document, RowSink& sink, CutCounts* counts) {
+CutFindings CutWorksheets(std::string_view document, RowSink& sink, CutCounts* counts) {
   const MarkerFinder sku_sheet(kSkuSheetStart), sale_sheet(kSaleSheetStart), sheet_end(kSheetEnd);
+  CutFindings found;
   JoinedText rest{document, {}};
   size_t sku_at = sku_sheet.Find(document);
   if (sku_at != npos) {
+    found.has_worksheet = true;
     size_t inner = sku_at + kSkuSheetStart.size();
     size_t end = sheet_end.Find(document, inner);
     if (end != npos) {
-      CutRows<kSkuValues>(
+      found.attributed_rows += CutRows<kSkuValues>(
           document.substr(inner, end - inner),
           [&](std::span<const std::string_view, kSkuValues> v) { sink.SkuRow(v); }, counts);
       rest = {document.substr(0, sku_at), document.substr(end + kSheetEnd.size())};
     }
   }
   size_t sale_at = rest.Find(sale_sheet, 0);
-  if (sale_at == npos) return;
+  if (sale_at == npos) return found;
+  found.has_worksheet = true;
   size_t inner = sale_at + kSaleSheetStart.size();
   size_t end = rest.Find(sheet_end, inner);
-  if (end == npos) return;
+  if (end == npos) return found;
   std::string local;
   std::string* store = &local;
   if (inner < rest.head.size() && end > rest.head.size()) {
     if (std::string* kept = sink.KeepJoined()) store = kept;
   }
-  CutRows<kSaleValues>(
+  found.attributed_rows += CutRows<kSaleValues>(
       rest.Slice(inner, end, *store),
       [&](std::span<const std::string_view, kSaleValues> v) { sink.SaleRow(v); }, counts);
+  return found;
 }
 
 }  // namespace tollwick

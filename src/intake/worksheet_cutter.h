@@ -17,6 +17,11 @@
 //   - A product row with at least 6 values gives its first 6, a purchase row with at least 7
 //     values its first 7. Values are the bytes as they stand (no entity decoding, no trimming).
 // All product rows come before all purchase rows, each in document order. Linear time.
+//
+// What the cutting finds out on the way, for the run's warnings: whether either worksheet
+// start marker stands in the document, and how many row start tags in the two worksheets carry
+// attributes ("<Row" not followed by ">", counted in each worksheet's whole text as it was cut
+// out of the document), whose rows are passed over.
 #pragma once
 
 #include <string_view>
@@ -32,8 +37,13 @@ struct CutCounts {
   size_t common_cells = 0;  // cells of plain rows taken at once
 };
 
+struct CutFindings {
+  bool has_worksheet = false;
+  size_t attributed_rows = 0;
+};
+
 // The views handed to `sink` point into the document (or into a copy of the purchase
 // worksheet that lives until CutWorksheets returns).
-void CutWorksheets(std::string_view document, RowSink& sink, CutCounts* counts = nullptr);
+CutFindings CutWorksheets(std::string_view document, RowSink& sink, CutCounts* counts = nullptr);
 
 }  // namespace tollwick

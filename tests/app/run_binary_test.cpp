@@ -91,8 +91,10 @@ TEST(RunBinary, DateInTheWrongPlaceEndsWithTheReport) {
     auto result = RunBinary({args, dir.path()});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "");
+    // The warnings found before the error come first.
     EXPECT_EQ(NormalizedReport(result.err),
-              ExpectedReport("EConvertError", "'--' is not a valid integer value."));
+              "tollwick: warning: no purchase found under \"" + dir.path() + "\"\n" +
+                  ExpectedReport("EConvertError", "'--' is not a valid integer value."));
   }
 }
 
@@ -111,7 +113,7 @@ TEST(RunBinary, NoThreadToBeHadChangesNothing) {
   limited.process_limit = 1;
   auto result = RunBinary(limited);
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.err, expected.err);
   EXPECT_EQ(result.out, expected.out);
 }
 
@@ -133,9 +135,12 @@ TEST(RunBinary, FailedWritesEndWithTheReport) {
   for (const auto& c : cases) {
     auto result = RunBinary({.args = c.args, .cwd = dir.path(), .stdout_fd = c.fd});
     EXPECT_EQ(result.status, 1) << c.reason;
+    const std::string warning =
+        c.args.empty() ? "" : "tollwick: warning: no purchase found under \"" + dir.path() + "\"\n";
     EXPECT_EQ(NormalizedReport(result.err),
-              ExpectedReport("EInOutError",
-                             std::string("Write to standard output failed: ") + c.reason + "."));
+              warning + ExpectedReport("EInOutError", std::string("Write to standard output "
+                                                                  "failed: ") +
+                                                          c.reason + "."));
   }
   ::close(full);
   ::close(pipe_fds[1]);

@@ -51,6 +51,7 @@ TEST(WholeRun, DatedRangeAndSwitches) {
   const struct {
     std::vector<std::string> args;
     std::string out;
+    std::string err = "";
   } cases[] = {
       // Minimal example of the usage text, in USD.
       {{"--all", "--headers=0", "--prices=0", "--date-total=1", "--date-year=0", "--date-month=0",
@@ -72,12 +73,14 @@ TEST(WholeRun, DatedRangeAndSwitches) {
        Lines({"TOTAL;US PPC Alpha;TOTAL Alpha;;TOTAL EUR;;SHARE EUR;", ";0;0;;0.00;;0.00;", "",
               "YEAR;US PPC Alpha;TOTAL Alpha;;TOTAL EUR;;SHARE EUR;", "",
               "MONTH;US PPC Alpha;TOTAL Alpha;;TOTAL EUR;;SHARE EUR;", "",
-              "DATE;US PPC Alpha;TOTAL Alpha;;TOTAL EUR;;SHARE EUR;", ""})},
+              "DATE;US PPC Alpha;TOTAL Alpha;;TOTAL EUR;;SHARE EUR;", ""}),
+       "tollwick: warning: the range \"01012010\" to \"01012009\" holds no day (the end date "
+       "is the first day not reported)\n"},
   };
   for (const auto& c : cases) {
     auto result = RunBinary({c.args, dir.path()});
     EXPECT_EQ(result.status, 0) << c.args[0];
-    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.err, c.err);
     EXPECT_EQ(result.out, c.out) << c.args[0];
   }
 }
@@ -86,6 +89,7 @@ TEST(WholeRun, EmptyTree) {
   TempDir dir;
   auto result = RunBinary({{"--all"}, dir.path()});
   EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "tollwick: warning: no purchase found under \"" + dir.path() + "\"\n");
   EXPECT_EQ(result.out, Lines({"SKUID;Title;Market;Version;OS Type;Currency;Amount;", "",
                                "TOTAL;;TOTAL ;;;TOTAL EUR;;SHARE EUR;", ";0;0;;;0.00;;0.00;", "",
                                "YEAR;;TOTAL ;;;TOTAL EUR;;SHARE EUR;", "",
@@ -116,7 +120,10 @@ TEST(WholeRun, MergedReportsInTwoCurrencies) {
   WriteFile(dir / "currency.txt", "EUR 1.00 = USD 1.3000<br>EUR 1.00 = GBP 0.8500<br>");
   auto result = RunBinary({{"--all", "--prices=0", "--date-year=0", "--date-month=0"}, dir.path()});
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.err,
+            "tollwick: warning: purchases naming a product that no report describes, not counted: "
+            "1 (first: \"XX\")\ntollwick: warning: products sold without a price in prices.csv, "
+            "their money not counted: 1 (first: \"S4\")\n");
   const char* header =
       "DE PPC Alpha;DE SP Alpha;US PPC Alpha;TOTAL Alpha;;US PPC Beta;TOTAL Beta;;EUR;USD;;"
       "TOTAL EUR;;SHARE EUR;";

@@ -4,11 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "intake/archive_entries.h"
 #include "intake/archive_rename.h"
 #include "intake/report_archive.h"
 #include "intake/scan_directory.h"
-#include "intake/stored_entries.h"
 #include "support/checks.h"
+#include "support/literal_archive.h"
 #include "support/row_collector.h"
 #include "support/test_support.h"
 
@@ -19,47 +20,137 @@ using namespace tollwick::testing;
 using Names = std::vector<std::string>;
 const std::string kName = "fulfillmentreport.xml";
 
-Names Entries(std::string_view archive) {
-  Names out;
-  ForEachReportEntry(archive, [&](std::string_view data) { out.emplace_back(data); });
-  return out;
+// The fast walk, checked against the word-for-word one on every archive a test makes.
+literal::ArchiveResult Walk(const std::string& archive) {
+  literal::ArchiveResult fast;
+  const ArchiveWalk walk =
+      WalkArchive(archive, [&](std::string_view data) { fast.reports.emplace_back(data); });
+  fast.end = static_cast<literal::End>(walk.end);
+  fast.report_entry_met = walk.report_entry_met;
+  EXPECT_EQ(fast, literal::WalkArchive(archive)) << "fast and word-for-word walks differ";
+  return fast;
 }
 
-TEST(StoredEntries, WhichEntriesAreRead) {
+TEST(ArchiveWalk, WhichEntriesAreReadAndHowTheWalkEnds) {
+  using literal::End;
   // A local header and name alone, without data, central directory or end record.
   auto header = [](uint32_t size, const std::string& name) {
     return LocalHeader(Stored(name, "", size)) + name;
   };
-  const std::tuple<const char*, std::string, Names> cases[] = {
-      {"name in any case", MakeZip({ZipEntry{"FulfillmentReport.XML", "R1"}}), {"R1"}},
-      {"entry in a folder", MakeZip({ZipEntry{"x/" + kName, "R1"}}), {}},
-      {"every report entry",
+  ZipEntry bad_crc = Deflated(kName, "R1"), long_size = Deflated(kName, "R1");
+  bad_crc.declared_crc ^= 1;
+  long_size.declared_uncompressed += 1;
+  ZipEntry short_stream = Deflated(kName, "R1");
+  short_stream.data += "x";  // the stream ends before its compressed size
+  ++short_stream.declared_compressed;
+  const std::string deflated = MakeZip({Deflated(kName, std::string(50, 'R'))});
+  const std::tuple<const char*, std::string, Names, End, bool> cases[] = {
+      {"name in any case",
+       MakeZip({ZipEntry{"FulfillmentReport.XML", "R1"}}),
+       {"R1"},
+       End::Complete,
+       true},
+      {"entry in a folder", MakeZip({ZipEntry{"x/" + kName, "R1"}}), {}, End::Complete, false},
+      {"every report entry, an empty one met but not handed on",
        MakeZip({ZipEntry{kName, ""}, ZipEntry{"a", "x"}, ZipEntry{kName, "R2"}}),
-       {"R2"}},
-      {"compressed entry ends the walk",
-       MakeZip({ZipEntry{"a", "xx", 8}, ZipEntry{kName, "R2"}}),
-       {}},
-      {"sizes differ", MakeZip({ZipEntry{kName, "R1", 0, 1, 2}, ZipEntry{kName, "R2"}}), {}},
-      {"data descriptor ends the walk", header(0, kName) + "R1" + MakeZip({}), {}},
-      {"data descriptor then a header", header(0, "a") + MakeZip({ZipEntry{kName, "R2"}}), {"R2"}},
-      {"4 GB declared", header(0xFFFFFFFFu, kName) + "R1", {}},
-      {"data past the end", header(5, kName) + "R1", {}},
+       {"R2"},
+       End::Complete,
+       true},
+      {"deflated, with sizes",
+       MakeZip({Deflated("a.txt", "other"), Deflated(kName, "R1")}),
+       {"R1"},
+       End::Complete,
+       true},
+      {"streamed, descriptor with signature",
+       MakeZip({Deflated(kName, "R1", true), Stored(kName, "R2")}),
+       {"R1", "R2"},
+       End::Complete,
+       true},
+      {"streamed, descriptor without signature",
+       MakeZip({Deflated("a", "other", true, true), Deflated(kName, "R2", true, true)}),
+       {"R2"},
+       End::Complete,
+       true},
+      {"CRC mismatch ends the walk",
+       MakeZip({bad_crc, Stored(kName, "R2")}),
+       {},
+       End::Incomplete,
+       true},
+      {"size mismatch", MakeZip({long_size}), {}, End::Incomplete, true},
+      {"stream shorter than its size", MakeZip({short_stream}), {}, End::Incomplete, true},
+      {"deflated data cut short",
+       deflated.substr(0, deflated.find("PK\1\2") - 1),
+       {},
+       End::Incomplete,
+       true},
+      {"not a deflate stream",
+       MakeZip({ZipEntry{kName, "\xFF\xFF", 8}}),
+       {},
+       End::Incomplete,
+       true},
+      {"bzip2 entry is not read",
+       MakeZip({ZipEntry{"a", "xx", 12}, ZipEntry{kName, "R2"}}),
+       {},
+       End::Incomplete,
+       false},
+      {"stored sizes differ",
+       MakeZip({ZipEntry{kName, "R1", 0, 1, 2}, ZipEntry{kName, "R2"}}),
+       {},
+       End::Incomplete,
+       false},
+      {"stored with a data descriptor",
+       header(0, kName) + "R1" + MakeZip({}),
+       {},
+       End::Incomplete,
+       true},
+      {"stored without data, then a header",
+       header(0, "a") + MakeZip({ZipEntry{kName, "R2"}}),
+       {"R2"},
+       End::Complete,
+       true},
+      {"4 GB declared", header(0xFFFFFFFFu, kName) + "R1", {}, End::Incomplete, true},
+      {"header cut short",
+       MakeZip({ZipEntry{kName, "R1"}}).substr(0, 20),
+       {},
+       End::Incomplete,
+       false},
+      {"ends on an entry boundary",
+       LocalHeader(Stored(kName, "R1")) + kName + "R1",
+       {"R1"},
+       End::Complete,
+       true},
+      {"no signature after an entry",
+       LocalHeader(Stored("a", "")) + "a" + "junk",
+       {},
+       End::Incomplete,
+       false},
+      {"empty archive", MakeZip({}), {}, End::Complete, false},
+      {"empty file", "", {}, End::NotZip, false},
+      {"text file", "hello, world", {}, End::NotZip, false},
+      {"central directory first",
+       MakeZip({ZipEntry{kName, "R1"}}).substr(30 + kName.size() + 2),
+       {},
+       End::NotZip,
+       false},
   };
-  for (const auto& [what, archive, entries] : cases) EXPECT_EQ(Entries(archive), entries) << what;
+  for (const auto& [what, archive, reports, end, met] : cases) {
+    const literal::ArchiveResult walked = Walk(archive);
+    EXPECT_EQ(walked.reports, reports) << what;
+    EXPECT_EQ(walked.end, end) << what;
+    EXPECT_EQ(walked.report_entry_met, met) << what;
+  }
 }
 
-TEST(StoredEntries, EveryPrefixGivesTheWholeEntriesInIt) {
+TEST(ArchiveWalk, EveryPrefixAgreesWithTheWordForWordWalk) {
   std::string first = MakeReport({{"s", "t", "v", "d", "e", "m"}}, {}), second = "second";
-  std::string archive = MakeZip({ZipEntry{"a.txt", "x", 0, -1, -1, "XT"}, ZipEntry{kName, first},
-                                 ZipEntry{"FULFILLMENTREPORT.xml", second}});
-  const size_t first_end = archive.find(first) + first.size();
-  const size_t second_end = archive.find(second) + second.size();
-  for (size_t length = 0; length <= archive.size(); ++length) {
-    Names expected;
-    if (length >= first_end) expected.push_back(first);
-    if (length >= second_end) expected.push_back(second);
-    ASSERT_EQ(Entries(archive.substr(0, length)), expected) << length;
-  }
+  std::string archive =
+      MakeZip({ZipEntry{"a.txt", "x", 0, -1, -1, "XT"}, ZipEntry{kName, first},
+               Deflated("FULFILLMENTREPORT.xml", second + first), Deflated(kName, second, true),
+               Deflated("b", first, true, true), ZipEntry{"FULFILLMENTREPORT.xml", second}});
+  size_t complete = 0;
+  for (size_t length = 0; length <= archive.size(); ++length)
+    complete += Walk(archive.substr(0, length)).end == literal::End::Complete;
+  EXPECT_GT(complete, 5u);  // the entry boundaries and the whole archive
 }
 
 TEST(ArchiveRename, WhichNamesAreNumbered) {
@@ -93,7 +184,8 @@ TEST(ArchiveRename, FirstFreeNumberAndNothingReplaced) {
     Tree before = Snapshot(dir.path());
     WriteFile(dir / archive, "not an archive");
     RowCollector rows;
-    ReadReportArchive(dir / archive, rows);
+    WarningList warnings;
+    ReadReportArchive(dir / archive, rows, warnings);
     before[renamed] = "not an archive";
     EXPECT_EQ(TreeDiff(before, Snapshot(dir.path())), "") << archive;
   }
@@ -132,7 +224,8 @@ std::string Zipped(const std::string& report) {
 Names Scan(const TempDir& dir) {
   ScopedChdir chdir(dir.path());
   RowCollector rows;
-  ScanDirectory(rows);
+  WarningList warnings;
+  ScanDirectory(rows, warnings);
   Names ids;
   for (const auto& row : rows.rows) ids.push_back(row.values[1] + row.values[5].substr(8));
   return ids;
@@ -190,11 +283,14 @@ TEST(ScanDirectory, RenamesInOneFolderFillTheGaps) {
 }
 
 TEST(ReadReportArchive, FixturesAndMissingFile) {
-  const std::pair<const char*, Names> cases[] = {
-      {"zip_stored.zip", {"ZP1"}}, {"python_stored.zip", {"PS1"}}, {"python_deflated.zip", {}}};
+  const std::pair<const char*, Names> cases[] = {{"zip_stored.zip", {"ZP1"}},
+                                                 {"python_stored.zip", {"PS1"}},
+                                                 {"python_deflated.zip", {"PD1"}}};
   for (const auto& [file, sales] : cases) {
     RowCollector rows;
-    ReadReportArchive(std::string(TOLLWICK_SOURCE_DIR) + "/tests/fixtures/intake/" + file, rows);
+    WarningList warnings;
+    ReadReportArchive(std::string(TOLLWICK_SOURCE_DIR) + "/tests/fixtures/intake/" + file, rows,
+                      warnings);
     Names ids;
     for (const auto& row : rows.rows)
       if (row.purchase) ids.push_back(row.values[1]);
@@ -203,8 +299,9 @@ TEST(ReadReportArchive, FixturesAndMissingFile) {
   TempDir dir;
   ScopedChdir chdir(dir.path());
   RowCollector rows;
+  WarningList warnings;
   EXPECT_EQ(
-      ErrorOf([&] { ReadReportArchive("report.zip", rows); }),
+      ErrorOf([&] { ReadReportArchive("report.zip", rows, warnings); }),
       "EFOpenError: Cannot open file \"" + dir.path() + "/report.zip\". No such file or directory");
 }
 

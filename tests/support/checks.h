@@ -18,7 +18,7 @@ std::string ErrorOf(F&& f) {
   try {
     f();
   } catch (const TollwickError& e) {
-    return std::string(ErrorKindName(e.kind())) + ": " + e.what();
+    return std::string(ErrorKindName(e.kind())) + ": " + e.message();
   }
   return "";
 }

@@ -52,6 +52,25 @@ std::vector<CutRow> CutWorksheets(std::string document) {
   return out;
 }
 
+Findings FindInDocument(std::string document) {
+  const std::string sku = "<Worksheet ss:Name=\"SKU detail\">";
+  const std::string sale = "<Worksheet ss:Name=\"Purchase History\">";
+  Findings found;
+  found.has_worksheet =
+      document.find(sku) != std::string::npos || document.find(sale) != std::string::npos;
+  auto count = [](const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  };
+  std::string sheet;
+  for (const std::string* start : {&sku, &sale}) {
+    ExtractBetween(document, *start, "</Worksheet>", document, sheet);
+    found.attributed_rows += count(sheet, "<Row") - count(sheet, "<Row>");
+  }
+  return found;
+}
+
 std::string LooseDocument(std::string_view file_bytes) {
   std::string text(file_bytes.substr(0, file_bytes.find('\0')));
   std::string out;

@@ -25,6 +25,15 @@ struct CutRow {
 // Both worksheets of a document cut with ExtractBetween alone, in the order rows are handed on.
 std::vector<CutRow> CutWorksheets(std::string document);
 
+// What the warnings need of a document: whether it holds either worksheet start marker, and
+// the occurrences of "<Row" less those of "<Row>" in the two worksheets as they are cut.
+struct Findings {
+  bool has_worksheet = false;
+  size_t attributed_rows = 0;
+  friend bool operator==(const Findings&, const Findings&) = default;
+};
+Findings FindInDocument(std::string document);
+
 // A loose file's document: its bytes up to the first NUL, without any CR or LF.
 std::string LooseDocument(std::string_view file_bytes);
 

@@ -1,5 +1,8 @@
 #include "support/test_support.h"
 
+#define ZLIB_CONST
+#include <zlib.h>
+
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/resource.h>
@@ -89,6 +92,8 @@ void Put(std::string& out, std::initializer_list<uint64_t> widths_and_values) {
     for (uint64_t i = 0; i < it[0]; ++i) out.push_back(static_cast<char>(it[1] >> (8 * i)));
 }
 
+}  // namespace
+
 uint32_t Crc32(std::string_view data) {
   uint32_t crc = 0xFFFFFFFFu;
   for (unsigned char c : data) {
@@ -98,21 +103,20 @@ uint32_t Crc32(std::string_view data) {
   return ~crc;
 }
 
-}  // namespace
-
 std::string MakeZip(const std::vector<ZipEntry>& entries) {
   std::string out, central;
   for (const ZipEntry& e : entries) {
-    const auto offset = static_cast<uint32_t>(out.size()), crc = Crc32(e.data);
+    const auto offset = static_cast<uint32_t>(out.size());
+    const auto crc = e.declared_crc >= 0 ? static_cast<uint32_t>(e.declared_crc) : Crc32(e.data);
     const int64_t size = static_cast<int64_t>(e.data.size());
     const auto csize =
         static_cast<uint32_t>(e.declared_compressed >= 0 ? e.declared_compressed : size);
     const auto usize =
         static_cast<uint32_t>(e.declared_uncompressed >= 0 ? e.declared_uncompressed : size);
     const auto name = static_cast<uint32_t>(e.name.size());
-    Put(out, {4,      0x04034B50u, 2,   10, 2,     0, 2,     e.method, 2,    0, 2,
-              0x3C21, 4,           crc, 4,  csize, 4, usize, 2,        name, 2, e.extra.size()});
-    out += e.name + e.extra + e.data;
+    Put(out, {4, 0x04034B50u, 2, 10,    2, e.flags, 2, e.method,      2, 0, 2, 0x3C21, 4, crc,
+              4, csize,       4, usize, 2, name,    2, e.extra.size()});
+    out += e.name + e.extra + e.data + e.trailer;
     Put(central, {4, 0x02014B50u, 2, 20,    2, 10,    2, 0,    2, e.method, 2, 0, 2, 0x3C21,
                   4, crc,         4, csize, 4, usize, 2, name, 8, 0,        4, 0, 4, offset});
     central += e.name;
@@ -124,6 +128,30 @@ std::string MakeZip(const std::vector<ZipEntry>& entries) {
 
 ZipEntry Stored(std::string name, std::string data, int64_t declared) {
   return ZipEntry(std::move(name), std::move(data), 0, declared, declared);
+}
+
+ZipEntry Deflated(std::string name, std::string_view data, bool streamed, bool bare) {
+  z_stream z{};
+  if (deflateInit2(&z, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) std::abort();
+  std::string packed(deflateBound(&z, data.size()), '\0');
+  z.next_in = reinterpret_cast<const Bytef*>(data.data());
+  z.avail_in = static_cast<uInt>(data.size());
+  z.next_out = reinterpret_cast<Bytef*>(packed.data());
+  z.avail_out = static_cast<uInt>(packed.size());
+  if (deflate(&z, Z_FINISH) != Z_STREAM_END) std::abort();
+  packed.resize(z.total_out);
+  deflateEnd(&z);
+  const auto size = static_cast<int64_t>(data.size()), crc = int64_t{Crc32(data)};
+  ZipEntry entry(std::move(name), packed, 8, static_cast<int64_t>(packed.size()), size);
+  entry.declared_crc = crc;
+  if (streamed) {
+    entry.flags = 8;
+    entry.declared_crc = entry.declared_compressed = entry.declared_uncompressed = 0;
+    if (!bare) Put(entry.trailer, {4, 0x08074B50u});
+    Put(entry.trailer,
+        {4, static_cast<uint64_t>(crc), 4, packed.size(), 4, static_cast<uint64_t>(size)});
+  }
+  return entry;
 }
 
 std::string LocalHeader(const ZipEntry& entry) {

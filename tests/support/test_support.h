@@ -62,11 +62,19 @@ struct ZipEntry {
   int64_t declared_compressed;
   int64_t declared_uncompressed;
   std::string extra;
+  int64_t declared_crc = -1;  // -1: the CRC-32 of `data`
+  uint16_t flags = 0;
+  std::string trailer;  // written right after the data (a data descriptor)
 };
 // Local headers and data of every entry, then a central directory and end record.
 std::string MakeZip(const std::vector<ZipEntry>& entries);
 // A stored entry; `declared` replaces both sizes in its header when not negative.
 ZipEntry Stored(std::string name, std::string data, int64_t declared = -1);
+// A deflated entry of `data`. Streamed: flag bit 3, CRC and sizes 0 in the header, and a data
+// descriptor after the data, with its signature unless `bare`.
+ZipEntry Deflated(std::string name, std::string_view data, bool streamed = false,
+                  bool bare = false);
+uint32_t Crc32(std::string_view data);
 // The 30-byte local header that MakeZip writes for `entry`, alone.
 std::string LocalHeader(const ZipEntry& entry);
 

@@ -1,0 +1,40 @@
+#include "intake/report_warnings.h"
+
+#include "base/warnings.h"
+
+namespace tollwick {
+
+void DocumentWarnings(std::string_view path, std::string_view document, const CutFindings& found,
+                      std::vector<std::string>& out) {
+  if (document.starts_with("\xFF\xFE") || document.starts_with("\xFE\xFF")) {
+    out.push_back(Quoted(path) + " is UTF-16 text, which is not read");
+  } else if (!found.has_worksheet) {
+    out.push_back(Quoted(path) + " holds no worksheet \"SKU detail\" or \"Purchase History\"");
+  }
+  if (found.attributed_rows == 1) {
+    out.push_back(Quoted(path) + ": 1 row passed over: its start tag carries attributes");
+  } else if (found.attributed_rows > 1) {
+    out.push_back(Quoted(path) + ": " + std::to_string(found.attributed_rows) +
+                  " rows passed over: their start tags carry attributes");
+  }
+}
+
+void ArchiveWarnings(std::string_view path, const ArchiveWalk& walk,
+                     std::vector<std::string>& out) {
+  switch (walk.end) {
+    case ArchiveEnd::NotZip:
+      out.push_back(Quoted(path) + " is not a zip archive");
+      break;
+    case ArchiveEnd::Incomplete:
+      out.push_back(Quoted(path) +
+                    " could not be read to its end; entries after the first unreadable one were "
+                    "not read");
+      break;
+    case ArchiveEnd::Complete:
+      if (!walk.report_entry_met)
+        out.push_back(Quoted(path) + " holds no entry \"fulfillmentreport.xml\"");
+      break;
+  }
+}
+
+}  // namespace tollwick

@@ -1,0 +1,101 @@
+#include "support/literal_archive.h"
+
+#define ZLIB_CONST
+#include <zlib.h>
+
+#include "support/test_support.h"
+
+namespace tollwick::literal {
+
+namespace {
+
+uint32_t U16(const std::string& a, size_t at) {
+  return uint32_t(uint8_t(a[at])) | uint32_t(uint8_t(a[at + 1])) << 8;
+}
+uint32_t U32(const std::string& a, size_t at) {
+  return U16(a, at) | U16(a, at + 2) << 16;
+}
+
+// Inflates all of `input` at once; false on a zlib error or a stream that does not end.
+bool Inflate(const std::string& input, std::string& out, size_t& consumed) {
+  z_stream z{};
+  if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return false;
+  z.next_in = reinterpret_cast<const Bytef*>(input.data());
+  z.avail_in = uInt(input.size());
+  int status = Z_OK;
+  out.clear();
+  while (status == Z_OK) {
+    char chunk[4096];
+    z.next_out = reinterpret_cast<Bytef*>(chunk);
+    z.avail_out = sizeof chunk;
+    status = inflate(&z, Z_NO_FLUSH);
+    out.append(chunk, sizeof chunk - z.avail_out);
+    if (status == Z_BUF_ERROR && z.avail_in == 0) break;
+  }
+  consumed = z.total_in;
+  inflateEnd(&z);
+  return status == Z_STREAM_END;
+}
+
+}  // namespace
+
+ArchiveResult WalkArchive(const std::string& a) {
+  ArchiveResult r;
+  if (a.size() < 4 || (U32(a, 0) != 0x04034B50u && U32(a, 0) != 0x06054B50u)) {
+    r.end = End::NotZip;
+    return r;
+  }
+  bool skipped = false;
+  size_t at = 0;
+  for (;;) {
+    if (at == a.size()) break;
+    if (a.size() - at < 4) return r.end = End::Incomplete, r;
+    const uint32_t signature = U32(a, at);
+    if (signature == 0x02014B50u || signature == 0x06054B50u || signature == 0x06064B50u) break;
+    if (signature != 0x04034B50u || a.size() - at < 30) return r.end = End::Incomplete, r;
+    const uint32_t flags = U16(a, at + 6), method = U16(a, at + 8), name_length = U16(a, at + 26),
+                   extra_length = U16(a, at + 28);
+    uint32_t crc = U32(a, at + 14), compressed = U32(a, at + 18), size = U32(a, at + 22);
+    if (!(method == 0 && compressed == size) && method != 8) {
+      skipped = true;
+      at += 30;
+      continue;
+    }
+    if (at + 30 + name_length + extra_length > a.size()) return r.end = End::Incomplete, r;
+    std::string name = a.substr(at + 30, name_length);
+    for (char& c : name)
+      if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    const bool report = name == "fulfillmentreport.xml";
+    r.report_entry_met = r.report_entry_met || report;
+    const size_t data_at = at + 30 + name_length + extra_length;
+    std::string data;
+    if (method == 0) {
+      if (data_at + size > a.size()) return r.end = End::Incomplete, r;
+      data = a.substr(data_at, size);
+      at = data_at + size;
+    } else {
+      const bool streamed = (flags & 8) != 0;
+      if (!streamed && data_at + compressed > a.size()) return r.end = End::Incomplete, r;
+      size_t consumed = 0;
+      if (!Inflate(streamed ? a.substr(data_at) : a.substr(data_at, compressed), data, consumed))
+        return r.end = End::Incomplete, r;
+      size_t end = data_at + consumed;
+      if (streamed) {
+        if (a.size() - end >= 4 && U32(a, end) == 0x08074B50u) end += 4;
+        if (a.size() - end < 12) return r.end = End::Incomplete, r;
+        crc = U32(a, end);
+        size = U32(a, end + 8);
+        end += 12;
+      } else if (consumed != compressed) {
+        return r.end = End::Incomplete, r;
+      }
+      if (data.size() != size || testing::Crc32(data) != crc) return r.end = End::Incomplete, r;
+      at = end;
+    }
+    if (report && !data.empty()) r.reports.push_back(data);
+  }
+  r.end = skipped ? End::Incomplete : End::Complete;
+  return r;
+}
+
+}  // namespace tollwick::literal

@@ -1,0 +1,22 @@
+// A word-for-word walk of an archive's local headers, kept as the reference that the fast walk
+// (archive_entries.h) is checked against. It holds the whole archive in memory and inflates
+// each deflated entry in one go; it uses the standard library and zlib only.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tollwick::literal {
+
+enum class End { NotZip, Complete, Incomplete };
+
+struct ArchiveResult {
+  std::vector<std::string> reports;  // the data of the report entries handed on, in order
+  End end = End::Complete;
+  bool report_entry_met = false;
+  friend bool operator==(const ArchiveResult&, const ArchiveResult&) = default;
+};
+
+ArchiveResult WalkArchive(const std::string& archive);
+
+}  // namespace tollwick::literal
