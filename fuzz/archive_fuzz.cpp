@@ -1,7 +1,10 @@
-// Any bytes as an archive file: ReadReportArchive walks its local headers and hands every
-// stored report entry to the worksheet extraction. The file's name has no "report" prefix, so
-// the rename rule leaves it in place. An error report (TollwickError) is an expected outcome;
-// a crash, a sanitizer report, a leak or a slow input is a finding.
+// Any bytes as an archive file. The walk of its local headers (inflating deflated entries) is
+// checked against the word-for-word one kept with the tests: the same report entries, the same
+// end and the same finding of a report entry. The file then goes the production way
+// (ReadReportArchive: read, walked, every report entry cut and its rows handed on), which must
+// hand on the rows that the word-for-word cutting finds in those entries. The file's name has no
+// "report" prefix, so the rename rule leaves it in place. An error report (TollwickError) is an
+// expected outcome; a crash, a sanitizer report, a leak or a slow input is a finding.
 #include <unistd.h>
 
 #include <cstdint>
@@ -10,21 +13,44 @@
 
 #include "base/errors.h"
 #include "fuzz_support.h"
+#include "intake/archive_entries.h"
 #include "intake/report_archive.h"
+#include "support/literal_archive.h"
 #include "support/row_collector.h"
+
+namespace {
+
+[[noreturn]] void Fail(const char* what) {
+  std::fprintf(stderr, "archive fuzz: %s\n", what);
+  std::abort();
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tollwick;
+  const std::string bytes(fuzz::AsText(data, size));
+  const literal::ArchiveResult expected = literal::WalkArchive(bytes);
+  literal::ArchiveResult walked;
+  const ArchiveWalk walk =
+      WalkArchive(bytes, [&](std::string_view entry) { walked.reports.emplace_back(entry); });
+  walked.end = static_cast<literal::End>(walk.end);
+  walked.report_entry_met = walk.report_entry_met;
+  if (walked != expected) Fail("the walk differs from the literal walk");
+
   static const std::string path = fuzz::ScratchDir() + "/input.zip";
-  fuzz::WriteBytes(path, fuzz::AsText(data, size));
+  fuzz::WriteBytes(path, bytes);
   testing::RowCollector rows;
+  WarningList warnings;
   try {
-    ReadReportArchive(path, rows);
+    ReadReportArchive(path, rows, warnings);
   } catch (const TollwickError&) {
+    return 0;  // a date that is no date: the rows before it are not compared
   }
-  if (::access(path.c_str(), F_OK) != 0) {
-    std::fprintf(stderr, "the archive was moved or removed\n");
-    std::abort();
-  }
+  std::vector<literal::CutRow> literal_rows;
+  for (const std::string& report : expected.reports)
+    for (literal::CutRow& row : literal::CutWorksheets(report)) literal_rows.push_back(row);
+  if (rows.rows != literal_rows) Fail("the rows differ from the literal cutting of the entries");
+  if (::access(path.c_str(), F_OK) != 0) Fail("the archive was moved or removed");
   return 0;
 }

@@ -1,9 +1,10 @@
 // Any bytes as a report: once as the text of an archive entry, once as the contents of a loose
 // report file. Checks, besides "no crash, no sanitizer report, no leak, no slow input", that the
-// fast cutting hands on the same rows and values as the word-for-word one, for the text as it
-// stands (ParseReportText) and for the loose file's document (ParseReportFile: NUL cut, CR and
-// LF removed). Both ways of cutting a row are reached: the seed corpus holds plain rows (cut in
-// one pass) and rows of other shapes (cut piece by piece), and a row mixes them freely.
+// fast cutting hands on the same rows and values as the word-for-word one, and finds the same
+// for the warnings (a worksheet start marker, row start tags with attributes), for the text as it
+// stands and for the loose file's document (ParseReportFile: NUL cut, CR and LF removed). Both ways
+// of cutting a row are reached: the seed corpus holds plain rows (cut in one pass) and rows of
+// other shapes (cut piece by piece), and a row mixes them freely.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include "fuzz_support.h"
 #include "intake/loose_document.h"
 #include "intake/parse_report.h"
+#include "intake/worksheet_cutter.h"
 #include "support/literal_intake.h"
 #include "support/row_collector.h"
 
@@ -29,14 +31,19 @@ using namespace tollwick;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view text = fuzz::AsText(data, size);
-  testing::RowCollector entry;
-  ParseReportText(text, entry);
-  if (entry.rows != literal::CutWorksheets(std::string(text)))
-    Fail("the rows of the text differ from the literal cutting");
-
   std::string document(text);
   document.resize(LooseDocumentInPlace(document.data(), document.size()));
   if (document != literal::LooseDocument(text)) Fail("the loose document differs");
+  for (std::string_view cut : {text, std::string_view(document)}) {
+    testing::RowCollector rows;
+    const CutFindings found = CutWorksheets(cut, rows);
+    if (rows.rows != literal::CutWorksheets(std::string(cut)))
+      Fail("the rows of the text differ from the literal cutting");
+    if (literal::Findings{found.has_worksheet, found.attributed_rows} !=
+        literal::FindInDocument(std::string(cut)))
+      Fail("what the cutting found for the warnings differs from the literal count");
+  }
+
   static const std::string path = fuzz::ScratchDir() + "/input.xml";
   fuzz::WriteBytes(path, text);
   testing::RowCollector loose;

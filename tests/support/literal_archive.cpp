@@ -3,8 +3,6 @@
 #define ZLIB_CONST
 #include <zlib.h>
 
-#include "support/test_support.h"
-
 namespace tollwick::literal {
 
 namespace {
@@ -38,6 +36,15 @@ bool Inflate(const std::string& input, std::string& out, size_t& consumed) {
 }
 
 }  // namespace
+
+uint32_t Crc32(std::string_view data) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (unsigned char c : data) {
+    crc ^= c;
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
 
 ArchiveResult WalkArchive(const std::string& a) {
   ArchiveResult r;
@@ -89,7 +96,7 @@ ArchiveResult WalkArchive(const std::string& a) {
       } else if (consumed != compressed) {
         return r.end = End::Incomplete, r;
       }
-      if (data.size() != size || testing::Crc32(data) != crc) return r.end = End::Incomplete, r;
+      if (data.size() != size || Crc32(data) != crc) return r.end = End::Incomplete, r;
       at = end;
     }
     if (report && !data.empty()) r.reports.push_back(data);

@@ -3,7 +3,9 @@
 // each deflated entry in one go; it uses the standard library and zlib only.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tollwick::literal {
@@ -18,5 +20,8 @@ struct ArchiveResult {
 };
 
 ArchiveResult WalkArchive(const std::string& archive);
+
+// CRC-32 (the ZIP polynomial), bit by bit.
+uint32_t Crc32(std::string_view data);
 
 }  // namespace tollwick::literal

@@ -1,5 +1,7 @@
 #include "support/test_support.h"
 
+#include "support/literal_archive.h"
+
 #define ZLIB_CONST
 #include <zlib.h>
 
@@ -94,20 +96,12 @@ void Put(std::string& out, std::initializer_list<uint64_t> widths_and_values) {
 
 }  // namespace
 
-uint32_t Crc32(std::string_view data) {
-  uint32_t crc = 0xFFFFFFFFu;
-  for (unsigned char c : data) {
-    crc ^= c;
-    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-  }
-  return ~crc;
-}
-
 std::string MakeZip(const std::vector<ZipEntry>& entries) {
   std::string out, central;
   for (const ZipEntry& e : entries) {
     const auto offset = static_cast<uint32_t>(out.size());
-    const auto crc = e.declared_crc >= 0 ? static_cast<uint32_t>(e.declared_crc) : Crc32(e.data);
+    const auto crc =
+        e.declared_crc >= 0 ? static_cast<uint32_t>(e.declared_crc) : literal::Crc32(e.data);
     const int64_t size = static_cast<int64_t>(e.data.size());
     const auto csize =
         static_cast<uint32_t>(e.declared_compressed >= 0 ? e.declared_compressed : size);
@@ -141,7 +135,7 @@ ZipEntry Deflated(std::string name, std::string_view data, bool streamed, bool b
   if (deflate(&z, Z_FINISH) != Z_STREAM_END) std::abort();
   packed.resize(z.total_out);
   deflateEnd(&z);
-  const auto size = static_cast<int64_t>(data.size()), crc = int64_t{Crc32(data)};
+  const auto size = static_cast<int64_t>(data.size()), crc = int64_t{literal::Crc32(data)};
   ZipEntry entry(std::move(name), packed, 8, static_cast<int64_t>(packed.size()), size);
   entry.declared_crc = crc;
   if (streamed) {

@@ -74,7 +74,6 @@ ZipEntry Stored(std::string name, std::string data, int64_t declared = -1);
 // descriptor after the data, with its signature unless `bare`.
 ZipEntry Deflated(std::string name, std::string_view data, bool streamed = false,
                   bool bare = false);
-uint32_t Crc32(std::string_view data);
 // The 30-byte local header that MakeZip writes for `entry`, alone.
 std::string LocalHeader(const ZipEntry& entry);
 
