@@ -8,10 +8,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "intake/parse_report.h"
-#include "intake/report_archive.h"
 #include "intake/table_rows.h"
 #include "intake/worksheet_cutter.h"
+#include "support/report_files.h"
 
 namespace {
 
@@ -111,7 +110,7 @@ void BM_ArchiveEntryInMemory(benchmark::State& state) {
     tollwick::SkuTable skus;
     tollwick::SaleTable sales;
     tollwick::TableRows rows(skus, sales);
-    tollwick::ParseReportText(report, rows);
+    tollwick::CutWorksheets(report, rows);
     benchmark::DoNotOptimize(sales.size());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * report.size()));
@@ -123,7 +122,8 @@ void BM_ArchiveFile(benchmark::State& state) {
     tollwick::SkuTable skus;
     tollwick::SaleTable sales;
     tollwick::TableRows rows(skus, sales);
-    tollwick::ReadReportArchive(path, rows);
+    tollwick::WarningList warnings;
+    tollwick::testing::ReadReportArchive(path, rows, warnings);
     benchmark::DoNotOptimize(sales.size());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Report().size()));
@@ -137,7 +137,7 @@ void BM_LooseFile(benchmark::State& state) {
     tollwick::SaleTable sales;
     tollwick::TableRows rows(skus, sales);
     tollwick::FileBytes buffer;
-    tollwick::ParseReportFile(path, rows, buffer);
+    tollwick::testing::ParseReportFile(path, rows, buffer);
     benchmark::DoNotOptimize(sales.size());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Report().size()));

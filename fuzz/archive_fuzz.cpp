@@ -14,8 +14,8 @@
 #include "base/errors.h"
 #include "fuzz_support.h"
 #include "intake/archive_entries.h"
-#include "intake/report_archive.h"
 #include "support/literal_archive.h"
+#include "support/report_files.h"
 #include "support/row_collector.h"
 
 namespace {
@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   testing::RowCollector rows;
   WarningList warnings;
   try {
-    ReadReportArchive(path, rows, warnings);
+    testing::ReadReportArchive(path, rows, warnings);
   } catch (const TollwickError&) {
     return 0;  // a date that is no date: the rows before it are not compared
   }

@@ -13,9 +13,9 @@
 
 #include "fuzz_support.h"
 #include "intake/loose_document.h"
-#include "intake/parse_report.h"
 #include "intake/worksheet_cutter.h"
 #include "support/literal_intake.h"
+#include "support/report_files.h"
 #include "support/row_collector.h"
 
 namespace {
@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::WriteBytes(path, text);
   testing::RowCollector loose;
   FileBytes buffer;
-  ParseReportFile(path, loose, buffer);
+  testing::ParseReportFile(path, loose, buffer);
   if (loose.rows != literal::CutWorksheets(document))
     Fail("the rows of the loose file differ from the literal cutting");
   return 0;

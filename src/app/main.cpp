@@ -13,18 +13,9 @@
 
 #include "app/run.h"
 #include "base/errors.h"
+#include "base/output_sink.h"
 
 namespace {
-
-void WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    done += static_cast<size_t>(n);
-  }
-}
 
 std::string ModuleName(const char* argv0) {
   std::string path = argv0 != nullptr ? argv0 : "tollwick";

@@ -4,7 +4,6 @@
 
 #include "app/options.h"
 #include "app/table_warnings.h"
-#include "base/file_bytes.h"
 #include "intake/scan_directory.h"
 #include "intake/table_rows.h"
 #include "output/monthly_chart.h"
@@ -33,12 +32,13 @@ int RunTollwick(const std::vector<std::string>& args, RunState& state) {
     if (std::optional<std::string> path = WorkbookPath(args))
       workbook = std::make_unique<WorkbookWriter>(*path, state.Options);
     TableRows rows(state.Skus, state.Sales);
-    ScanDirectory(rows, state.Warnings);
-    LoadPricesAndRates(kPriceFile, kRateFile, state.Skus, state.Currencies, state.Rates);
+    ScanDirectory(*state.Files, rows, state.Warnings);
+    LoadPricesAndRates(*state.Files, kPriceFile, kRateFile, state.Skus, state.Currencies,
+                       state.Rates);
     RebaseRates(state.Options.TotalCurrency, state.Rates, !state.Skus.empty());
     state.Skus.SortSkus();
     state.Currencies.SortCurrencies();
-    NoteTableWarnings(state.Skus, state.Sales, WorkingDirectory(), state.Warnings);
+    NoteTableWarnings(state.Skus, state.Sales, state.Files->WorkingDirectory(), state.Warnings);
     SetReportingRange(args, state, state.Warnings);
     const ReportOptions& options = state.Options;
     if (options.ShowPrices) {

@@ -1,7 +1,9 @@
-// Everything one run works on: the options, the four tables, the reporting range and the
-// output. Created empty, filled phase by phase; each phase is handed the parts it needs.
+// Everything one run works on: the file system, the options, the four tables, the reporting
+// range, the output and the warnings. Created empty, filled phase by phase; each phase is handed
+// the parts it needs.
 #pragma once
 
+#include "base/file_system.h"
 #include "base/output_sink.h"
 #include "base/warnings.h"
 #include "output/report_options.h"
@@ -14,6 +16,8 @@ namespace tollwick {
 
 struct RunState {
   explicit RunState(int output_fd = OutputSink::kMemory) : Output(output_fd) {}
+
+  FileSystem* Files = &SystemFileSystem();  // every file the run reads or renames
 
   ReportOptions Options;
   SkuTable Skus;

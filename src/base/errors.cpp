@@ -31,6 +31,10 @@ void RaiseOpenError(const std::string& path, int err) {
   Raise(ErrorKind::EFOpenError, "Cannot open file \"" + path + "\". " + std::strerror(err));
 }
 
+void RaiseReadError(const std::string& path, int err) {
+  Raise(ErrorKind::EInOutError, "Cannot read file \"" + path + "\". " + std::strerror(err));
+}
+
 void RaiseEndedEarly(const std::string& path, uint64_t got, uint64_t size) {
   Raise(ErrorKind::EInOutError, "File \"" + path + "\" ended after " + std::to_string(got) +
                                     " of " + std::to_string(size) + " bytes.");

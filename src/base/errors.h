@@ -45,6 +45,9 @@ inline constexpr std::string_view kInvalidOpMessage = "Invalid floating point op
 // "Cannot open file "<path>". <strerror(err)>" as EFOpenError.
 [[noreturn]] void RaiseOpenError(const std::string& path, int err);
 
+// "Cannot read file "<path>". <strerror(err)>" as EInOutError: a read that failed.
+[[noreturn]] void RaiseReadError(const std::string& path, int err);
+
 // "File "<path>" ended after <got> of <size> bytes." as EInOutError: a file that became shorter
 // than it was when it was opened (replaced or cut while it was read).
 [[noreturn]] void RaiseEndedEarly(const std::string& path, uint64_t got, uint64_t size);

@@ -13,23 +13,26 @@ void OutputSink::Flush() {
   if (fd_ == kMemory) return;
   std::string pending;
   pending.swap(buffer_);  // emptied first, so that a failed write leaves nothing to repeat
-  WriteAll(pending);
+  Write(pending);
   pending.clear();
   buffer_.swap(pending);  // the memory is kept for what follows
 }
 
-void OutputSink::WriteAll(std::string_view text) const {
+int WriteAll(int fd, std::string_view text) {
   size_t done = 0;
   while (done < text.size()) {
-    ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      int err = n < 0 ? errno : EIO;
-      Raise(ErrorKind::EInOutError,
-            std::string("Write to standard output failed: ") + std::strerror(err));
-    }
+    if (n <= 0) return n < 0 ? errno : EIO;
     done += static_cast<size_t>(n);
   }
+  return 0;
+}
+
+void OutputSink::Write(std::string_view text) const {
+  if (const int err = WriteAll(fd_, text); err != 0)
+    Raise(ErrorKind::EInOutError,
+          std::string("Write to standard output failed: ") + std::strerror(err));
 }
 
 }  // namespace tollwick

@@ -8,6 +8,10 @@
 
 namespace tollwick {
 
+// Writes all of `text` to `fd`, in as many writes as it takes: 0, or the errno of the write
+// that failed (EIO for one that wrote nothing).
+int WriteAll(int fd, std::string_view text);
+
 class OutputSink {
  public:
   static constexpr int kMemory = -1;
@@ -18,7 +22,7 @@ class OutputSink {
   void Append(std::string_view text) {
     if (text.size() >= kFlushSize && fd_ != kMemory) {
       Flush();
-      WriteAll(text);
+      Write(text);
       return;
     }
     buffer_.append(text);
@@ -40,7 +44,8 @@ class OutputSink {
 
  private:
   static constexpr size_t kFlushSize = 1 << 20;
-  void WriteAll(std::string_view text) const;
+  // Writes out `text`; a failed write raises.
+  void Write(std::string_view text) const;
   int fd_;
   std::string buffer_;
 };

@@ -1,5 +1,6 @@
 #include "base/text_file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include "base/file_bytes.h"
@@ -23,12 +24,16 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
   return lines;
 }
 
-bool ReadTextFile(const std::string& name, std::string& text) {
+bool ReadTextFile(FileSystem& files, const std::string& name, std::string& text) {
   text.clear();
   struct stat info {};
-  if (::stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  if (files.StatAt(AT_FDCWD, name, info, 0) != 0 || !S_ISREG(info.st_mode)) return false;
+  const std::string path = AbsolutePath(files, name);
+  FileDescriptor fd;
+  uint64_t size = 0;
+  if (OpenRegularFileAt(files, AT_FDCWD, name, path, fd, size) != OpenResult::Read) return false;
   FileBytes bytes;
-  if (ReadWholeFile(AbsolutePath(name), bytes) != OpenResult::Read) return false;
+  ReadOpenFile(files, fd, size, path, bytes);
   text.assign(bytes.view());
   return true;
 }

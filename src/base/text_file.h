@@ -10,16 +10,19 @@
 #include <string_view>
 #include <vector>
 
+#include "base/file_system.h"
+
 namespace tollwick {
 
 // The lines of a text, as views into it.
 std::vector<std::string_view> SplitLines(std::string_view text);
 
-// Reads the whole file `name` into `text` and gives true. Gives false, reading nothing, when
-// no regular file of that name exists (a directory, a FIFO or a dangling link does not count).
-// A regular file that cannot be opened or read raises EFOpenError with its absolute path.
-// The file is opened read-only and without blocking, so a name that turns into a FIFO
-// between the check and the opening cannot hang the run.
-bool ReadTextFile(const std::string& name, std::string& text);
+// Reads the whole file `name` (relative to the working directory) into `text` and gives true.
+// Gives false, reading nothing, when no regular file of that name exists (a directory, a FIFO
+// or a dangling link does not count). A regular file that cannot be opened or read raises the
+// error of file_bytes.h, naming its absolute path. The file is opened read-only and without
+// blocking, so a name that turns into a FIFO between the check and the opening cannot hang the
+// run.
+bool ReadTextFile(FileSystem& files, const std::string& name, std::string& text);
 
 }  // namespace tollwick

@@ -4,19 +4,20 @@
 // N is the smallest number from 1 for which no entry of any kind (file, directory, link, even a
 // dangling one) has that name. A run that renames many archives in one directory remembers
 // where the search may start there (FreeNumbers), so that each rename probes from the number
-// after the last one it chose instead of from 1. The rename never replaces or removes anything: it
-// uses renameat2 with RENAME_NOREPLACE, or link then unlink where the file system lacks that; when
-// the chosen name was taken in the meantime, the next number is tried. A rename that fails for
-// any other reason (a read-only directory, say) is silent and the archive keeps its name.
+// after the last one it chose instead of from 1, and renaming n archives in one directory takes
+// time linear in n. The rename never replaces or removes anything (FileSystem::RenameNoReplace);
+// when the chosen name was taken in the meantime, the next number is tried. A rename that fails
+// for any other reason (a read-only directory, say) is silent and the archive keeps its name.
 #pragma once
 
 #include <sys/types.h>
 
-#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
 #include <utility>
+
+#include "base/file_system.h"
 
 namespace tollwick {
 
@@ -42,22 +43,10 @@ class FreeNumbers {
   std::map<std::pair<dev_t, ino_t>, unsigned long> next_;
 };
 
-struct RenameOptions {
-  // Called with the chosen name just before each rename attempt.
-  std::function<void(const std::string& chosen)> before_rename;
-  // Use link then unlink even where RENAME_NOREPLACE works.
-  bool force_link = false;
-};
-
-// Renames `directory`/`file_name` to the first free numbered name in `directory` (which ends
-// in "/"). Returns the new name, or an empty text when the archive kept its name. With
-// `free_numbers` the search starts where the last rename in that directory left it.
-std::string RenameToNumberedName(const std::string& directory, const std::string& file_name,
-                                 FreeNumbers* free_numbers = nullptr,
-                                 const RenameOptions& options = {});
-// The same in the open directory `dir_fd`.
-std::string RenameToNumberedName(int dir_fd, const std::string& file_name,
-                                 FreeNumbers* free_numbers = nullptr,
-                                 const RenameOptions& options = {});
+// Renames `file_name` in the open directory `dir_fd` to the first free numbered name there.
+// Returns the new name, or an empty text when the archive kept its name. With `free_numbers`
+// the search starts where the last rename in that directory left it.
+std::string RenameToNumberedName(FileSystem& files, int dir_fd, const std::string& file_name,
+                                 FreeNumbers* free_numbers = nullptr);
 
 }  // namespace tollwick

@@ -1,17 +1,14 @@
 #include "intake/scan_directory.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <memory>
 #include <set>
 #include <string>
-#include <system_error>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -19,7 +16,7 @@
 #include "base/file_bytes.h"
 #include "base/text.h"
 #include "intake/archive_rename.h"
-#include "intake/read_ahead.h"
+#include "intake/report_intake.h"
 
 namespace tollwick {
 
@@ -44,168 +41,21 @@ bool IsArchiveName(std::string_view name) {
   return EndsWithIgnoringCase(name, ".zip");
 }
 
-// A directory path ending in "/" as messages show it: without that "/", except for the root.
-std::string Shown(const std::string& directory) {
-  return directory.size() > 1 ? directory.substr(0, directory.size() - 1) : directory;
-}
-
-[[noreturn]] void RaiseDirectoryError(const std::string& shown, int err) {
-  Raise(ErrorKind::EFOpenError, "Cannot open directory \"" + shown + "\". " + std::strerror(err));
-}
-
-// The absolute path of the current directory, ending in "/".
-std::string CurrentDirectory() {
-  std::string cwd = WorkingDirectory();
-  if (cwd.empty()) RaiseDirectoryError(".", errno);
-  if (cwd.back() != '/') cwd += '/';
-  return cwd;
-}
-
-// A directory the walk is in.
-struct Directory {
-  FileDescriptor fd;
-  std::string path;     // absolute, ending in "/"
-  bool inside = false;  // the starting directory or below it, links resolved
-};
-
-// The names in the directory, sorted, hidden ones left out.
-std::vector<std::string> ListNames(const Directory& dir) {
-  // A second descriptor for the listing, so that the directory's own stays usable.
-  int listing_fd = ::dup(dir.fd.get());
-  DIR* listing = listing_fd < 0 ? nullptr : ::fdopendir(listing_fd);
-  if (listing == nullptr) {
-    const int err = errno;
-    if (listing_fd >= 0) ::close(listing_fd);
-    RaiseDirectoryError(Shown(dir.path), err);
-  }
-  std::vector<std::string> names;
-  for (;;) {
-    errno = 0;
-    const dirent* entry = ::readdir(listing);
-    if (entry == nullptr) {
-      const int err = errno;
-      ::closedir(listing);
-      if (err != 0) RaiseDirectoryError(Shown(dir.path), err);
-      break;
-    }
-    if (entry->d_name[0] != '.') names.emplace_back(entry->d_name);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
+[[noreturn]] void RaiseDirectoryError(std::string_view shown, int err) {
+  Raise(ErrorKind::EFOpenError,
+        "Cannot open directory \"" + std::string(shown) + "\". " + std::strerror(err));
 }
 
 enum class Kind { File, Directory, Other, Gone };
 
-// What the entry is now, links followed. Gone is a link that dangles or loops; Other a FIFO,
-// socket or device. Raises when the entry cannot be examined.
-Kind Examine(const Directory& dir, const std::string& name) {
-  struct stat st {};
-  if (::fstatat(dir.fd.get(), name.c_str(), &st, 0) == 0) {
-    if (S_ISREG(st.st_mode)) return Kind::File;
-    if (S_ISDIR(st.st_mode)) return Kind::Directory;
-    return Kind::Other;
-  }
-  const int err = errno;
-  // The entry itself, without following it, tells a dangling link from a vanished entry.
-  if (::fstatat(dir.fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-    if (errno == EACCES) RaiseDirectoryError(Shown(dir.path), errno);  // not searchable
-    RaiseOpenError(dir.path + name, errno);
-  }
-  if (S_ISLNK(st.st_mode) && (err == ENOENT || err == ENOTDIR || err == ELOOP)) return Kind::Gone;
-  RaiseOpenError(dir.path + name, err);
-}
-
-// Whether the open directory `fd` is `start` or below it, found by going up through "..".
-// When a step up fails the answer is no.
-bool IsAtOrBelow(int fd, const FileId& start) {
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) return false;
-  FileId id = IdOf(st);
-  FileDescriptor up;
-  for (int at = fd;;) {
-    if (id == start) return true;
-    FileDescriptor parent(::openat(at, "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (parent.get() < 0 || ::fstat(parent.get(), &st) != 0) return false;
-    if (IdOf(st) == id) return false;  // the root is its own parent
-    id = IdOf(st);
-    up = std::move(parent);
-    at = up.get();
-  }
-}
-
-// Applies every report file the walk opens, in walk order: its rows, then its error. With
-// reading threads, files are read and cut ahead while earlier ones are applied; the walk calls
-// Finish before anything that changes the tree (an archive's rename), so that everything
-// before it is done first, as on one thread.
-class Intake {
- public:
-  Intake(RowSink& sink, WarningList& warnings, size_t reading_threads)
-      : sink_(sink), warnings_(warnings) {
-    if (reading_threads == 0) return;
-    try {
-      ahead_ = std::make_unique<ReadAhead>(kDepth, reading_threads, kByteBudget, sink);
-    } catch (const std::system_error&) {
-      // No thread to be had (a process limit, say): the files are read one by one, which
-      // gives the same result.
-    }
-  }
-
-  void Add(const std::string& path, bool archive, FileDescriptor fd, uint64_t size) {
-    ReportJob* job = &single_;
-    if (ahead_) {
-      while (ahead_->Full(size)) ApplyOldest();
-      job = &ahead_->Free();
-    }
-    job->Reset(path, archive);
-    job->fd = std::move(fd);
-    job->size = size;
-    if (!ahead_) {
-      ReadAndCut(single_);
-      ApplyJob(single_, sink_, warnings_);
-      return;
-    }
-    ahead_->Submit();
-  }
-
-  // Applies every file still on its way; nothing more after a file whose applying failed.
-  void Finish() {
-    while (!failed_ && ahead_ && !ahead_->Empty()) ApplyOldest();
-  }
-
- private:
-  // Enough files on their way that a month's archive, which takes a reader a while, does not
-  // leave the others idle; and few enough bytes that their memory stays small beside the
-  // tables'.
-  static constexpr size_t kDepth = 16;
-  static constexpr uint64_t kByteBudget = uint64_t{16} << 20;
-
-  void ApplyOldest() {
-    const ReportJob& job = ahead_->TakeOldest();
-    // The slot is released even when applying raises.
-    struct ReleaseOnExit {
-      ReadAhead& ahead;
-      ~ReleaseOnExit() { ahead.Release(); }
-    } release{*ahead_};
-    failed_ = true;  // until ApplyJob returns
-    ApplyJob(job, sink_, warnings_);
-    failed_ = false;
-  }
-
-  RowSink& sink_;
-  WarningList& warnings_;
-  std::unique_ptr<ReadAhead> ahead_;  // null: one thread
-  ReportJob single_;                  // the one-thread way's file, its memory reused
-  bool failed_ = false;
-};
-
 class TreeWalk {
  public:
-  TreeWalk(RowSink& sink, WarningList& warnings, size_t reading_threads)
-      : intake_(sink, warnings, reading_threads) {}
+  TreeWalk(FileSystem& files, RowSink& sink, WarningList& warnings, size_t reading_threads)
+      : files_(files), intake_(files, sink, warnings, reading_threads) {}
 
   void Run() {
     try {
-      Start();
+      Walk();
     } catch (...) {
       // A failure of the walk itself comes after every file opened before it is applied.
       intake_.Finish();
@@ -215,89 +65,226 @@ class TreeWalk {
   }
 
  private:
-  void Start() {
-    Directory top;
-    top.path = CurrentDirectory();
-    top.fd = FileDescriptor(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (top.fd.get() < 0) RaiseDirectoryError(Shown(top.path), errno);
-    struct stat st {};
-    if (::fstat(top.fd.get(), &st) != 0) RaiseDirectoryError(Shown(top.path), errno);
-    start_ = IdOf(st);
-    entered_.insert(start_);
+  // So many directories of the way down keep their descriptors open; those above them are
+  // closed while the walk is below them (when it entered their subdirectory as such, not
+  // through a link) and opened again through ".." on the way back, so that a deep tree needs
+  // no more descriptors than a shallow one.
+  static constexpr size_t kOpenLevels = 24;
+
+  // A directory on the way down from the starting one.
+  struct Level {
+    FileDescriptor fd;
+    FileId id{};
+    size_t path_end = 0;             // path_ up to here is its absolute path, ending in "/"
+    bool inside = false;             // the starting directory or below it, links resolved
+    bool real_child = false;         // the level below it was entered as a subdirectory, not a link
+    std::vector<std::string> names;  // in byte order, hidden ones left out
+    std::vector<bool> settled;       // no folder, as the first two passes found, or renamed
+    size_t next = 0;                 // the name the folder pass looks at next
+  };
+
+  // The path of the current level as messages show it: without its final "/", except the root.
+  std::string_view Shown() const {
+    const size_t end = levels_.back().path_end;
+    return std::string_view(path_).substr(0, end > 1 ? end - 1 : end);
+  }
+
+  // Makes a call that takes a descriptor; when the process has none left, applies the files on
+  // their way, which frees theirs, and tries again.
+  template <typename Call>
+  int WithDescriptor(Call call) {
+    for (;;) {
+      const int result = call();
+      if (result >= 0 || (errno != EMFILE && errno != ENFILE)) return result;
+      const int err = errno;
+      if (!intake_.ApplyOne()) {
+        errno = err;
+        return result;
+      }
+    }
+  }
+
+  void Walk() {
+    path_ = files_.WorkingDirectory();
+    if (path_.empty()) RaiseDirectoryError(".", errno);
+    if (path_.back() != '/') path_ += '/';
+    Level top;
+    top.path_end = path_.size();
     top.inside = true;
-    Walk(top);
+    top.fd = FileDescriptor(
+        WithDescriptor([&] { return files_.OpenAt(AT_FDCWD, ".", O_RDONLY | O_DIRECTORY); }));
+    levels_.push_back(std::move(top));
+    struct stat st {};
+    if (levels_.back().fd.get() < 0 || files_.Stat(levels_.back().fd.get(), st) != 0)
+      RaiseDirectoryError(Shown(), errno);
+    start_ = levels_.back().id = IdOf(st);
+    entered_.insert(start_);
+    ReadFiles();
+    // The third pass of each level, its folders, one level at a time: a folder is entered
+    // (and its files read) when the pass comes to it, and the pass goes on when it is left.
+    while (!levels_.empty()) {
+      bool descended = false;
+      while (!descended && levels_.back().next < levels_.back().names.size()) {
+        const size_t i = levels_.back().next++;
+        if (levels_.back().settled[i]) continue;
+        const std::string name = levels_.back().names[i];
+        descended = Examine(name) == Kind::Directory && EnterFolder(name);
+      }
+      if (!descended) Leave();
+    }
   }
 
-  void Walk(const Directory& dir) {
-    const std::vector<std::string> names = ListNames(dir);
-    // Names found to be something other than a directory in the first two passes, and the
-    // new names of archives renamed here: the folder pass leaves them alone.
-    std::vector<bool> settled(names.size(), false);
-    std::vector<std::string> renamed_to;
-    auto was_renamed_to = [&](const std::string& name) {
-      return std::find(renamed_to.begin(), renamed_to.end(), name) != renamed_to.end();
-    };
-    for (size_t i = 0; i < names.size(); ++i) {
-      if (!IsLooseReportName(names[i])) continue;
-      const Kind kind = Examine(dir, names[i]);
-      settled[i] = kind != Kind::Directory;
-      if (kind == Kind::File) ReadLooseReport(dir, names[i]);
+  // The first two passes over the current level: its loose reports, then its archives.
+  void ReadFiles() {
+    Level& level = levels_.back();
+    if (WithDescriptor([&] { return files_.ListDirectory(level.fd.get(), level.names); }) != 0)
+      RaiseDirectoryError(Shown(), errno);
+    std::erase_if(level.names, [](const std::string& name) { return name.front() == '.'; });
+    std::sort(level.names.begin(), level.names.end());
+    level.settled.assign(level.names.size(), false);
+    for (size_t i = 0; i < level.names.size(); ++i) {
+      if (!IsLooseReportName(level.names[i])) continue;
+      const Kind kind = Examine(level.names[i]);
+      level.settled[i] = kind != Kind::Directory;
+      if (kind == Kind::File) ReadReport(level.names[i], /*archive=*/false);
     }
-    for (size_t i = 0; i < names.size(); ++i) {
-      if (!IsArchiveName(names[i]) || was_renamed_to(names[i])) continue;
-      const Kind kind = Examine(dir, names[i]);
-      settled[i] = kind != Kind::Directory;
-      if (kind != Kind::File) continue;
-      if (!ReadArchive(dir, names[i])) continue;
-      if (!dir.inside || !NeedsNumberedName(names[i])) continue;
+    // The new names of archives renamed here: neither pass looks at them again.
+    std::unordered_set<std::string> renamed_to;
+    for (size_t i = 0; i < level.names.size(); ++i) {
+      const std::string& name = level.names[i];
+      if (renamed_to.contains(name)) level.settled[i] = true;
+      if (!IsArchiveName(name) || level.settled[i]) continue;
+      const Kind kind = Examine(name);
+      level.settled[i] = kind != Kind::Directory;
+      if (kind != Kind::File || !ReadReport(name, /*archive=*/true)) continue;
+      if (!level.inside || !NeedsNumberedName(name)) continue;
       intake_.Finish();  // the archive and everything before it, before the tree changes
-      std::string new_name = RenameToNumberedName(dir.fd.get(), names[i], &free_numbers_);
-      if (!new_name.empty()) renamed_to.push_back(std::move(new_name));
+      std::string new_name = RenameToNumberedName(files_, level.fd.get(), name, &free_numbers_);
+      if (!new_name.empty()) renamed_to.insert(std::move(new_name));
     }
-    for (size_t i = 0; i < names.size(); ++i) {
-      if (settled[i] || was_renamed_to(names[i])) continue;
-      if (Examine(dir, names[i]) == Kind::Directory) EnterFolder(dir, names[i]);
-    }
+    for (size_t i = 0; i < level.names.size(); ++i)
+      if (renamed_to.contains(level.names[i])) level.settled[i] = true;
   }
 
-  void ReadLooseReport(const Directory& dir, const std::string& name) {
-    const std::string path = dir.path + name;
-    FileDescriptor fd;
-    uint64_t size = 0;
-    if (OpenRegularFileAt(dir.fd.get(), name, path, fd, size) != OpenResult::Read) return;
-    intake_.Add(path, /*archive=*/false, std::move(fd), size);
+  // What the entry `name` of the current level is now, links followed. Gone is a link that
+  // dangles or loops; Other a FIFO, socket or device. Raises when it cannot be examined.
+  Kind Examine(const std::string& name) {
+    const int dir = levels_.back().fd.get();
+    struct stat st {};
+    if (files_.StatAt(dir, name, st, 0) == 0) {
+      if (S_ISREG(st.st_mode)) return Kind::File;
+      if (S_ISDIR(st.st_mode)) return Kind::Directory;
+      return Kind::Other;
+    }
+    const int err = errno;
+    // The entry itself, without following it, tells a dangling link from a vanished entry.
+    if (files_.StatAt(dir, name, st, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno == EACCES) RaiseDirectoryError(Shown(), errno);  // not searchable
+      RaiseOpenError(path_ + name, errno);
+    }
+    if (S_ISLNK(st.st_mode) && (err == ENOENT || err == ENOTDIR || err == ELOOP)) return Kind::Gone;
+    RaiseOpenError(path_ + name, err);
   }
 
-  // False when the entry turned out to be no regular file once opened.
-  bool ReadArchive(const Directory& dir, const std::string& name) {
-    const std::string path = dir.path + name;
-    FileDescriptor fd;
+  // Opens the report or archive `name` of the current level and hands it to the intake. False
+  // when it turned out to be no regular file once opened.
+  bool ReadReport(const std::string& name, bool archive) {
+    const std::string path = path_ + name;
+    FileDescriptor fd(WithDescriptor([&] {
+      return files_.OpenAt(levels_.back().fd.get(), name, O_RDONLY | O_NONBLOCK | O_NOCTTY);
+    }));
+    if (fd.get() < 0) RaiseOpenError(path, errno);
     uint64_t size = 0;
-    if (OpenRegularFileAt(dir.fd.get(), name, path, fd, size) != OpenResult::Read) return false;
-    intake_.Add(path, /*archive=*/true, std::move(fd), size);
+    if (CheckRegularFile(files_, fd, path, size) != OpenResult::Read) return false;
+    intake_.Add(path, archive, std::move(fd), size);
     return true;
   }
 
-  void EnterFolder(const Directory& parent, const std::string& name) {
-    Directory dir;
-    dir.path = parent.path + name + "/";
-    dir.fd =
-        FileDescriptor(::openat(parent.fd.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.fd.get() < 0) RaiseDirectoryError(Shown(dir.path), errno);
+  // Enters the subdirectory `name` of the current level and reads its files, unless it was
+  // entered before (a link back into the tree); false then.
+  bool EnterFolder(const std::string& name) {
+    const size_t parent = levels_.size() - 1;
+    path_.resize(levels_[parent].path_end);
+    path_ += name;
+    path_ += '/';
+    Level level;
+    level.path_end = path_.size();
+    level.fd = FileDescriptor(WithDescriptor(
+        [&] { return files_.OpenAt(levels_[parent].fd.get(), name, O_RDONLY | O_DIRECTORY); }));
+    levels_.push_back(std::move(level));
     struct stat st {};
-    if (::fstat(dir.fd.get(), &st) != 0) RaiseDirectoryError(Shown(dir.path), errno);
+    if (levels_.back().fd.get() < 0 || files_.Stat(levels_.back().fd.get(), st) != 0)
+      RaiseDirectoryError(Shown(), errno);
     const FileId id = IdOf(st);
-    if (!entered_.insert(id).second) return;
+    if (!entered_.insert(id).second) {
+      levels_.pop_back();
+      path_.resize(levels_[parent].path_end);
+      return false;
+    }
+    levels_.back().id = id;
     // A folder that is a real subdirectory shares its parent's place; one reached through a
     // link may lead anywhere.
     struct stat own {};
-    const bool real = ::fstatat(parent.fd.get(), name.c_str(), &own, AT_SYMLINK_NOFOLLOW) == 0 &&
-                      S_ISDIR(own.st_mode) && IdOf(own) == id;
-    dir.inside = real ? parent.inside : IsAtOrBelow(dir.fd.get(), start_);
-    Walk(dir);
+    const bool real =
+        files_.StatAt(levels_[parent].fd.get(), name, own, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISDIR(own.st_mode) && IdOf(own) == id;
+    levels_[parent].real_child = real;
+    levels_.back().inside =
+        real ? levels_[parent].inside : IsAtOrBelow(levels_.back().fd.get(), start_);
+    if (levels_.size() > kOpenLevels) {
+      Level& above = levels_[levels_.size() - 1 - kOpenLevels];
+      if (above.real_child) above.fd = FileDescriptor();
+    }
+    ReadFiles();
+    return true;
   }
 
-  Intake intake_;
+  // Leaves the current level for its parent, whose descriptor is opened again through ".." when
+  // it was closed.
+  void Leave() {
+    if (levels_.size() >= 2) {
+      Level& parent = levels_[levels_.size() - 2];
+      if (parent.fd.get() < 0) {
+        parent.fd = FileDescriptor(WithDescriptor(
+            [&] { return files_.OpenAt(levels_.back().fd.get(), "..", O_RDONLY | O_DIRECTORY); }));
+        struct stat st {};
+        const bool same =
+            parent.fd.get() >= 0 && files_.Stat(parent.fd.get(), st) == 0 && IdOf(st) == parent.id;
+        if (!same) {
+          const int err = parent.fd.get() < 0 ? errno : ENOENT;  // moved away meanwhile
+          levels_.pop_back();
+          path_.resize(levels_.back().path_end);
+          RaiseDirectoryError(Shown(), err);
+        }
+      }
+    }
+    levels_.pop_back();
+    if (!levels_.empty()) path_.resize(levels_.back().path_end);
+  }
+
+  // Whether the open directory `fd` is `start` or below it, found by going up through "..".
+  // When a step up fails the answer is no.
+  bool IsAtOrBelow(int fd, const FileId& start) {
+    struct stat st {};
+    if (files_.Stat(fd, st) != 0) return false;
+    FileId id = IdOf(st);
+    FileDescriptor up;
+    for (int at = fd;;) {
+      if (id == start) return true;
+      FileDescriptor parent(
+          WithDescriptor([&] { return files_.OpenAt(at, "..", O_PATH | O_DIRECTORY); }));
+      if (parent.get() < 0 || files_.Stat(parent.get(), st) != 0) return false;
+      if (IdOf(st) == id) return false;  // the root is its own parent
+      id = IdOf(st);
+      up = std::move(parent);
+      at = up.get();
+    }
+  }
+
+  FileSystem& files_;
+  ReportIntake intake_;
+  std::string path_;  // the current level's absolute path, ending in "/"
+  std::vector<Level> levels_;
   FileId start_{};
   std::set<FileId> entered_;
   FreeNumbers free_numbers_;
@@ -305,12 +292,13 @@ class TreeWalk {
 
 }  // namespace
 
-void ScanDirectory(RowSink& sink, WarningList& warnings) {
-  ScanDirectory(sink, warnings, ReadingThreads());
+void ScanDirectory(FileSystem& files, RowSink& sink, WarningList& warnings) {
+  ScanDirectory(files, sink, warnings, ReadingThreads());
 }
 
-void ScanDirectory(RowSink& sink, WarningList& warnings, size_t reading_threads) {
-  TreeWalk(sink, warnings, reading_threads).Run();
+void ScanDirectory(FileSystem& files, RowSink& sink, WarningList& warnings,
+                   size_t reading_threads) {
+  TreeWalk(files, sink, warnings, reading_threads).Run();
 }
 
 }  // namespace tollwick

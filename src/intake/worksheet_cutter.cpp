@@ -161,7 +161,7 @@ size_t CountAttributedRowTags(std::string_view text) {
 // `attributed` (the '<' bytes passed in one step begin known tags, never a row's).
 template <size_t wanted>
 size_t ScanRow(std::string_view text, size_t from, std::array<std::string_view, wanted>& values,
-               size_t& count, bool& plain, size_t& common_cells, size_t& attributed) {
+               size_t& count, bool& plain, size_t& attributed) {
   AngleScan angles(text, from);
   count = 0;
   plain = true;
@@ -183,7 +183,6 @@ size_t ScanRow(std::string_view text, size_t from, std::array<std::string_view, 
       if (value_end != npos && StartsWith(text, value_end, kPlainCellClose)) {
         const size_t value = at + kPlainCellOpen.size();
         values[count++] = text.substr(value, value_end - value);
-        ++common_cells;
         ahead.Next();  // "</Cell>"
         angles = ahead;
         at = angles.Next();
@@ -218,7 +217,7 @@ size_t ScanRow(std::string_view text, size_t from, std::array<std::string_view, 
 // with attributes in the whole worksheet: every byte of it is looked at once for them, by the
 // cutting where it passes a row's '<' bytes, by a search elsewhere.
 template <size_t wanted, typename Deliver>
-size_t CutRows(std::string_view sheet, Deliver deliver, CutCounts* counts) {
+size_t CutRows(std::string_view sheet, Deliver deliver) {
   if (sheet.empty()) return 0;
   PieceCutter rows(sheet, kRowStart, kRowEnd);
   static const MarkerFinder row_end(kRowEnd);
@@ -237,16 +236,11 @@ size_t CutRows(std::string_view sheet, Deliver deliver, CutCounts* counts) {
     attributed += CountAttributedRowTags(rows.Gap());
     size_t count = 0;
     bool plain = false;
-    size_t common_cells = 0;
-    close_at = ScanRow<wanted>(sheet, from, values, count, plain, common_cells, attributed);
+    close_at = ScanRow<wanted>(sheet, from, values, count, plain, attributed);
     if (close_at == npos) return attributed;  // no row end: the scan went through to the end
     // An empty row ends the worksheet; the rest of it is passed over.
     if (close_at == from) return attributed + CountAttributedRowTags(sheet.substr(from));
     std::string_view row = rows.Take(close_at);
-    if (counts != nullptr) {
-      ++(plain ? counts->plain_rows : counts->other_rows);
-      if (plain) counts->common_cells += common_cells;
-    }
     if (!plain) {
       PieceCutter cells(row, kDataStart, kDataEnd);
       count = 0;
@@ -264,7 +258,7 @@ size_t CutRows(std::string_view sheet, Deliver deliver, CutCounts* counts) {
 
 }  // namespace
 
-CutFindings CutWorksheets(std::string_view document, RowSink& sink, CutCounts* counts) {
+CutFindings CutWorksheets(std::string_view document, RowSink& sink) {
   const MarkerFinder sku_sheet(kSkuSheetStart), sale_sheet(kSaleSheetStart), sheet_end(kSheetEnd);
   CutFindings found;
   JoinedText rest{document, {}};
@@ -276,7 +270,7 @@ CutFindings CutWorksheets(std::string_view document, RowSink& sink, CutCounts* c
     if (end != npos) {
       found.attributed_rows += CutRows<kSkuValues>(
           document.substr(inner, end - inner),
-          [&](std::span<const std::string_view, kSkuValues> v) { sink.SkuRow(v); }, counts);
+          [&](std::span<const std::string_view, kSkuValues> v) { sink.SkuRow(v); });
       rest = {document.substr(0, sku_at), document.substr(end + kSheetEnd.size())};
     }
   }
@@ -293,7 +287,7 @@ CutFindings CutWorksheets(std::string_view document, RowSink& sink, CutCounts* c
   }
   found.attributed_rows += CutRows<kSaleValues>(
       rest.Slice(inner, end, *store),
-      [&](std::span<const std::string_view, kSaleValues> v) { sink.SaleRow(v); }, counts);
+      [&](std::span<const std::string_view, kSaleValues> v) { sink.SaleRow(v); });
   return found;
 }
 

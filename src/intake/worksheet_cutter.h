@@ -30,13 +30,6 @@
 
 namespace tollwick {
 
-// How many rows took each way of cutting (see worksheet_cutter.cpp), for the tests.
-struct CutCounts {
-  size_t plain_rows = 0;
-  size_t other_rows = 0;
-  size_t common_cells = 0;  // cells of plain rows taken at once
-};
-
 struct CutFindings {
   bool has_worksheet = false;
   size_t attributed_rows = 0;
@@ -44,6 +37,6 @@ struct CutFindings {
 
 // The views handed to `sink` point into the document (or into a copy of the purchase
 // worksheet that lives until CutWorksheets returns).
-CutFindings CutWorksheets(std::string_view document, RowSink& sink, CutCounts* counts = nullptr);
+CutFindings CutWorksheets(std::string_view document, RowSink& sink);
 
 }  // namespace tollwick

@@ -9,16 +9,18 @@
 
 namespace tollwick {
 
-void LoadPricesAndRates(const std::string& price_file, const std::string& rate_file, SkuTable& skus,
-                        CurrencyTable& currencies, RateTable& rates) {
+void LoadPricesAndRates(FileSystem& files, const std::string& price_file,
+                        const std::string& rate_file, SkuTable& skus, CurrencyTable& currencies,
+                        RateTable& rates) {
   if (skus.empty()) return;
   skus.ClearPrices();
   std::string text;
-  if (ReadTextFile(price_file, text)) ApplyPriceList(text, skus, currencies);
+  if (ReadTextFile(files, price_file, text)) ApplyPriceList(text, skus, currencies);
   // The file states every rate per 1.00 EUR, so the euro's own rate is known without it.
   rates.Clear();
   rates.Append("EUR", 1.0L);
-  if (ReadTextFile(rate_file, text)) ReadRateList(text, DecimalSeparatorFromEnvironment(), rates);
+  if (ReadTextFile(files, rate_file, text))
+    ReadRateList(text, DecimalSeparatorFromEnvironment(), rates);
 }
 
 void RebaseRates(std::string& total_currency, RateTable& rates, bool have_skus) {

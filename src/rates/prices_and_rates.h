@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "base/file_system.h"
 #include "tables/currency_table.h"
 #include "tables/rate_table.h"
 #include "tables/sku_table.h"
@@ -17,8 +18,9 @@ namespace tollwick {
 // (a later EUR entry of the file decides). A missing file, or a directory of that name, is
 // skipped. Raises EFOpenError for a file that cannot be opened and EConvertError for a price
 // that is not an integer.
-void LoadPricesAndRates(const std::string& price_file, const std::string& rate_file, SkuTable& skus,
-                        CurrencyTable& currencies, RateTable& rates);
+void LoadPricesAndRates(FileSystem& files, const std::string& price_file,
+                        const std::string& rate_file, SkuTable& skus, CurrencyTable& currencies,
+                        RateTable& rates);
 
 // Turns `total_currency` into capitals, then, unless it is "EUR", divides every rate by the
 // rate of the last entry of that currency. Raises EConvertError "No exchange rate for currency

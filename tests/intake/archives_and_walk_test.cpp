@@ -1,15 +1,18 @@
 // The archive walk, the numbered names archives get, and the walk of the report tree: what is
 // read, in which order, and what is never opened, entered twice or replaced.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
+
 #include "intake/archive_entries.h"
 #include "intake/archive_rename.h"
-#include "intake/report_archive.h"
 #include "intake/scan_directory.h"
 #include "support/checks.h"
 #include "support/literal_archive.h"
+#include "support/report_files.h"
 #include "support/row_collector.h"
 #include "support/test_support.h"
 
@@ -185,26 +188,36 @@ TEST(ArchiveRename, FirstFreeNumberAndNothingReplaced) {
     WriteFile(dir / archive, "not an archive");
     RowCollector rows;
     WarningList warnings;
-    ReadReportArchive(dir / archive, rows, warnings);
+    testing::ReadReportArchive(dir / archive, rows, warnings);
     before[renamed] = "not an archive";
     EXPECT_EQ(TreeDiff(before, Snapshot(dir.path())), "") << archive;
   }
 }
 
 // The chosen name appears between choosing and renaming: the newcomer stays untouched and the
-// next number is taken.
+// next number is taken. Also where the system lacks a rename that never replaces (the rename
+// falls back to a link and an unlink).
 TEST(ArchiveRename, NameTakenJustBeforeTheRename) {
   for (int variant = 0; variant < 4; ++variant) {
     TempDir dir;
     WriteFile(dir / "report.zip", "archive");
-    RenameOptions options;
-    options.force_link = variant & 1;
-    options.before_rename = [&](const std::string& chosen) {
+    struct Racing : ForwardingFileSystem {
+      using ForwardingFileSystem::ForwardingFileSystem;
+      std::function<void(const std::string&)> before;
+      bool by_link = false;
+      int DoRenameNoReplace(int dir_fd, const std::string& from, const std::string& to) override {
+        before(to);
+        return by_link ? RenameByLink(dir_fd, from, to)
+                       : ForwardingFileSystem::DoRenameNoReplace(dir_fd, from, to);
+      }
+    } files(SystemFileSystem());
+    files.by_link = variant & 1;
+    files.before = [&](const std::string& chosen) {
       if (chosen != "report_(1).zip") return;
       variant & 2 ? (void)::mkdir((dir / chosen).c_str(), 0755) : WriteFile(dir / chosen, "new");
     };
-    EXPECT_EQ(RenameToNumberedName(dir.path() + "/", "report.zip", nullptr, options),
-              "report_(2).zip");
+    FileDescriptor fd(::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY));
+    EXPECT_EQ(RenameToNumberedName(files, fd.get(), "report.zip"), "report_(2).zip");
     EXPECT_EQ(ReadFile(dir / "report_(2).zip"), "archive");
     const std::string taken = variant & 2 ? "report_(1).zip/" : "report_(1).zip";
     EXPECT_EQ(ListTree(dir.path()), (Names{taken, "report_(2).zip"}));
@@ -225,7 +238,7 @@ Names Scan(const TempDir& dir) {
   ScopedChdir chdir(dir.path());
   RowCollector rows;
   WarningList warnings;
-  ScanDirectory(rows, warnings);
+  ScanDirectory(SystemFileSystem(), rows, warnings);
   Names ids;
   for (const auto& row : rows.rows) ids.push_back(row.values[1] + row.values[5].substr(8));
   return ids;
@@ -289,8 +302,8 @@ TEST(ReadReportArchive, FixturesAndMissingFile) {
   for (const auto& [file, sales] : cases) {
     RowCollector rows;
     WarningList warnings;
-    ReadReportArchive(std::string(TOLLWICK_SOURCE_DIR) + "/tests/fixtures/intake/" + file, rows,
-                      warnings);
+    testing::ReadReportArchive(std::string(TOLLWICK_SOURCE_DIR) + "/tests/fixtures/intake/" + file,
+                               rows, warnings);
     Names ids;
     for (const auto& row : rows.rows)
       if (row.purchase) ids.push_back(row.values[1]);
@@ -301,7 +314,7 @@ TEST(ReadReportArchive, FixturesAndMissingFile) {
   RowCollector rows;
   WarningList warnings;
   EXPECT_EQ(
-      ErrorOf([&] { ReadReportArchive("report.zip", rows, warnings); }),
+      ErrorOf([&] { testing::ReadReportArchive("report.zip", rows, warnings); }),
       "EFOpenError: Cannot open file \"" + dir.path() + "/report.zip\". No such file or directory");
 }
 

@@ -84,7 +84,6 @@ TEST(WorksheetCutter, MatchesLiteralCuttingOnRandomDocuments) {
       "<Row\r\n>", std::string(1, '\0')};
   // clang-format on
   std::mt19937 rng(99);
-  CutCounts counts;
   size_t attributed = 0;
   for (int i = 0; i < 8000; ++i) {
     std::string document = testing::RandomJoin(rng, fragments, 120);
@@ -100,7 +99,7 @@ TEST(WorksheetCutter, MatchesLiteralCuttingOnRandomDocuments) {
     ASSERT_EQ(loose, literal::LooseDocument(document));
     for (const std::string& text : {document, loose}) {
       testing::RowCollector rows;
-      const CutFindings found = CutWorksheets(text, rows, &counts);
+      const CutFindings found = CutWorksheets(text, rows);
       ASSERT_EQ(rows.rows, literal::CutWorksheets(text)) << text;
       ASSERT_EQ((literal::Findings{found.has_worksheet, found.attributed_rows}),
                 literal::FindInDocument(text))
@@ -109,11 +108,6 @@ TEST(WorksheetCutter, MatchesLiteralCuttingOnRandomDocuments) {
     }
   }
   EXPECT_GT(attributed, 1000u);  // row start tags with attributes were counted many times
-  // Both ways of cutting a row, and the common cell taken at once, were checked many times.
-  EXPECT_GT(counts.plain_rows, 1000u) << counts.other_rows;
-  EXPECT_GT(counts.other_rows, 1000u) << counts.plain_rows;
-  EXPECT_GT(counts.common_cells, 1000u);
-  EXPECT_LT(counts.common_cells, 7 * counts.plain_rows);  // and the other cells of plain rows
 }
 
 TEST(WorksheetCutter, ReportLayouts) {

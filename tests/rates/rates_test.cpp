@@ -78,7 +78,8 @@ class PricesAndRates : public ::testing::Test {
     WriteFile(dir_ / "currency.txt", rates);
     total_ = total;
     return ErrorOf([&] {
-      LoadPricesAndRates("prices.csv", "currency.txt", skus_, currencies_, rates_);
+      LoadPricesAndRates(SystemFileSystem(), "prices.csv", "currency.txt", skus_, currencies_,
+                         rates_);
       RebaseRates(total_, rates_, !skus_.empty());
     });
   }
@@ -124,7 +125,7 @@ TEST_F(PricesAndRates, Failures) {
     char cwd[4096];
     ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
     std::string text;
-    EXPECT_EQ(ErrorOf([&] { ReadTextFile("currency.txt", text); }),
+    EXPECT_EQ(ErrorOf([&] { ReadTextFile(SystemFileSystem(), "currency.txt", text); }),
               "EFOpenError: Cannot open file \"" + std::string(cwd) +
                   "/currency.txt\". Permission denied");
   }
@@ -134,7 +135,7 @@ TEST_F(PricesAndRates, DirectoriesAndFifosAreSkipped) {
   skus_.SetPrice(0, "USD", 1);
   ASSERT_EQ(::mkdir("prices.csv", 0755), 0);
   ASSERT_EQ(::mkfifo("currency.txt", 0644), 0);
-  LoadPricesAndRates("prices.csv", "currency.txt", skus_, currencies_, rates_);
+  LoadPricesAndRates(SystemFileSystem(), "prices.csv", "currency.txt", skus_, currencies_, rates_);
   EXPECT_EQ(skus_[0].Currency, "");
   EXPECT_EQ(rates_.size(), 1u);
 }

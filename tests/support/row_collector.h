@@ -23,10 +23,9 @@ class RowCollector : public RowSink {
 };
 
 // The rows CutWorksheets hands on for `document`.
-inline std::vector<literal::CutRow> CutRows(std::string_view document,
-                                            CutCounts* counts = nullptr) {
+inline std::vector<literal::CutRow> CutRows(std::string_view document) {
   RowCollector collector;
-  CutWorksheets(document, collector, counts);
+  CutWorksheets(document, collector);
   return std::move(collector.rows);
 }
 

@@ -1,0 +1,180 @@
+#include "base/file_system.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace tollwick {
+
+namespace {
+
+// Makes the call again while a signal interrupts it.
+template <typename Call>
+auto Retried(Call call) {
+  for (;;) {
+    auto result = call();
+    if (!(result < 0 && errno == EINTR)) return result;
+  }
+}
+
+class SystemFiles final : public FileSystem {
+ protected:
+  int DoOpenAt(int dir_fd, const std::string& name, int flags) override {
+    return ::openat(dir_fd, name.c_str(), flags | O_CLOEXEC);
+  }
+  ssize_t DoRead(int fd, char* buffer, size_t count) override { return ::read(fd, buffer, count); }
+  ssize_t DoReadAt(int fd, char* buffer, size_t count, uint64_t offset) override {
+    return ::pread(fd, buffer, count, static_cast<off_t>(offset));
+  }
+  int DoStat(int fd, struct stat& st) override { return ::fstat(fd, &st); }
+  int DoStatAt(int dir_fd, const std::string& name, struct stat& st, int flags) override {
+    return ::fstatat(dir_fd, name.c_str(), &st, flags);
+  }
+  int DoListDirectory(int dir_fd, std::vector<std::string>& names) override {
+    // A second descriptor for the listing, so that the directory's own stays usable.
+    const int listing_fd = ::dup(dir_fd);
+    DIR* listing = listing_fd < 0 ? nullptr : ::fdopendir(listing_fd);
+    if (listing == nullptr) {
+      const int err = errno;
+      if (listing_fd >= 0) ::close(listing_fd);
+      errno = err;
+      return -1;
+    }
+    ::rewinddir(listing);
+    for (;;) {
+      errno = 0;
+      const dirent* entry = ::readdir(listing);
+      if (entry == nullptr) {
+        const int err = errno;
+        ::closedir(listing);
+        errno = err;
+        return err == 0 ? 0 : -1;
+      }
+      const std::string_view name = entry->d_name;
+      if (name != "." && name != "..") names.emplace_back(name);
+    }
+  }
+  int DoRenameNoReplace(int dir_fd, const std::string& from, const std::string& to) override {
+    if (::renameat2(dir_fd, from.c_str(), dir_fd, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
+    return RenameByLink(dir_fd, from, to);
+  }
+  std::string DoWorkingDirectory() override {
+    std::string cwd(256, '\0');
+    while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
+      if (errno != ERANGE) return {};
+      cwd.resize(cwd.size() * 2);
+    }
+    cwd.resize(std::strlen(cwd.c_str()));
+    return cwd;
+  }
+};
+
+}  // namespace
+
+int FileSystem::OpenAt(int dir_fd, const std::string& name, int flags) {
+  return Retried([&] { return DoOpenAt(dir_fd, name, flags); });
+}
+ssize_t FileSystem::Read(int fd, char* buffer, size_t count) {
+  return Retried([&] { return DoRead(fd, buffer, count); });
+}
+ssize_t FileSystem::ReadAt(int fd, char* buffer, size_t count, uint64_t offset) {
+  return Retried([&] { return DoReadAt(fd, buffer, count, offset); });
+}
+int FileSystem::Stat(int fd, struct stat& st) {
+  return Retried([&] { return DoStat(fd, st); });
+}
+int FileSystem::StatAt(int dir_fd, const std::string& name, struct stat& st, int flags) {
+  return Retried([&] { return DoStatAt(dir_fd, name, st, flags); });
+}
+int FileSystem::ListDirectory(int dir_fd, std::vector<std::string>& names) {
+  return Retried([&] {
+    names.clear();
+    return DoListDirectory(dir_fd, names);
+  });
+}
+int FileSystem::RenameNoReplace(int dir_fd, const std::string& from, const std::string& to) {
+  return Retried([&] { return DoRenameNoReplace(dir_fd, from, to); });
+}
+std::string FileSystem::WorkingDirectory() {
+  for (;;) {
+    std::string cwd = DoWorkingDirectory();
+    if (cwd.empty() && errno == EINTR) continue;
+    // The system gives no relative path, but nothing may be built on one.
+    if (!cwd.empty() && cwd.front() != '/') {
+      errno = ENOENT;
+      return {};
+    }
+    return cwd;
+  }
+}
+
+FileSystem& SystemFileSystem() {
+  static SystemFiles files;
+  return files;
+}
+
+int ForwardingFileSystem::DoOpenAt(int dir_fd, const std::string& name, int flags) {
+  return base_.OpenAt(dir_fd, name, flags);
+}
+ssize_t ForwardingFileSystem::DoRead(int fd, char* buffer, size_t count) {
+  return base_.Read(fd, buffer, count);
+}
+ssize_t ForwardingFileSystem::DoReadAt(int fd, char* buffer, size_t count, uint64_t offset) {
+  return base_.ReadAt(fd, buffer, count, offset);
+}
+int ForwardingFileSystem::DoStat(int fd, struct stat& st) {
+  return base_.Stat(fd, st);
+}
+int ForwardingFileSystem::DoStatAt(int dir_fd, const std::string& name, struct stat& st,
+                                   int flags) {
+  return base_.StatAt(dir_fd, name, st, flags);
+}
+int ForwardingFileSystem::DoListDirectory(int dir_fd, std::vector<std::string>& names) {
+  return base_.ListDirectory(dir_fd, names);
+}
+int ForwardingFileSystem::DoRenameNoReplace(int dir_fd, const std::string& from,
+                                            const std::string& to) {
+  return base_.RenameNoReplace(dir_fd, from, to);
+}
+std::string ForwardingFileSystem::DoWorkingDirectory() {
+  return base_.WorkingDirectory();
+}
+
+ssize_t ReadFully(FileSystem& files, int fd, char* buffer, size_t count) {
+  size_t done = 0;
+  while (done < count) {
+    const ssize_t n = files.Read(fd, buffer + done, count - done);
+    if (n < 0) return -1;
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<ssize_t>(done);
+}
+
+ssize_t ReadFullyAt(FileSystem& files, int fd, char* buffer, size_t count, uint64_t offset) {
+  size_t done = 0;
+  while (done < count) {
+    const ssize_t n = files.ReadAt(fd, buffer + done, count - done, offset + done);
+    if (n < 0) return -1;
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<ssize_t>(done);
+}
+
+int RenameByLink(int dir_fd, const std::string& from, const std::string& to) {
+  if (::linkat(dir_fd, from.c_str(), dir_fd, to.c_str(), 0) != 0) return -1;
+  if (::unlinkat(dir_fd, from.c_str(), 0) != 0) {
+    const int err = errno;
+    ::unlinkat(dir_fd, to.c_str(), 0);  // the archive would have two names: the new one goes
+    errno = err;
+    return -1;
+  }
+  return 0;
+}
+
+}  // namespace tollwick

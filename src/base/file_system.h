@@ -1,0 +1,86 @@
+// The file system as the run sees it: the system calls that read the reports and the price and
+// rate lists, list and examine directories, and rename archives. Everything that touches those
+// files goes through one FileSystem, so that a test can hand in one that fails any call on
+// purpose (an interrupted call, a short read, an I/O error, an entry that vanishes).
+//
+// Each call gives what its system call gives and leaves errno set as it does, except that a
+// call interrupted by a signal (EINTR) is made again. Closing a descriptor is not part of it.
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tollwick {
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // openat(2); `dir_fd` may be AT_FDCWD.
+  int OpenAt(int dir_fd, const std::string& name, int flags);
+  // read(2) and pread(2).
+  ssize_t Read(int fd, char* buffer, size_t count);
+  ssize_t ReadAt(int fd, char* buffer, size_t count, uint64_t offset);
+  // fstat(2), and fstatat(2) of an entry of an open directory (`flags` 0 or
+  // AT_SYMLINK_NOFOLLOW).
+  int Stat(int fd, struct stat& st);
+  int StatAt(int dir_fd, const std::string& name, struct stat& st, int flags);
+  // The names in the open directory `dir_fd`, "." and ".." left out, in the order the system
+  // lists them: 0, or -1 with errno. The descriptor stays usable.
+  int ListDirectory(int dir_fd, std::vector<std::string>& names);
+  // Renames the entry `from` of the open directory to `to` there, never replacing an entry:
+  // 0, or -1 with errno (EEXIST: `to` is taken).
+  int RenameNoReplace(int dir_fd, const std::string& from, const std::string& to);
+  // The absolute path of the working directory, or "" with errno when it has none (it was
+  // removed, or its path is too long).
+  std::string WorkingDirectory();
+
+ protected:
+  virtual int DoOpenAt(int dir_fd, const std::string& name, int flags) = 0;
+  virtual ssize_t DoRead(int fd, char* buffer, size_t count) = 0;
+  virtual ssize_t DoReadAt(int fd, char* buffer, size_t count, uint64_t offset) = 0;
+  virtual int DoStat(int fd, struct stat& st) = 0;
+  virtual int DoStatAt(int dir_fd, const std::string& name, struct stat& st, int flags) = 0;
+  virtual int DoListDirectory(int dir_fd, std::vector<std::string>& names) = 0;
+  virtual int DoRenameNoReplace(int dir_fd, const std::string& from, const std::string& to) = 0;
+  virtual std::string DoWorkingDirectory() = 0;
+};
+
+// The one that calls the system; it may be used from any thread.
+FileSystem& SystemFileSystem();
+
+// A FileSystem that hands every call to another one: a test overrides the calls it fails.
+class ForwardingFileSystem : public FileSystem {
+ public:
+  explicit ForwardingFileSystem(FileSystem& base) : base_(base) {}
+
+ protected:
+  int DoOpenAt(int dir_fd, const std::string& name, int flags) override;
+  ssize_t DoRead(int fd, char* buffer, size_t count) override;
+  ssize_t DoReadAt(int fd, char* buffer, size_t count, uint64_t offset) override;
+  int DoStat(int fd, struct stat& st) override;
+  int DoStatAt(int dir_fd, const std::string& name, struct stat& st, int flags) override;
+  int DoListDirectory(int dir_fd, std::vector<std::string>& names) override;
+  int DoRenameNoReplace(int dir_fd, const std::string& from, const std::string& to) override;
+  std::string DoWorkingDirectory() override;
+
+ private:
+  FileSystem& base_;
+};
+
+// Reads `count` bytes at the file position, or at `offset`, in as many reads as it takes: the
+// number read, less than `count` only at the end of the file, or -1 with errno.
+ssize_t ReadFully(FileSystem& files, int fd, char* buffer, size_t count);
+ssize_t ReadFullyAt(FileSystem& files, int fd, char* buffer, size_t count, uint64_t offset);
+
+// The rename that RenameNoReplace falls back to where the file system lacks renameat2's
+// RENAME_NOREPLACE: a hard link under the new name, then the old name removed (or, when that
+// fails, the new one again, so that the file keeps one name).
+int RenameByLink(int dir_fd, const std::string& from, const std::string& to);
+
+}  // namespace tollwick

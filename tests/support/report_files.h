@@ -1,0 +1,21 @@
+// One report file read the way the walk reads it (open, read, cut, apply), for tests, fuzz
+// targets and benchmarks that look at one file without a tree around it.
+#pragma once
+
+#include <string>
+
+#include "base/file_bytes.h"
+#include "base/warnings.h"
+#include "intake/row_sink.h"
+
+namespace tollwick::testing {
+
+// Reads the archive at `path`, hands its rows and warnings on, then gives it a numbered name if
+// its name asks for one. Raises as the walk does for a file that cannot be opened or read.
+void ReadReportArchive(const std::string& path, RowSink& sink, WarningList& warnings);
+
+// Reads the loose report at `path` into `buffer` (memory kept for the next call), keeps its
+// bytes up to the first NUL without CR and LF, and cuts that into `sink`.
+void ParseReportFile(const std::string& path, RowSink& sink, FileBytes& buffer);
+
+}  // namespace tollwick::testing
