@@ -90,18 +90,31 @@ class TreeWalk {
   }
 
   // Makes a call that takes a descriptor; when the process has none left, applies the files on
-  // their way, which frees theirs, and tries again.
+  // their way, which frees theirs, or closes the descriptor of a directory higher up (opened
+  // again on the way back), and tries again. The innermost `in_use` levels keep theirs.
   template <typename Call>
-  int WithDescriptor(Call call) {
+  int WithDescriptor(Call call, size_t in_use = 1) {
     for (;;) {
       const int result = call();
       if (result >= 0 || (errno != EMFILE && errno != ENFILE)) return result;
       const int err = errno;
-      if (!intake_.ApplyOne()) {
+      if (!intake_.ApplyOne() && !SpareDirectory(in_use)) {
         errno = err;
         return result;
       }
     }
+  }
+
+  // Closes the descriptor of the highest level that can open it again through its child's "..",
+  // other than the innermost `in_use`: false when there is none.
+  bool SpareDirectory(size_t in_use) {
+    for (size_t i = 0; i + in_use < levels_.size(); ++i) {
+      if (levels_[i].fd.get() >= 0 && levels_[i].real_child) {
+        levels_[i].fd = FileDescriptor();
+        return true;
+      }
+    }
+    return false;
   }
 
   void Walk() {

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include "support/test_support.h"
@@ -115,6 +116,70 @@ TEST(RunBinary, NoThreadToBeHadChangesNothing) {
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, expected.err);
   EXPECT_EQ(result.out, expected.out);
+}
+
+// A chain of `depth` folders named `name` below the open folder `at`, with a report at its end.
+void MakeChain(int at, const std::string& name, int depth, const std::string& report) {
+  int fd = ::dup(at);
+  for (int i = 0; i < depth; ++i) {
+    ASSERT_EQ(::mkdirat(fd, name.c_str(), 0755), 0);
+    const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+    ::close(fd);
+    ASSERT_GE(fd = next, 0);
+  }
+  const int file = ::openat(fd, "r.xml", O_WRONLY | O_CREAT, 0644);
+  ASSERT_EQ(::write(file, report.data(), report.size()), ssize_t(report.size()));
+  ::close(file);
+  ::close(fd);
+}
+
+// Removes such a chain, whose paths are too long for the usual ways: each level's folder is moved
+// up to `at` before the level is removed.
+void RemoveChain(int at, std::string name) {
+  for (int i = 0; !name.empty(); ++i) {
+    DIR* level = ::fdopendir(::openat(at, name.c_str(), O_RDONLY | O_DIRECTORY));
+    ASSERT_NE(level, nullptr);
+    std::string next;
+    while (const dirent* entry = ::readdir(level)) {
+      const std::string entry_name = entry->d_name;
+      if (entry_name == "." || entry_name == "..") continue;
+      if (::unlinkat(::dirfd(level), entry_name.c_str(), 0) == 0) continue;
+      next = "up" + std::to_string(i);
+      ASSERT_EQ(::renameat(::dirfd(level), entry_name.c_str(), at, next.c_str()), 0);
+    }
+    ::closedir(level);
+    ASSERT_EQ(::unlinkat(at, name.c_str(), AT_REMOVEDIR), 0);
+    name = next;
+  }
+}
+
+// 4,000 folders deep (names of 200 letters: paths far beyond what the system takes whole) and
+// 600 reports beside them, read with 16 descriptors and 256 MB of address space: the walk's
+// memory and descriptors do not grow with the depth, and running out of descriptors means
+// fewer files read ahead, not an error.
+TEST(RunBinary, DeepTreeAndFewDescriptors) {
+  TempDir dir;
+  auto report = [](const std::string& id) {
+    return MakeReport({{"X1", "Alpha", "1.0", "", "Professional", "US"}},
+                      {{"X1", id, "", "", "", "2010-03-05T10:00:00", ""}});
+  };
+  for (int i = 0; i < 600; ++i)
+    WriteFile(dir / ("d" + std::to_string(i % 20) + "/r" + std::to_string(i) + ".xml"),
+              report("P" + std::to_string(i)));
+  WriteFile(dir / "prices.csv", "X1;EUR;100\n");
+  const int top = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+  MakeChain(top, std::string(200, 'n'), 4000, report("DEEP"));
+  auto expected = RunBinary({{"--all", "--date-day=0"}, dir.path()});
+  BinaryRun limited{{"--all", "--date-day=0"}, dir.path()};
+  limited.open_files = 16;
+  limited.address_space = uint64_t{256} << 20;
+  auto result = RunBinary(limited);
+  RemoveChain(top, std::string(200, 'n'));
+  ::close(top);
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.out, expected.out);
+  EXPECT_NE(result.out.find(";601;"), std::string::npos);  // every purchase counted
 }
 
 // Standard output on /dev/full, and on a pipe whose reader has gone: exit 1, not a signal.

@@ -287,10 +287,11 @@ RunResult RunBinary(const BinaryRun& run) {
   pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
-    int out = run.stdout_fd >= 0 ? run.stdout_fd
-                                 : ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    int in = ::open("/dev/null", O_RDONLY);
+    int out = run.stdout_fd >= 0
+                  ? run.stdout_fd
+                  : ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     if (out < 0 || err < 0 || in < 0 || ::chdir(run.cwd.c_str()) != 0) ::_exit(127);
     if (run.remove_cwd && ::rmdir(run.cwd.c_str()) != 0) ::_exit(127);
     ::dup2(in, 0);
@@ -304,6 +305,10 @@ RunResult RunBinary(const BinaryRun& run) {
     if (run.process_limit != 0) {
       rlimit limit{run.process_limit, run.process_limit};
       if (::setrlimit(RLIMIT_NPROC, &limit) != 0) ::_exit(127);
+    }
+    if (run.open_files != 0) {
+      rlimit limit{run.open_files, run.open_files};
+      if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(127);
     }
     ::alarm(run.timeout_seconds);  // survives exec
     ::execve(argv[0], argv.data(), envp.data());

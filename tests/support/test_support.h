@@ -112,6 +112,7 @@ struct BinaryRun {
   bool remove_cwd = false;     // the working directory (empty) is removed before the binary starts
   bool one_cpu = false;        // bound to one CPU, where the binary reads reports on one thread
   uint64_t process_limit = 0;  // RLIMIT_NPROC; 0 leaves it as it is
+  uint64_t open_files = 0;     // RLIMIT_NOFILE; 0 leaves it as it is
 };
 inline constexpr int kTimedOut = 128 + 14;
 

@@ -1,0 +1,269 @@
+// The walk with a file system that fails on purpose: interrupted calls and short reads change
+// nothing; a read that fails, a file that ends early, a listing that fails and an entry that
+// vanishes end the run with the error of that file, after the rows of the files before it and
+// with no later archive renamed; a rename that fails leaves the archive its name. Each case runs
+// with the files read on the walk's thread and on reading threads ahead of it. Then the ring of
+// reading threads itself: a tiny byte budget, many turns of the ring, a file that fails on its
+// way, and rows that live in a copy the cutting made.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <map>
+#include <mutex>
+
+#include "base/file_system.h"
+#include "intake/read_ahead.h"
+#include "intake/scan_directory.h"
+#include "support/checks.h"
+#include "support/row_collector.h"
+#include "support/test_support.h"
+
+namespace tollwick::testing {
+namespace {
+
+// Fails what it is told to, and hands everything else to the system.
+class FaultyFiles : public ForwardingFileSystem {
+ public:
+  FaultyFiles() : ForwardingFileSystem(SystemFileSystem()) {}
+
+  bool interrupt = false;    // every call is interrupted once (EINTR) before it is made
+  size_t read_cap = 0;       // reads give at most so many bytes (0: as asked)
+  std::string failing_file;  // reads of this file at or past `fail_at` fail with `read_error`,
+  uint64_t fail_at = 0;      // or (read_error 0) find the file's end there
+  int read_error = EIO;
+  std::string failing_list;   // the directory whose listing fails
+  std::string vanished;       // the entry that is gone when examined or opened
+  bool renames_fail = false;  // every rename fails (EACCES)
+
+ protected:
+  int DoOpenAt(int dir, const std::string& name, int flags) override {
+    if (Interrupted()) return -1;
+    if (name == vanished) return Fail(ENOENT);
+    const int fd = ForwardingFileSystem::DoOpenAt(dir, name, flags);
+    std::lock_guard lock(mutex_);
+    if (fd >= 0) files_[fd] = {name, 0};
+    return fd;
+  }
+  ssize_t DoRead(int fd, char* buffer, size_t count) override {
+    const ssize_t n = Reading(fd, buffer, count, nullptr);
+    std::lock_guard lock(mutex_);
+    if (n > 0) files_[fd].position += static_cast<uint64_t>(n);
+    return n;
+  }
+  ssize_t DoReadAt(int fd, char* buffer, size_t count, uint64_t offset) override {
+    return Reading(fd, buffer, count, &offset);
+  }
+  int DoStat(int fd, struct stat& st) override {
+    return Interrupted() ? -1 : ForwardingFileSystem::DoStat(fd, st);
+  }
+  int DoStatAt(int dir, const std::string& name, struct stat& st, int flags) override {
+    if (Interrupted()) return -1;
+    return name == vanished ? Fail(ENOENT) : ForwardingFileSystem::DoStatAt(dir, name, st, flags);
+  }
+  int DoListDirectory(int dir, std::vector<std::string>& names) override {
+    if (Interrupted()) return -1;
+    if (NameOf(dir) == failing_list) return Fail(EIO);
+    return ForwardingFileSystem::DoListDirectory(dir, names);
+  }
+  int DoRenameNoReplace(int dir, const std::string& from, const std::string& to) override {
+    if (Interrupted()) return -1;
+    return renames_fail ? Fail(EACCES) : ForwardingFileSystem::DoRenameNoReplace(dir, from, to);
+  }
+  std::string DoWorkingDirectory() override {
+    return Interrupted() ? std::string() : ForwardingFileSystem::DoWorkingDirectory();
+  }
+
+ private:
+  struct Open {
+    std::string name;
+    uint64_t position = 0;  // of read()
+  };
+  static int Fail(int err) {
+    errno = err;
+    return -1;
+  }
+  bool Interrupted() {
+    thread_local bool interrupted = false;
+    interrupted = interrupt && !interrupted;
+    if (interrupted) errno = EINTR;
+    return interrupted;
+  }
+  std::string NameOf(int fd) {
+    std::lock_guard lock(mutex_);
+    return files_.count(fd) != 0 ? files_[fd].name : std::string();
+  }
+  ssize_t Reading(int fd, char* buffer, size_t count, const uint64_t* at) {
+    if (Interrupted()) return -1;
+    uint64_t offset = 0;
+    {
+      std::lock_guard lock(mutex_);
+      offset = at != nullptr ? *at : files_[fd].position;
+    }
+    if (read_cap != 0) count = std::min(count, read_cap);
+    if (NameOf(fd) == failing_file) {
+      if (offset >= fail_at) return read_error != 0 ? Fail(read_error) : 0;
+      count = static_cast<size_t>(std::min<uint64_t>(count, fail_at - offset));
+    }
+    return at != nullptr ? ForwardingFileSystem::DoReadAt(fd, buffer, count, *at)
+                         : ForwardingFileSystem::DoRead(fd, buffer, count);
+  }
+  std::mutex mutex_;
+  std::map<int, Open> files_;
+};
+
+std::string Purchases(const std::vector<std::string>& ids) {
+  std::vector<std::vector<std::string>> sales;
+  for (const std::string& id : ids) sales.push_back({"S", id, "", "", "", "2010-03-05T", ""});
+  return MakeReport({}, sales);
+}
+
+TEST(FileFaults, EachFailureEndsTheRunInWalkOrder) {
+  const std::string c1 = Purchases({"C1"}), c2 = Purchases({"C2"});
+  const std::string archive =
+      MakeZip({Stored("fulfillmentreport.xml", c1), Deflated("fulfillmentreport.xml", c2)});
+  const uint64_t second_entry = 30 + 21 + c1.size();
+  const std::string e = Purchases({"E1"});
+  using Ids = std::vector<std::string>;
+  const Ids all = {"A1", "A2", "B1", "C1", "C2", "E1", "D1"};
+  struct Case {
+    const char* what;
+    std::function<void(FaultyFiles&)> fault;
+    Ids rows;
+    std::string error;  // "@" stands for the tree's path
+    Ids renamed;        // archives with a numbered name afterwards
+  };
+  const Ids both = {"report_(1).zip", "sub/report_(1).zip"};
+  const Case cases[] = {
+      {"no fault", [](FaultyFiles&) {}, all, "", both},
+      {"every call interrupted once", [](FaultyFiles& f) { f.interrupt = true; }, all, "", both},
+      {"reads of 1 byte", [](FaultyFiles& f) { f.read_cap = 1; }, all, "", both},
+      {"reads of 7 bytes", [](FaultyFiles& f) { f.read_cap = 7; }, all, "", both},
+      {"renames fail", [](FaultyFiles& f) { f.renames_fail = true; }, all, "", {}},
+      {"first read of a report fails",
+       [](FaultyFiles& f) { f.failing_file = "b.xml"; },
+       {"A1", "A2"},
+       "EInOutError: Cannot read file \"@/b.xml\". Input/output error",
+       {}},
+      {"a read in the middle of an archive fails",
+       [&](FaultyFiles& f) {
+         f.failing_file = "report c.zip";
+         f.fail_at = second_entry;
+         f.read_cap = 7;
+       },
+       {"A1", "A2", "B1", "C1"},
+       "EInOutError: Cannot read file \"@/report c.zip\". Input/output error",
+       {}},
+      {"a report ends early",
+       [](FaultyFiles& f) {
+         f.failing_file = "e.xml";
+         f.fail_at = 100;
+         f.read_error = 0;
+       },
+       {"A1", "A2", "B1", "C1", "C2"},
+       "EInOutError: File \"@/sub/e.xml\" ended after 100 of " + std::to_string(e.size()) +
+           " bytes.",
+       {"report_(1).zip"}},
+      {"an archive ends early",
+       [&](FaultyFiles& f) {
+         f.failing_file = "report c.zip";
+         f.fail_at = second_entry + 40;
+         f.read_error = 0;
+       },
+       {"A1", "A2", "B1", "C1"},
+       "EInOutError: File \"@/report c.zip\" ended after " + std::to_string(second_entry + 40) +
+           " of " + std::to_string(archive.size()) + " bytes.",
+       {}},
+      {"a listing fails",
+       [](FaultyFiles& f) { f.failing_list = "sub"; },
+       {"A1", "A2", "B1", "C1", "C2"},
+       "EFOpenError: Cannot open directory \"@/sub\". Input/output error",
+       {"report_(1).zip"}},
+      {"an entry vanishes after the listing",
+       [](FaultyFiles& f) { f.vanished = "e.xml"; },
+       {"A1", "A2", "B1", "C1", "C2"},
+       "EFOpenError: Cannot open file \"@/sub/e.xml\". No such file or directory",
+       {"report_(1).zip"}},
+  };
+  for (const Case& c : cases) {
+    for (size_t threads : {0, 3}) {
+      SCOPED_TRACE(std::string(c.what) + (threads != 0 ? ", reading threads" : ", one thread"));
+      TempDir dir;
+      WriteFile(dir / "a.xml", Purchases({"A1", "A2"}));
+      WriteFile(dir / "b.xml", Purchases({"B1"}));
+      WriteFile(dir / "report c.zip", archive);
+      WriteFile(dir / "sub/e.xml", e);
+      WriteFile(dir / "sub/report d.zip",
+                MakeZip({Stored("fulfillmentreport.xml", Purchases({"D1"}))}));
+      ScopedChdir chdir(dir.path());
+      FaultyFiles files;
+      c.fault(files);
+      RowCollector rows;
+      WarningList warnings;
+      const std::string error = ErrorOf([&] { ScanDirectory(files, rows, warnings, threads); });
+      std::string expected = c.error;
+      if (size_t at = expected.find('@'); at != std::string::npos)
+        expected.replace(at, 1, dir.path());
+      EXPECT_EQ(error, expected);
+      Ids ids;
+      for (const auto& row : rows.rows) ids.push_back(row.values[1]);
+      EXPECT_EQ(ids, c.rows);
+      Ids numbered;
+      for (const std::string& path : ListTree(dir.path()))
+        if (path.find("report_(") != std::string::npos) numbered.push_back(path);
+      EXPECT_EQ(numbered, c.renamed);
+      EXPECT_TRUE(warnings.empty());
+    }
+  }
+}
+
+// Ten files through a ring of three slots, with a byte budget that lets one file at a time
+// through, and reads failing for one of them: every file's rows arrive in order, the failing
+// one's error after its rows (none), and the ring goes on after it.
+TEST(ReadAhead, TinyBudgetWrapAroundAndAFailure) {
+  TempDir dir;
+  ScopedChdir chdir(dir.path());
+  const std::string straddling =
+      "<Worksheet ss:Name=\"Purchase <Worksheet ss:Name=\"SKU "
+      "detail\"><Row>h</Row></Worksheet>History\"><Row>h</Row><Row>"
+      "<Data>S</Data><Data>J1</Data><Data></Data><Data></Data><Data></Data>"
+      "<Data>2010-03-05T</Data><Data></Data></Row></Worksheet>";
+  for (int i = 0; i < 10; ++i)
+    WriteFile(dir / ("f" + std::to_string(i) + ".xml"),
+              i == 4 ? straddling : Purchases({"P" + std::to_string(i)}));
+  FaultyFiles files;
+  files.failing_file = "f6.xml";
+  files.read_cap = 5;
+  for (uint64_t budget : {uint64_t{1}, uint64_t{1} << 20}) {
+    RowCollector rows;
+    ReadAhead ahead(files, 3, 2, budget, rows);
+    WarningList warnings;
+    std::vector<std::string> got;
+    auto apply_oldest = [&] {
+      RowCollector applied;
+      got.push_back(ErrorOf([&] { ApplyJob(ahead.TakeOldest(), applied, warnings); }));
+      for (const auto& row : applied.rows) got.back() += row.values[1];
+      ahead.Release();
+    };
+    for (int i = 0; i < 10; ++i) {
+      const std::string name = "f" + std::to_string(i) + ".xml";
+      FileDescriptor fd(files.OpenAt(AT_FDCWD, name, O_RDONLY));
+      const uint64_t size = ReadFile(name).size();
+      while (ahead.Full(size)) apply_oldest();
+      ReportJob& job = ahead.Free();
+      job.Reset(dir / name, false);
+      job.fd = std::move(fd);
+      job.size = size;
+      ahead.Submit();
+    }
+    while (!ahead.Empty()) apply_oldest();
+    EXPECT_EQ(got, (std::vector<std::string>{"P0", "P1", "P2", "P3", "J1", "P5",
+                                             "EInOutError: Cannot read file \"" + dir / "f6.xml" +
+                                                 "\". Input/output error",
+                                             "P7", "P8", "P9"}))
+        << budget;
+  }
+}
+
+}  // namespace
+}  // namespace tollwick::testing
