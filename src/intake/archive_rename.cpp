@@ -42,7 +42,7 @@ std::string RenameToNumberedName(FileSystem& files, int dir, const std::string& 
     Probe probe;
     while ((probe = ProbeName(files, dir, NumberedArchiveName(n))) == Probe::Taken) ++n;
     if (probe == Probe::Unknown) break;  // the directory cannot be searched
-    const std::string chosen = NumberedArchiveName(n);
+    std::string chosen = NumberedArchiveName(n);
     if (files.RenameNoReplace(dir, file_name, chosen) == 0) {
       if (free_numbers != nullptr) free_numbers->Chosen(dir_stat.st_dev, dir_stat.st_ino, n);
       return chosen;
