@@ -1,7 +1,7 @@
 // The file system as the run sees it: the system calls that read the reports and the price and
 // rate lists, list and examine directories, and rename archives. Everything that touches those
-// files goes through one FileSystem, so that a test can hand in one that fails any call on
-// purpose (an interrupted call, a short read, an I/O error, an entry that vanishes).
+// files goes through one FileSystem, so that any of these calls can be made to fail on purpose
+// (an interrupted call, a short read, an I/O error, an entry that vanishes).
 //
 // Each call gives what its system call gives and leaves errno set as it does, except that a
 // call interrupted by a signal (EINTR) is made again. Closing a descriptor is not part of it.
@@ -54,7 +54,8 @@ class FileSystem {
 // The one that calls the system; it may be used from any thread.
 FileSystem& SystemFileSystem();
 
-// A FileSystem that hands every call to another one: a test overrides the calls it fails.
+// A FileSystem that hands every call to another one; one that changes a few calls overrides
+// just those.
 class ForwardingFileSystem : public FileSystem {
  public:
   explicit ForwardingFileSystem(FileSystem& base) : base_(base) {}

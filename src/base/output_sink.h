@@ -1,6 +1,6 @@
 // Standard output of a run: one large buffer written to a file descriptor when it fills and
 // when the run ends. A failed write raises EInOutError naming the system's reason. A sink
-// without a descriptor keeps everything in memory (for tests).
+// without a descriptor keeps everything in memory.
 #pragma once
 
 #include <string>

@@ -1,9 +1,9 @@
 // Successive cutting of marker-delimited pieces out of one working text.
 //
-// Each Next() behaves like one call of the report reader's cutting primitive on the working
-// text: it finds the first open marker, then the first close marker after it, returns the text
-// between them and removes open marker, inner text and close marker from the working text.
-// When either marker is missing it returns an empty view and leaves the working text alone.
+// Each Next() finds the first open marker in the working text, then the first close marker
+// after it, returns the text between them and removes open marker, inner text and close marker
+// from the working text. When either marker is missing it returns an empty view and leaves the
+// working text alone.
 //
 // The working text is never copied. It is kept as the original text from a cursor on, plus a
 // few carried bytes from before the cursor: removing a piece joins the text before it with the

@@ -34,7 +34,9 @@ ReadAhead::~ReadAhead() {
 }
 
 void ReadAhead::Submit() {
-  Slot& slot = slots_[(head_ + pending_) % slots_.size()];  // free: the reader leaves it alone
+  // The slot after the pending ones is free, so no reader looks at it until it is queued here;
+  // queuing it under the lock publishes everything the walk's thread wrote into its job.
+  Slot& slot = slots_[(head_ + pending_) % slots_.size()];
   {
     std::lock_guard lock(mutex_);
     slot.state = State::Queued;

@@ -45,9 +45,8 @@ void SkuTable::ClearPrices() {
 }
 
 void SkuTable::SortSkus() {
-  // Bubble sort with exchange on "strictly less" is stable; a stable sort on the same keys
-  // gives the same order.
-  // The keys are compared as joined texts without being joined, so no text is copied.
+  // Stable: SKUs with equal keys keep the order in which their ids were first seen. The keys
+  // are compared as joined texts without being joined, so no text is copied.
   std::vector<size_t> order(records_.size());
   std::iota(order.begin(), order.end(), size_t{0});
   std::stable_sort(order.begin(), order.end(), [this](size_t a, size_t b) {
