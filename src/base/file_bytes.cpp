@@ -25,10 +25,9 @@ FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
 }
 
 char* FileBytes::Make(size_t size) {
-  if (size > capacity_) {
-    data_.reset();  // given back before the larger piece is taken
-    data_ = std::make_unique_for_overwrite<char[]>(std::max<size_t>(size, 1));
-    capacity_ = std::max<size_t>(size, 1);
+  if (size > data_.size() || data_.get() == nullptr) {
+    data_.Reset();  // given back before the larger piece is taken
+    data_ = LargeBuffer(std::max<size_t>(size, 1));
   }
   size_ = size;
   return data_.get();

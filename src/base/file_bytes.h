@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "base/file_system.h"
+#include "base/large_memory.h"
 
 namespace tollwick {
 
@@ -28,18 +29,14 @@ class FileBytes {
   // Empties the contents, and gives the memory back when it is more than `keep` bytes.
   void Clear(size_t keep = SIZE_MAX) {
     size_ = 0;
-    if (capacity_ > keep) {
-      data_.reset();
-      capacity_ = 0;
-    }
+    if (data_.size() > keep) data_.Reset();
   }
   // Room for `size` bytes, the contents lost; the memory is reused when large enough.
   char* Make(size_t size);
 
  private:
-  std::unique_ptr<char[]> data_;
+  LargeBuffer data_;
   size_t size_ = 0;
-  size_t capacity_ = 0;
 };
 
 enum class OpenResult { Read, NotRegular };

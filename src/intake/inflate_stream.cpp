@@ -42,10 +42,7 @@ Inflated InflateStream(const std::function<std::string_view()>& next_chunk, uint
   } else {
     keep->size_ = 0;
     const uint64_t first = std::min<uint64_t>(room, std::max<uint64_t>(size_hint + 1, kFirstKept));
-    if (keep->capacity_ < first) {
-      keep->data_ = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(first));
-      keep->capacity_ = static_cast<size_t>(first);
-    }
+    if (keep->data_.size() < first) keep->data_ = LargeBuffer(static_cast<size_t>(first));
   }
   std::string_view chunk;
   for (;;) {
@@ -61,16 +58,15 @@ Inflated InflateStream(const std::function<std::string_view()>& next_chunk, uint
       out = scratch.get();
       space = static_cast<size_t>(std::min<uint64_t>(kScratch, room - result.produced));
     } else {
-      if (keep->size_ == keep->capacity_) {
+      if (keep->size_ == keep->data_.size()) {
         // Grown by doubling up to the limit, with what the stream has yielded so far.
-        const uint64_t grown = std::min<uint64_t>(room, uint64_t{keep->capacity_} * 2);
-        auto bigger = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(grown));
+        const uint64_t grown = std::min<uint64_t>(room, uint64_t{keep->data_.size()} * 2);
+        LargeBuffer bigger(static_cast<size_t>(grown));
         std::memcpy(bigger.get(), keep->data_.get(), keep->size_);
         keep->data_ = std::move(bigger);
-        keep->capacity_ = static_cast<size_t>(grown);
       }
       out = keep->data_.get() + keep->size_;
-      space = std::min<size_t>(keep->capacity_ - keep->size_, size_t{1} << 30);
+      space = std::min<size_t>(keep->data_.size() - keep->size_, size_t{1} << 30);
     }
     z.next_out = reinterpret_cast<Bytef*>(out);
     z.avail_out = static_cast<uInt>(space);

@@ -12,6 +12,8 @@
 #include <memory>
 #include <string_view>
 
+#include "base/large_memory.h"
+
 namespace tollwick {
 
 struct Inflated {
@@ -30,9 +32,8 @@ class InflateOutput {
  private:
   friend Inflated InflateStream(const std::function<std::string_view()>&, uint64_t, InflateOutput*,
                                 uint64_t);
-  std::unique_ptr<char[]> data_;
+  LargeBuffer data_;
   size_t size_ = 0;
-  size_t capacity_ = 0;
 };
 
 // Inflates the stream whose compressed bytes `next_chunk` gives one chunk after the other (an

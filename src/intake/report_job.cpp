@@ -62,17 +62,16 @@ std::string* RowBatch::KeepJoined() {
 }
 
 char* ReadArena::Take(size_t size) {
-  constexpr size_t kChunk = size_t{1} << 20;
-  while (current_ < chunks_.size() && chunks_[current_].capacity - used_ < size) {
+  constexpr size_t kChunk = size_t{2} << 20;
+  while (current_ < chunks_.size() && chunks_[current_].size() - used_ < size) {
     ++current_;
     used_ = 0;
   }
   if (current_ == chunks_.size()) {
-    size_t capacity = std::max(size, kChunk);
-    chunks_.push_back({std::make_unique_for_overwrite<char[]>(capacity), capacity});
+    chunks_.emplace_back(std::max(size, kChunk));
     used_ = 0;
   }
-  char* taken = chunks_[current_].data.get() + used_;
+  char* taken = chunks_[current_].get() + used_;
   used_ += size;
   return taken;
 }
@@ -81,7 +80,7 @@ void ReadArena::Reset(size_t keep) {
   current_ = 0;
   used_ = 0;
   size_t held = 0;
-  for (const Chunk& chunk : chunks_) held += chunk.capacity;
+  for (const LargeBuffer& chunk : chunks_) held += chunk.size();
   if (held > keep) chunks_.clear();
 }
 

@@ -21,6 +21,7 @@
 
 #include "base/file_bytes.h"
 #include "base/file_system.h"
+#include "base/large_memory.h"
 #include "base/warnings.h"
 #include "intake/row_sink.h"
 
@@ -53,11 +54,12 @@ class RowBatch : public RowSink {
   void Clear(size_t keep);
 
  private:
-  std::vector<std::string_view> values_;
+  std::vector<std::string_view, LargeAllocator<std::string_view>> values_;
   std::vector<bool> purchase_;
   std::deque<std::string> joined_;
   const RowSink* preparer_ = nullptr;
-  std::vector<PreparedSale> prepared_;  // one per purchase row, when all_prepared_
+  // One per purchase row, when all_prepared_.
+  std::vector<PreparedSale, LargeAllocator<PreparedSale>> prepared_;
   bool all_prepared_ = true;
   std::vector<std::pair<size_t, std::string>> warnings_;  // with the number of rows before it
 };
@@ -70,11 +72,7 @@ class ReadArena {
   void Reset(size_t keep);
 
  private:
-  struct Chunk {
-    std::unique_ptr<char[]> data;
-    size_t capacity;
-  };
-  std::vector<Chunk> chunks_;
+  std::vector<LargeBuffer> chunks_;
   size_t current_ = 0;
   size_t used_ = 0;
 };

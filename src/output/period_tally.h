@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/large_memory.h"
 #include "base/output_sink.h"
 #include "tables/currency_table.h"
 #include "tables/sale_table.h"
@@ -63,7 +64,7 @@ class PeriodTally {
   static constexpr uint32_t kNoCurrency = UINT32_MAX;
 
   std::vector<TallyLine> lines_;
-  std::vector<SaleRef> sales_;  // sales of known SKUs, ordered by day
+  std::vector<SaleRef, LargeAllocator<SaleRef>> sales_;  // sales of known SKUs, by day
 };
 
 }  // namespace tollwick

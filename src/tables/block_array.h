@@ -2,22 +2,28 @@
 //
 // Appending never moves or copies a record: a full block is followed by a new one. Compared
 // with a vector, growth touches no memory twice; compared with std::deque (whose blocks hold
-// 512 bytes, two sale records), it allocates once per block of records, not once per two.
-// Positions are stable, elements are reached by index in constant time, and iteration runs
-// in index order. Only the whole array can be emptied.
+// 512 bytes, two sale records), it allocates once per block of records, not once per two. A
+// block is about 2 MB of large memory (large_memory.h), and a record is made only when it is
+// appended, so the pages of a block are first touched as the records fill them. Positions are
+// stable, elements are reached by index in constant time, and iteration runs in index order.
+// Only the whole array can be emptied. The records must be trivially destructible.
 #pragma once
 
 #include <cstddef>
 #include <iterator>
-#include <memory>
+#include <new>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
+#include "base/large_memory.h"
+
 namespace tollwick {
 
-template <typename T, size_t kBlock = 256>
+template <typename T, size_t kBlock = (size_t{2} << 20) / sizeof(T)>
 class BlockArray {
-  static_assert(kBlock > 0 && (kBlock & (kBlock - 1)) == 0, "block size is a power of two");
+  static_assert(kBlock > 0, "a block holds records");
+  static_assert(std::is_trivially_destructible_v<T>, "records are dropped without destruction");
 
  public:
   class const_iterator {
@@ -68,14 +74,14 @@ class BlockArray {
 
   // Appends a value-initialised record and returns it.
   T& emplace_back() {
-    if (size_ == blocks_.size() * kBlock) blocks_.push_back(std::make_unique<T[]>(kBlock));
-    T& added = (*this)[size_];
+    if (size_ == blocks_.size() * kBlock) blocks_.emplace_back(kBlock * sizeof(T));
+    T* added = new (&(*this)[size_]) T();
     ++size_;
-    return added;
+    return *added;
   }
 
-  T& operator[](size_t i) { return blocks_[i / kBlock][i % kBlock]; }
-  const T& operator[](size_t i) const { return blocks_[i / kBlock][i % kBlock]; }
+  T& operator[](size_t i) { return Block(i / kBlock)[i % kBlock]; }
+  const T& operator[](size_t i) const { return Block(i / kBlock)[i % kBlock]; }
   T& back() { return (*this)[size_ - 1]; }
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
@@ -91,7 +97,9 @@ class BlockArray {
   const_iterator end() const { return {this, size_}; }
 
  private:
-  std::vector<std::unique_ptr<T[]>> blocks_;
+  T* Block(size_t b) const { return reinterpret_cast<T*>(blocks_[b].get()); }
+
+  std::vector<LargeBuffer> blocks_;
   size_t size_ = 0;
 };
 

@@ -132,7 +132,7 @@ void RecordIndex::Place(uint64_t slot) {
 }
 
 void RecordIndex::Grow() {
-  std::vector<uint64_t> old;
+  std::vector<uint64_t, LargeAllocator<uint64_t>> old;
   old.swap(slots_);
   slots_.assign(old.empty() ? 64 : old.size() * 2, 0);
   // The stored hash is all that placing needs; the keys are not looked at again.

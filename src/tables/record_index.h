@@ -20,6 +20,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/large_memory.h"
+
 namespace tollwick {
 
 struct HashKey {
@@ -102,7 +104,8 @@ class RecordIndex {
   void Grow();
 
   HashKey key_;
-  std::vector<uint64_t> slots_;  // 0: empty; else hash << 32 | (position + 1)
+  std::vector<uint64_t, LargeAllocator<uint64_t>>
+      slots_;  // 0: empty; else hash << 32 | (position + 1)
   size_t used_ = 0;
 };
 

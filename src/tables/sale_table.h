@@ -108,7 +108,7 @@ class SaleTable {
 
   DaySpan days_;
 
-  BlockArray<Record, 4096> records_;
+  BlockArray<Record> records_;
   RecordIndex index_;                      // purchase id -> record
   TextStore ids_;                          // the bytes of the purchase ids
   TextStore sku_id_bytes_;                 // the bytes of the SKU ids, few and kept together

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/large_memory.h"
+
 namespace tollwick {
 
 class TextStore {
@@ -19,7 +21,7 @@ class TextStore {
     if (text.empty()) return {};
     if (text.size() > room_) {
       size_t size = text.size() > kBlock / 4 ? text.size() : kBlock;
-      blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
+      blocks_.emplace_back(size);
       char* block = blocks_.back().get();
       std::memcpy(block, text.data(), text.size());
       if (size == kBlock) {  // a text with a block of its own leaves the current one alone
@@ -43,8 +45,8 @@ class TextStore {
   }
 
  private:
-  static constexpr size_t kBlock = size_t{1} << 20;
-  std::vector<std::unique_ptr<char[]>> blocks_;
+  static constexpr size_t kBlock = size_t{2} << 20;  // one huge page
+  std::vector<LargeBuffer> blocks_;
   char* next_ = nullptr;  // free bytes of the current block
   size_t room_ = 0;
 };
