@@ -24,15 +24,15 @@ void* AllocateLarge(size_t size) {
   void* mapped = ::mmap(nullptr, region + kHugePage, PROT_READ | PROT_WRITE,
                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (mapped == MAP_FAILED) throw std::bad_alloc();
+  char* const base = static_cast<char*>(mapped);
   const auto start = reinterpret_cast<uintptr_t>(mapped);
-  const uintptr_t aligned = (start + kHugePage - 1) / kHugePage * kHugePage;
-  if (aligned > start) ::munmap(mapped, aligned - start);
-  const uintptr_t end = start + region + kHugePage;
-  if (end > aligned + region)
-    ::munmap(reinterpret_cast<void*>(aligned + region), end - aligned - region);
+  const size_t lead = (kHugePage - start % kHugePage) % kHugePage;
+  char* const aligned = base + lead;
+  if (lead > 0) ::munmap(base, lead);
+  if (kHugePage > lead) ::munmap(aligned + region, kHugePage - lead);
   // Only advice: where huge pages are off, the region works with small ones.
-  ::madvise(reinterpret_cast<void*>(aligned), region, MADV_HUGEPAGE);
-  return reinterpret_cast<void*>(aligned);
+  ::madvise(aligned, region, MADV_HUGEPAGE);
+  return aligned;
 }
 
 void FreeLarge(void* memory, size_t size) noexcept {
