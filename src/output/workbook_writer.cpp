@@ -10,6 +10,8 @@
 #include <climits>
 #include <cmath>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <string_view>
@@ -100,11 +102,19 @@ bool EndsWithXlsx(std::string_view path) {
 }
 
 // The file an absolute `path` names: at the end of its chain of symbolic links, each link's
-// relative target taken from the link's folder.
+// relative target taken from the link's folder; in its folder's own absolute path when that
+// folder exists.
 std::string FollowLinks(std::string path) {
   for (int links = 0;; ++links) {
     struct stat entry {};
-    if (::lstat(path.c_str(), &entry) != 0 || !S_ISLNK(entry.st_mode)) return path;
+    if (::lstat(path.c_str(), &entry) != 0 || !S_ISLNK(entry.st_mode)) {
+      size_t slash = path.rfind('/');
+      std::unique_ptr<char, decltype(&std::free)> folder(
+          ::realpath(path.substr(0, slash + 1).c_str(), nullptr), &std::free);
+      if (folder == nullptr) return path;
+      std::string resolved = folder.get();
+      return resolved + (resolved.back() == '/' ? "" : "/") + path.substr(slash + 1);
+    }
     if (links == 40) RaiseCreateError(path, std::strerror(ELOOP));
     std::string target(PATH_MAX, '\0');
     ssize_t size = ::readlink(path.c_str(), target.data(), target.size());
@@ -215,6 +225,14 @@ class WorkbookWriter::Book {
   Book& operator=(const Book&) = delete;
 
   void Close() {
+    // The library does not check its writes of the rows into each sheet's temporary file, so
+    // a full disk or a file size limit would give a workbook cut short.
+    for (lxw_worksheet* sheet : sheets_) {
+      errno = 0;
+      if (sheet->optimize_tmpfile != nullptr &&
+          (std::fflush(sheet->optimize_tmpfile) != 0 || std::ferror(sheet->optimize_tmpfile)))
+        Fail(std::strerror(errno != 0 ? errno : EIO));
+    }
     errno = 0;
     lxw_error error = workbook_close(workbook_);
     workbook_ = nullptr;
@@ -231,6 +249,7 @@ class WorkbookWriter::Book {
     errno = 0;
     sheet_ = workbook_add_worksheet(workbook_, name);
     if (sheet_ == nullptr) Fail(LXW_ERROR_CREATING_TMPFILE);
+    sheets_.push_back(sheet_);
     worksheet_set_landscape(sheet_);
     worksheet_fit_to_pages(sheet_, 1, 0);
     Check(worksheet_set_footer(sheet_, "&L&A&RPage &P of &N"));
@@ -327,6 +346,9 @@ class WorkbookWriter::Book {
     if ((error == LXW_ERROR_CREATING_XLSX_FILE || error == LXW_ERROR_CREATING_TMPFILE) &&
         errno != 0)
       reason += ": " + std::string(std::strerror(errno));
+    Fail(reason);
+  }
+  [[noreturn]] void Fail(const std::string& reason) {
     Raise(ErrorKind::EInOutError, "Cannot write file \"" + path_ + "\". " + reason);
   }
 
@@ -335,6 +357,7 @@ class WorkbookWriter::Book {
   const ReportOptions& options_;
   lxw_workbook* workbook_ = nullptr;
   lxw_worksheet* sheet_ = nullptr;
+  std::vector<lxw_worksheet*> sheets_;
   std::string sheet_name_;
   lxw_format* header_ = nullptr;
   lxw_format* money_ = nullptr;
