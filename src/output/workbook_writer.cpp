@@ -118,10 +118,15 @@ std::string FollowLinks(std::string path) {
     if (links == 40) RaiseCreateError(path, std::strerror(ELOOP));
     std::string target(PATH_MAX, '\0');
     ssize_t size = ::readlink(path.c_str(), target.data(), target.size());
-    if (size < 0) RaiseCreateError(path, std::strerror(errno));
+    if (size < 0 || static_cast<size_t>(size) == target.size())
+      RaiseCreateError(path, std::strerror(size < 0 ? errno : ENAMETOOLONG));
     target.resize(static_cast<size_t>(size));
-    path = !target.empty() && target.front() == '/' ? target
-                                                    : path.substr(0, path.rfind('/') + 1) + target;
+    if (!target.empty() && target.front() == '/') {
+      path = std::move(target);
+    } else {
+      path.resize(path.rfind('/') + 1);
+      path += target;
+    }
   }
 }
 
@@ -578,17 +583,17 @@ void WorkbookWriter::WriteCharts(const MonthlyChart& chart) {
     chart_series_set_name_range(series, "Charts", kTop, col);
     return series;
   };
-  // Titles the chart and its axes and puts it in its place.
+  // Titles the chart and its axes, gives it a legend when it has series of titles, and puts
+  // it in its place.
   const std::string money_axis = CellText(currency);
   size_t placed = 0;
-  auto place = [&](lxw_chart* drawn, const std::string& title, bool money) {
+  auto place = [&](lxw_chart* drawn, const std::string& title, bool money, bool legend) {
     const std::string name = CellText(title);
     chart_title_set_name(drawn, name.c_str());
     chart_axis_set_name(drawn->x_axis, "Month");
     chart_axis_set_name(drawn->y_axis, money ? money_axis.c_str() : "Sales");
-    if (money) chart_axis_set_num_format(drawn->y_axis, "#,##0.00");
-    chart_legend_set_position(
-        drawn, money && placed == 0 ? LXW_CHART_LEGEND_NONE : LXW_CHART_LEGEND_RIGHT);
+    chart_axis_set_num_format(drawn->y_axis, "#,##0");
+    chart_legend_set_position(drawn, legend ? LXW_CHART_LEGEND_RIGHT : LXW_CHART_LEGEND_NONE);
     lxw_chart_options placing{};
     placing.x_offset = 8;
     placing.x_scale = 2.0;
@@ -598,18 +603,18 @@ void WorkbookWriter::WriteCharts(const MonthlyChart& chart) {
 
   lxw_chart* line = workbook_add_chart(book.workbook(), LXW_CHART_LINE);
   chart_series_set_marker_type(add_series(line, 1), LXW_CHART_MARKER_CIRCLE);
-  place(line, "Total per month in " + currency, true);
+  place(line, "Total per month in " + currency, true, false);
   if (!chart.SalesSeries.empty()) {
     lxw_chart* sales = workbook_add_chart(book.workbook(), LXW_CHART_COLUMN_STACKED);
     for (size_t s = 0; s < chart.SalesSeries.size(); ++s)
       add_series(sales, static_cast<lxw_col_t>(sales_at + s));
-    place(sales, "Sales per month of the ten best-selling titles", false);
+    place(sales, "Sales per month of the ten best-selling titles", false, true);
   }
   if (!chart.MoneySeries.empty()) {
     lxw_chart* money = workbook_add_chart(book.workbook(), LXW_CHART_COLUMN_STACKED);
     for (size_t s = 0; s < chart.MoneySeries.size(); ++s)
       add_series(money, book.ColumnAt(money_at + s));
-    place(money, "Money per month of the ten titles that brought most, in " + currency, true);
+    place(money, "Money per month of the ten titles that brought most, in " + currency, true, true);
   }
 }
 
