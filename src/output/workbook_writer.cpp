@@ -602,7 +602,9 @@ void WorkbookWriter::WriteCharts(const MonthlyChart& chart) {
   };
 
   lxw_chart* line = workbook_add_chart(book.workbook(), LXW_CHART_LINE);
-  chart_series_set_marker_type(add_series(line, 1), LXW_CHART_MARKER_CIRCLE);
+  lxw_chart_series* totals = add_series(line, 1);
+  chart_series_set_marker_type(totals, LXW_CHART_MARKER_CIRCLE);
+  chart_series_set_marker_size(totals, 7);
   place(line, "Total per month in " + currency, true, false);
   if (!chart.SalesSeries.empty()) {
     lxw_chart* sales = workbook_add_chart(book.workbook(), LXW_CHART_COLUMN_STACKED);
