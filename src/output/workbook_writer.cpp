@@ -1,9 +1,11 @@
 #include "output/workbook_writer.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <xlsxwriter.h>
+#include <xlsxwriter/third_party/zip.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -640,3 +642,29 @@ void WorkbookWriter::Commit() {
 }
 
 }  // namespace tollwick
+
+// libxlsxwriter packs every part of the workbook with zlib's default level (6) and has no
+// setting for it. For ten years of days, packing took a third of the workbook's time; level 2
+// takes a third of that for a file a fifth larger (13.4 MB against 11.0 MB; level 1 was no
+// faster and larger). So the program defines the one minizip call that the library makes to
+// open each part: the library's call comes here (the program's definition comes first), which
+// changes the default level only and hands on to minizip's own definition, the next one of the
+// name. Where a library does not call minizip this way, nothing changes.
+extern "C" int zipOpenNewFileInZip4_64(zipFile file, const char* filename,
+                                       const zip_fileinfo* zipfi, const void* extrafield_local,
+                                       uInt size_extrafield_local, const void* extrafield_global,
+                                       uInt size_extrafield_global, const char* comment, int method,
+                                       int level, int raw, int windowBits, int memLevel,
+                                       int strategy, const char* password, uLong crcForCrypting,
+                                       uLong versionMadeBy, uLong flagBase, int zip64) {
+  constexpr int kPackingLevel = 2;
+  using Open = decltype(&zipOpenNewFileInZip4_64);
+  static const auto minizip_open =
+      reinterpret_cast<Open>(::dlsym(RTLD_NEXT, "zipOpenNewFileInZip4_64"));
+  if (minizip_open == nullptr) return ZIP_INTERNALERROR;
+  if (method == Z_DEFLATED && level == Z_DEFAULT_COMPRESSION) level = kPackingLevel;
+  return minizip_open(file, filename, zipfi, extrafield_local, size_extrafield_local,
+                      extrafield_global, size_extrafield_global, comment, method, level, raw,
+                      windowBits, memLevel, strategy, password, crcForCrypting, versionMadeBy,
+                      flagBase, zip64);
+}
