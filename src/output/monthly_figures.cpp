@@ -24,8 +24,8 @@ void Accumulate(Figure& into, const Figure& part) {
   if (into && (!part || __builtin_add_overflow(*into, *part, &*into))) into.reset();
 }
 
-// The position of every distinct text in `order`, and the position of each text's first
-// occurrence per item.
+// Numbers the distinct texts of `count` items in the order they first occur, appending each to
+// `order`, and gives every item's number.
 template <typename TextOf>
 std::vector<uint32_t> Number(size_t count, TextOf text_of, std::vector<std::string_view>& order) {
   std::unordered_map<std::string_view, uint32_t> number;
