@@ -6,7 +6,7 @@
 #include "app/table_warnings.h"
 #include "intake/scan_directory.h"
 #include "intake/table_rows.h"
-#include "output/monthly_chart.h"
+#include "output/monthly_figures.h"
 #include "output/period_sections.h"
 #include "output/product_section.h"
 #include "output/workbook_writer.h"
@@ -58,8 +58,10 @@ int RunTollwick(const std::vector<std::string>& args, RunState& state) {
       for (size_t i = 0; i < 4; ++i)
         if (shown[i]) WritePeriodSection(kinds[i], tally, inputs, state.Output, workbook.get());
       if (workbook) {
-        workbook->WriteCharts(CollectMonthlyChart(tally, state.Currencies, state.Rates,
-                                                  state.RangeStart, state.RangeEnd));
+        const MonthlyFigures figures(state.Skus, state.Sales, state.Currencies, state.Rates,
+                                     state.RangeStart, state.RangeEnd);
+        workbook->WriteMoneySheets(figures);
+        workbook->WriteCharts(CollectMonthlyChart(figures));
         workbook->Finish();
       }
     }

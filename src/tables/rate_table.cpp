@@ -20,26 +20,65 @@ void RateTable::Clear() {
   by_code_.clear();
 }
 
-int64_t DivideAndRound(int64_t amount, long double rate) {
-  if (rate == 0)
-    Raise(amount == 0 ? ErrorKind::EInvalidOp : ErrorKind::EZeroDivide,
-          std::string(amount == 0 ? kInvalidOpMessage : kZeroDivideMessage));
+namespace {
+
+// The quotient rounded half to even, or false with the kind of error it raises.
+bool DivideRounded(int64_t amount, long double rate, int64_t& result, ErrorKind& failure) {
+  if (rate == 0) {
+    failure = amount == 0 ? ErrorKind::EInvalidOp : ErrorKind::EZeroDivide;
+    return false;
+  }
   long double rounded = std::nearbyint(static_cast<long double>(amount) / rate);
   constexpr long double kLimit = 9223372036854775808.0L;  // 2^63
-  if (!(rounded >= -kLimit && rounded < kLimit))
-    Raise(ErrorKind::EInvalidOp, std::string(kInvalidOpMessage));
-  return static_cast<int64_t>(rounded);
+  if (!(rounded >= -kLimit && rounded < kLimit)) {
+    failure = ErrorKind::EInvalidOp;
+    return false;
+  }
+  result = static_cast<int64_t>(rounded);
+  return true;
 }
 
-int64_t RateTable::ConvertToTotal(std::string_view code, int64_t amount) const {
+[[noreturn]] void RaiseConversionError(ErrorKind failure, std::string_view code) {
+  if (failure == ErrorKind::EConvertError)
+    Raise(failure, "No exchange rate for currency \"" + std::string(code) + "\"");
+  Raise(failure,
+        std::string(failure == ErrorKind::EZeroDivide ? kZeroDivideMessage : kInvalidOpMessage));
+}
+
+}  // namespace
+
+int64_t DivideAndRound(int64_t amount, long double rate) {
+  int64_t result = 0;
+  ErrorKind failure{};
+  if (!DivideRounded(amount, rate, result, failure)) RaiseConversionError(failure, "");
+  return result;
+}
+
+bool RateTable::Convert(std::string_view code, int64_t amount, int64_t& result,
+                        ErrorKind& failure) const {
+  result = 0;
   auto it = by_code_.find(code);
   if (it == by_code_.end()) {
     // Money that cannot be converted must not vanish from the total without a word.
-    if (amount == 0) return 0;
-    Raise(ErrorKind::EConvertError, "No exchange rate for currency \"" + std::string(code) + "\"");
+    failure = ErrorKind::EConvertError;
+    return amount == 0;
   }
+  for (size_t i : it->second)
+    if (!DivideRounded(amount, records_[i].Rate, result, failure)) return false;
+  return true;
+}
+
+int64_t RateTable::ConvertToTotal(std::string_view code, int64_t amount) const {
   int64_t result = 0;
-  for (size_t i : it->second) result = DivideAndRound(amount, records_[i].Rate);
+  ErrorKind failure{};
+  if (!Convert(code, amount, result, failure)) RaiseConversionError(failure, code);
+  return result;
+}
+
+std::optional<int64_t> RateTable::TryConvertToTotal(std::string_view code, int64_t amount) const {
+  int64_t result = 0;
+  ErrorKind failure{};
+  if (!Convert(code, amount, result, failure)) return std::nullopt;
   return result;
 }
 

@@ -4,11 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "base/errors.h"
 #include "base/text.h"
 
 namespace tollwick {
@@ -32,6 +34,8 @@ class RateTable {
   // raises EConvertError "No exchange rate for currency "<code>"". Walks only the entries of
   // the code.
   int64_t ConvertToTotal(std::string_view code, int64_t amount) const;
+  // The same conversion, empty where ConvertToTotal raises.
+  std::optional<int64_t> TryConvertToTotal(std::string_view code, int64_t amount) const;
 
   size_t size() const { return records_.size(); }
   bool empty() const { return records_.empty(); }
@@ -40,6 +44,9 @@ class RateTable {
   std::vector<ExchangeRate>::const_iterator end() const { return records_.end(); }
 
  private:
+  // Sets `result`, or `failure` to the kind of error ConvertToTotal raises, and returns false.
+  bool Convert(std::string_view code, int64_t amount, int64_t& result, ErrorKind& failure) const;
+
   std::vector<ExchangeRate> records_;
   // Entry positions per code, in table order.
   std::unordered_map<std::string, std::vector<size_t>, TextHash, std::equal_to<>> by_code_;

@@ -1,7 +1,9 @@
 // The workbook of --workbook=FILE: read back, it holds what standard output shows, with typed
 // cells; standard output stays as it is; FILE appears only when the whole run succeeded.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <random>
@@ -42,21 +44,44 @@ std::string FirstDifference(const std::string& actual, const std::string& expect
   GTEST_SKIP() << "no python3 with openpyxl (Debian python3-openpyxl) was found when " \
                   "configuring: workbooks are not read back"
 
-// Titles that begin other titles, a ";" and a Latin-1 byte in titles, prices in three
-// currencies (some SKUs without a price), a fourth currency that never sells and has no rate,
+// Titles with bytes that are no UTF-8 character a workbook holds, each with the UTF-8 text it
+// reads back as: every such byte as its Latin-1 character, NUL as U+FFFD.
+using namespace std::string_view_literals;
+const std::pair<std::string_view, std::string_view> kOddTitles[] = {
+    {"Nul\0l"sv, "Nul\xEF\xBF\xBDl"sv},
+    {"Caf\xE9 au lait", "Caf\xC3\xA9 au lait"},  // Latin-1
+    {"Lo\xC1\xBFng", "Lo\xC3\x81\xC2\xBFng"},    // overlong, 2 bytes
+    {"Ov\xE0\x9F\xBF"
+     "er",
+     "Ov\xC3\xA0\xC2\x9F\xC2\xBF"
+     "er"},                                                                // overlong, 3 bytes
+    {"Ov4\xF0\x8F\xBF\xBF", "Ov4\xC3\xB0\xC2\x8F\xC2\xBF\xC2\xBF"},        // overlong, 4 bytes
+    {"Sur\xED\xA0\x80", "Sur\xC3\xAD\xC2\xA0\xC2\x80"},                    // a surrogate
+    {"Big\xF4\x90\x80\x80", "Big\xC3\xB4\xC2\x90\xC2\x80\xC2\x80"},        // above U+10FFFF
+    {"Bigger\xF5\x80\x80\x80", "Bigger\xC3\xB5\xC2\x80\xC2\x80\xC2\x80"},  // the same
+    {"Non\xEF\xBF\xBE", "Non\xC3\xAF\xC2\xBF\xC2\xBE"},                    // U+FFFE
+    {"Cut\xE2\x82", "Cut\xC3\xA2\xC2\x82"},                                // cut short
+    {"Ok\xC2\x80\xE0\xA0\x80\xED\x9F\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF",
+     "Ok\xC2\x80\xE0\xA0\x80\xED\x9F\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"},  // the limits
+};
+
+// One archived report (where a NUL byte stays) with titles that begin other titles, a ";" and
+// odd bytes in titles (with `every_title` the first SKUs take every title once); prices in three
+// currencies (some SKUs without a price), a fourth currency that never sells and has no rate;
 // sales over three years.
-void WriteRandomTree(const TempDir& dir, std::mt19937& rng) {
-  static const char* kTitles[] = {"Chess", "ChessMaster", "Go",   "Go;Pro", "Caf\xE9",
-                                  "Atlas", "Birds",       "Cars", "Dice",   "Eggs",
-                                  "Ferns", "Gems",        "Harp", "Ink"};
+void WriteRandomTree(const TempDir& dir, std::mt19937& rng, bool every_title) {
+  std::vector<std::string> titles = {"Chess", "ChessMaster", "Go", "Go;Pro", "Atlas", "Birds"};
+  for (const auto& [odd, read_back] : kOddTitles) titles.emplace_back(odd);
   static const char* kMarkets[] = {"US", "DE", "FR"};
   static const char* kPrices[] = {"EUR", "USD", "JPY", ""};
   auto pick = [&rng](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(rng); };
   std::vector<std::vector<std::string>> skus, sales;
   std::string prices;
-  for (size_t i = 0, n = 3 + pick(25); i < n; ++i) {
+  for (size_t i = 0, n = 3 + pick(25) + (every_title ? titles.size() : 0); i < n; ++i) {
     std::string id = "S" + std::to_string(i);
-    skus.push_back({id, kTitles[pick(14)], std::to_string(pick(3)) + ".0", "",
+    const std::string& title =
+        every_title && i < titles.size() ? titles[i] : titles[pick(titles.size())];
+    skus.push_back({id, title, std::to_string(pick(3)) + ".0", "",
                     pick(2) ? "Professional" : "Standard", kMarkets[pick(3)]});
     if (const char* currency = kPrices[pick(4)]; *currency)
       prices += id + ";" + currency + ";" + std::to_string(int(pick(2000)) - 100) + "\r\n";
@@ -67,7 +92,8 @@ void WriteRandomTree(const TempDir& dir, std::mt19937& rng) {
                      std::to_string(2008 + pick(3)) + "-" + std::to_string(1 + pick(12)) + "-" +
                          std::to_string(1 + pick(28)) + "T10:00:00Z",
                      ""});
-  WriteFile(dir / "reports/a.xml", MakeReport(skus, sales));
+  WriteFile(dir / "reports/a.zip",
+            MakeZip({Stored("fulfillmentreport.xml", MakeReport(skus, sales))}));
   WriteFile(dir / "prices.csv", prices + "NO-SUCH-SKU;GBP;100\r\n");
   WriteFile(dir / "currency.txt",
             "EUR 1.00 = USD 1.3000\r\nEUR 1.00 = EUR 1\r\nEUR 1.00 = JPY 160.5\r\n");
@@ -89,17 +115,18 @@ TEST(Workbook, ReadBackEqualsStandardOutput) {
     if (tree == 0)
       fs::copy(fs::path(TOLLWICK_SOURCE_DIR) / "examples", dir.path(), fs::copy_options::recursive);
     else
-      WriteRandomTree(dir, rng);
+      WriteRandomTree(dir, rng, tree == 1);
     std::vector<std::string> args = switch_sets[tree % switch_sets.size()];
     RunResult plain = RunBinary({args, dir.path()});
     args.push_back("--workbook= out.XLSX ");  // trimmed, its case kept
     RunResult with = RunBinary({args, dir.path()});
     ASSERT_EQ(with.status, 0) << with.err;
     EXPECT_EQ(with.out, plain.out);
-    // The workbook shows the Latin-1 byte as its UTF-8 character.
     std::string expected = with.out;
-    for (size_t at; (at = expected.find('\xE9')) != std::string::npos;)
-      expected.replace(at, 1, "\xC3\xA9");
+    for (const auto& [odd, read_back] : kOddTitles)
+      for (size_t at = 0; (at = expected.find(odd, at)) != std::string::npos;
+           at += read_back.size())
+        expected.replace(at, odd.size(), read_back);
     EXPECT_EQ(FirstDifference(WorkbookText(dir / "out.XLSX"), expected), "");
     // Without headers in the text, the sheets still have theirs.
     args.push_back("--headers=0");
@@ -109,16 +136,41 @@ TEST(Workbook, ReadBackEqualsStandardOutput) {
 }
 
 TEST(Workbook, FileAppearsOnlyAfterACompleteRun) {
-  const std::string kReport = MakeReport({{"X1", "Alpha", "1.0", "", "Professional", "US"}},
-                                         {{"X1", "P1", "", "", "", "2010-01-15T10:00:00Z", ""}});
   const struct {
     std::string name;
     std::vector<std::string> args;  // besides --workbook=<workbook>
     std::string workbook;           // relative to the tree
     std::string kind;               // of the error report; empty for a run that succeeds
     std::string message;            // "$" standing for the tree's path
+    int titles = 1;                 // of the report, each with its own SKU
+    uint64_t file_size_limit = 0;
   } cases[] = {
       {"replaces", {"--all"}, "old.xlsx", "", ""},
+      {"through a link", {"--all"}, "link.xlsx", "", ""},
+      {"fifo",
+       {"--all"},
+       "fifo.xlsx",
+       "EFOpenError",
+       "Cannot create file \"$/fifo.xlsx\". Not a regular file"},
+      {"link into a missing folder",
+       {"--all"},
+       "dangling.xlsx",
+       "EFOpenError",
+       "Cannot create file \"$/none/new.xlsx\". No such file or directory"},
+      {"too wide",
+       {"--all"},
+       "old.xlsx",
+       "EInOutError",
+       "Cannot write file \"$/old.xlsx\". The sheet \"Total\" needs more than the 1048576 rows "
+       "or 16384 columns a sheet can hold",
+       5500},
+      {"file size limit",
+       {"--all", "--headers=0", "--prices=0", "--date-year=0", "--date-month=0", "--date-day=0"},
+       "old.xlsx",
+       "EInOutError",
+       "Cannot write file \"$/old.xlsx\". File too large",
+       2000,
+       65536},
       {"missing folder",
        {"--all"},
        "none/out.xlsx",
@@ -151,8 +203,16 @@ TEST(Workbook, FileAppearsOnlyAfterACompleteRun) {
     bool unprivileged = c.name == "read-only folder";
     if (unprivileged && !CanRunUnprivileged()) continue;
     TempDir dir;
-    WriteFile(dir / "report.zip", MakeZip({Stored("fulfillmentreport.xml", kReport)}));
+    std::vector<std::vector<std::string>> skus;
+    for (int i = 1; i <= c.titles; ++i)
+      skus.push_back({"X" + std::to_string(i), "Alpha" + std::to_string(i), "1.0", "", "", "US"});
+    const std::string report =
+        MakeReport(skus, {{"X1", "P1", "", "", "", "2010-01-15T10:00:00Z", ""}});
+    WriteFile(dir / "report.zip", MakeZip({Stored("fulfillmentreport.xml", report)}));
     WriteFile(dir / "old.xlsx", "an older workbook");
+    fs::create_symlink("old.xlsx", dir / "link.xlsx");
+    fs::create_symlink("none/new.xlsx", dir / "dangling.xlsx");
+    ASSERT_EQ(::mkfifo((dir / "fifo.xlsx").c_str(), 0644), 0);
     WriteFile(dir / "prices.csv", "X1;EUR;100\r\n");
     // A zero rate fails the first converted total, after the intake.
     WriteFile(dir / "currency.txt",
@@ -166,7 +226,9 @@ TEST(Workbook, FileAppearsOnlyAfterACompleteRun) {
     auto before = Snapshot(dir.path());
     std::vector<std::string> args = c.args;
     args.push_back("--workbook=" + c.workbook);
-    auto result = RunBinary({args, dir.path(), unprivileged});
+    BinaryRun run{args, dir.path(), unprivileged};
+    run.file_size_limit = c.file_size_limit;
+    auto result = RunBinary(run);
 
     // A path that cannot be written stops the run before the intake renames the archive.
     auto expected =
@@ -185,6 +247,41 @@ TEST(Workbook, FileAppearsOnlyAfterACompleteRun) {
     // Nothing else changed, and no temporary file is left.
     EXPECT_EQ(TreeDiff(expected, Snapshot(dir.path())), "");
   }
+}
+
+// SIGINT or SIGTERM, as soon as the temporary file is made or once the workbook is being packed
+// into it, ends the run as the signal does, and leaves no temporary file.
+TEST(Workbook, SignalLeavesNoTemporaryFile) {
+  TempDir dir;
+  // 150 titles over three years: a Days sheet of 450 columns, whose packing takes a while.
+  std::vector<std::vector<std::string>> skus, sales;
+  for (int i = 0; i < 150; ++i)
+    skus.push_back({"S" + std::to_string(i), "Title" + std::to_string(i), "1", "", "", "US"});
+  for (int i = 0; i < 3000; ++i)
+    sales.push_back({"S" + std::to_string(i % 150), "P" + std::to_string(i), "", "", "",
+                     std::to_string(2008 + i % 3) + "-" + std::to_string(1 + i % 12) + "-" +
+                         std::to_string(1 + i % 28) + "T10:00:00Z",
+                     ""});
+  WriteFile(dir / "a.xml", MakeReport(skus, sales));
+  WriteFile(dir / "old.xlsx", "an older workbook");
+  const auto before = Snapshot(dir.path());
+  auto temporary_holds = [&dir](uintmax_t bytes) {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(dir.path(), error))
+      if (entry.path().filename().string().rfind(".old.xlsx.", 0) == 0 &&
+          fs::file_size(entry.path(), error) >= bytes && !error)
+        return true;
+    return false;
+  };
+  for (int signal : {SIGINT, SIGTERM})
+    for (uintmax_t bytes : {0, 1}) {
+      SCOPED_TRACE("signal " + std::to_string(signal) + " at " + std::to_string(bytes));
+      BinaryRun run{{"--all", "--workbook=old.xlsx"}, dir.path()};
+      run.signal = signal;
+      run.signal_when = [&] { return temporary_holds(bytes); };
+      EXPECT_EQ(RunBinary(run).status, 128 + signal);
+      EXPECT_EQ(TreeDiff(before, Snapshot(dir.path())), "");
+    }
 }
 
 }  // namespace

@@ -2,14 +2,17 @@
 """Reads a workbook written with --workbook and prints its section sheets as the semicolon text
 that standard output shows with --headers=1, checking the cell types on the way: texts in the
 header rows, integer counts and years, money as numbers shown with two decimals, days and months
-as dates. Checks the chart sheet against the Months and Total sheets when they are there.
-Any fault goes to standard error with exit status 1."""
+as dates. Checks the Revenue and Markets sheets against the Months sheet (the same months and
+totals, parts that add up to the total within rounding), the chart sheet against them, and the
+print setup of every sheet. Any fault goes to standard error with exit status 1."""
 import datetime
 import sys
+import zipfile
 
 import openpyxl
 
 SECTIONS = ["Products", "Total", "Years", "Months", "Days"]
+MONEY_SHEETS = ["Revenue", "Markets"]
 MONEY = "#,##0.00"
 
 
@@ -90,61 +93,155 @@ def section_text(sheet):
     return lines
 
 
-def check_charts(book):
+def cents(cell):
+    """A money cell in hundredths, None when empty."""
+    if cell.value is None:
+        return None
+    if kind_of(cell) != "money":
+        fail(f"{cell.parent.title}!{cell.coordinate}: not money")
+    return round(cell.value * 100)
+
+
+def check_print_setup(sheet):
+    setup, name = sheet.page_setup, sheet.title
+    if setup.orientation != "landscape" or setup.fitToWidth not in (None, 1):
+        fail(f"{name}: prints {setup.orientation}, {setup.fitToWidth} pages wide")
+    if not sheet.sheet_properties.pageSetUpPr.fitToPage:
+        fail(f"{name}: not fitted to the page")
+    if (sheet.oddFooter.left.text, sheet.oddFooter.right.text) != ("&A", "Page &P of &N"):
+        fail(f"{name}: footer {sheet.oddFooter.left.text!r} {sheet.oddFooter.right.text!r}")
+    titles = (sheet.print_title_rows, sheet.print_title_cols)
+    if titles != ((None, None) if name == "Charts" else ("$1:$1", "$A:$A")):
+        fail(f"{name}: print titles {titles}")
+
+
+def money_sheet(book, name, currencies):
+    """The rows of the Revenue or Markets sheet as (month, parts, total), checked against the
+    Months sheet when it is there."""
+    sheet = book[name]
+    if sheet.freeze_panes != "B2":
+        fail(f"{name}: header frozen at {sheet.freeze_panes}")
+    rows = rows_of(sheet)
+    header = [c.value for c in rows[0]]
+    if header[0] != "MONTH" or not str(header[-1]).startswith("TOTAL "):
+        fail(f"{name}: header {header}")
+    table = []
+    for row in rows[1:]:
+        # A month before March 1900 is the text of standard output, as in the Months sheet.
+        if (kind_of(row[0]) != "date" or row[0].number_format != "yyyy-mm") and not (
+                isinstance(row[0].value, str) and row[0].value < "190003"):
+            fail(f"{name}!{row[0].coordinate}: month {row[0].value!r}")
+        parts = [cents(c) for c in row[1:len(header) - 1]]
+        total = cents(row[len(header) - 1])
+        # Each part converts each of its currencies, and the total each currency once.
+        known = [p for p in parts if p is not None]
+        if total is not None and len(known) == len(parts):
+            slack = (len([p for p in known if p]) + 1) * currencies / 2
+            if abs(sum(known) - total) > slack:
+                fail(f"{name}: {row[0].value} parts {sum(known)} against total {total}")
+        table.append((row[0].value, parts, total))
+    if "Months" in book.sheetnames:
+        months = rows_of(book["Months"])
+        total_at = [c.value for c in months[0]].index(header[-1])
+        expected = [(r[0].value, cents(r[total_at])) for r in months[1:]]
+        if [(month, total) for month, _, total in table] != expected:
+            fail(f"{name}: months and totals differ from the Months sheet")
+    return header[1:-1], table
+
+
+def check_charts(book, titles, revenue):
     sheet = book["Charts"]
     if sheet.freeze_panes is not None:
         fail("Charts: frozen")
-    rows = [r for r in rows_of(sheet) if any(c.value is not None for c in r)]
-    header, data = [c.value for c in rows[0] if c.value is not None], rows[1:]
+    rows = rows_of(sheet)
+    top = next(i for i, r in enumerate(rows) if r and r[0].value == "MONTH")
+    header = [c.value for c in rows[top]]
+    while header and header[-1] is None:
+        header.pop()
+    gap = header.index(None) if None in header else len(header)
+    sales_series, money_series = header[2:gap], header[gap + 1:]
+    data = [r for r in rows[top + 1:] if r and r[0].value is not None]
     charts = sheet._charts
-    if len(charts) != (0 if not data else 1 if len(header) == 2 else 2):
-        fail(f"Charts: {len(charts)} charts for {len(data)} months and {len(header) - 2} series")
+    expected = 0 if not data else 1 + bool(sales_series) + bool(money_series)
+    if len(charts) != expected:
+        fail(f"Charts: {len(charts)} charts for {len(data)} months and series {header[2:]}")
+    if any(s.marker is None or s.marker.symbol in (None, "none")
+           for c in charts if type(c).__name__ == "LineChart" for s in c.series):
+        fail("Charts: a line without markers")
+    if any(c.x_axis.title is None or c.y_axis.title is None for c in charts):
+        fail("Charts: an axis without a title")
+    if len(data) != len(revenue):
+        fail("Charts: not one row per month")
+    brought = dict.fromkeys(titles, 0)
+    for row, (month, parts, total) in zip(data, revenue):
+        label = month[:4] + "-" + month[4:] if isinstance(month, str) else f"{month:%Y-%m}"
+        if row[0].value != label or cents(row[1]) != total:
+            fail(f"Charts: month {row[0].value!r} or its total")
+        money = dict.fromkeys(titles, 0)
+        for title, part in zip(titles, parts):
+            money[title] += part or 0
+            brought[title] += part or 0
+        shown = [money.pop(t, 0) for t in money_series if t != "Other"]
+        if "Other" in money_series:
+            shown.append(sum(money.values()))
+        cells = row[gap + 1:gap + 1 + len(money_series)]
+        if [cents(c) or 0 for c in cells] != shown:
+            fail(f"Charts: money of {row[0].value}: {shown}")
+    ranked = sorted((t for t in brought if brought[t] > 0), key=lambda t: -brought[t])
+    if [t for t in money_series if t != "Other"] != ranked[:10]:
+        fail(f"Charts: money series {money_series} for {brought}")
     if "Months" not in book.sheetnames or "Total" not in book.sheetnames:
         return
     months = {r[0].value: r for r in rows_of(book["Months"])[1:]}
     month_header = [c.value for c in rows_of(book["Months"])[0]]
     total_at = month_header.index(header[1])
-    if len(months) != len(data):
-        fail("Charts: not one row per month")
-    titles = [(i, v[6:]) for i, v in enumerate(month_header) if v and v.startswith("TOTAL ")]
-    titles = [(i, t) for i, t in titles if i != total_at]
-    if not titles:
+    month_titles = [(i, v[6:]) for i, v in enumerate(month_header) if v and v.startswith("TOTAL ")]
+    month_titles = [(i, t) for i, t in month_titles if i != total_at]
+    if not month_titles:
         return  # without market lines the Months sheet has no title lines to add up
-    for row in data:
-        month = months.get(row[0].value)
-        if month is None or row[0].number_format != "yyyy-mm":
-            fail(f"Charts: month {row[0].value!r}")
-        if round(row[1].value * 100) != round(month[total_at].value * 100):
-            fail(f"Charts: total of {row[0].value}")
+    for row, (month, _, _) in zip(data, revenue):
         counts = {}
-        for i, title in titles:
-            counts[title] = counts.get(title, 0) + month[i].value
-        shown = header[2:]
-        expected = [counts.pop(t, 0) for t in shown if t != "Other"]
-        if "Other" in shown:
+        for i, title in month_titles:
+            counts[title] = counts.get(title, 0) + months[month][i].value
+        expected = [counts.pop(t, 0) for t in sales_series if t != "Other"]
+        if "Other" in sales_series:
             expected.append(sum(counts.values()))
-        if [c.value for c in row[2:2 + len(shown)]] != expected:
+        if [c.value for c in row[2:2 + len(sales_series)]] != expected:
             fail(f"Charts: counts of {row[0].value}: {expected}")
     # The series are the best-selling titles of the range, most first.
     total = rows_of(book["Total"])
     sold = {}
-    for i, title in titles:
+    for i, title in month_titles:
         sold[title] = sold.get(title, 0) + total[1][i].value
     ranked = [t for t in sold if sold[t] > 0]
     ranked.sort(key=lambda t: -sold[t])
-    if [t for t in header[2:] if t != "Other"] != ranked[:10]:
-        fail(f"Charts: series {header[2:]} for sales {sold}")
+    if [t for t in sales_series if t != "Other"] != ranked[:10]:
+        fail(f"Charts: series {sales_series} for sales {sold}")
 
 
 def main():
+    # Every part is packed at zlib's level 2 (general purpose flag bits 1 and 2: 10).
+    if any(part.flag_bits & 6 != 4 for part in zipfile.ZipFile(sys.argv[1]).infolist()):
+        fail("a part not packed at level 2")
     book = openpyxl.load_workbook(sys.argv[1])
     names = book.sheetnames
-    if names[-1:] != ["Charts"] or names[:-1] != [s for s in SECTIONS if s in names]:
+    shown = [s for s in SECTIONS if s in names]
+    if names != shown + MONEY_SHEETS + ["Charts"]:
         fail(f"sheets {names}")
     out = []
-    for name in names[:-1]:
+    for name in shown:
         out += section_text(book[name]) + [""]
-    check_charts(book)
+    for name in names:
+        check_print_setup(book[name])
+    # At most four currencies in the trees of the tests, unless the products name more.
+    currencies = 4
+    if "Products" in names:
+        currencies = max(4, len({r[5].value for r in rows_of(book["Products"])[1:]}))
+    titles, revenue = money_sheet(book, "Revenue", currencies)
+    _, markets = money_sheet(book, "Markets", currencies)
+    if [total for _, _, total in revenue] != [total for _, _, total in markets]:
+        fail("Revenue and Markets: different totals")
+    check_charts(book, titles, revenue)
     sys.stdout.buffer.write("".join(line + "\r\n" for line in out).encode("utf-8"))
 
 

@@ -6,6 +6,7 @@
 
 #include "base/day_number.h"
 #include "output/format.h"
+#include "output/monthly_figures.h"
 #include "output/period_sections.h"
 #include "output/period_tally.h"
 #include "output/product_section.h"
@@ -39,6 +40,17 @@ struct Tables {
     return out.text();
   }
 };
+
+// A value as the tests compare it: a text, a number, or "?" for an unknown figure.
+std::string Shown(std::string_view text) {
+  return std::string(text);
+}
+std::string Shown(int64_t value) {
+  return std::to_string(value);
+}
+std::string Shown(const Figure& figure) {
+  return figure ? std::to_string(*figure) : "?";
+}
 
 std::string NameOf(const TallyLine& line) {
   return line.Name();
@@ -228,6 +240,58 @@ TEST(PeriodSections, ShareAndRowFaults) {
   EXPECT_EQ(testing::ErrorOf([&] { big.Write(SectionKind::Total); }),
             "EInvalidOp: Invalid floating point operation");
   EXPECT_EQ(big.out.text(), ";3;;21474836.47;21474836.47;21474836.47;");
+}
+
+// Money per title and market per whole month, in the total currency: each currency's sum of a
+// part converted on its own; a figure whose conversion fails is unknown ("?"), where the MONTH
+// section raises. Sales of unknown SKUs count nowhere, unpriced ones add no money.
+TEST(MonthlyFigures, MoneyPerTitleAndMarket) {
+  Tables state;
+  state.Sku("a", "Alpha", "US", true, "USD", 125);
+  state.Sku("b", "Alpha", "DE", true, "EUR", 200);
+  state.Sku("c", "Beta", "US", true, "USD", 250);
+  state.Sku("d", "Beta", "FR", true, "", 0);
+  state.Sku("e", "Gamma", "DE", true, "GBP", 100);
+  state.skus.SortSkus();
+  for (const char* code : {"USD", "GBP", "EUR"}) state.currencies.RegisterCurrency(code);
+  state.currencies.SortCurrencies();
+  state.rates.Append("EUR", 1);
+  state.rates.Append("USD", 1.25L);
+  const std::tuple<const char*, int, int> sales[] = {{"a", 3, 15}, {"a", 3, 15}, {"b", 3, 16},
+                                                     {"c", 3, 1},  {"d", 3, 20}, {"zz", 3, 20},
+                                                     {"b", 4, 2},  {"e", 4, 5},  {"a", 4, 20}};
+  for (auto [id, month, day] : sales) state.Sale(id, 2009, month, day);
+  MonthlyFigures figures(state.skus, state.sales, state.currencies, state.rates,
+                         EncodeDate(2009, 3, 15), EncodeDate(2009, 4, 10));
+  auto text = [](const auto& values) {
+    std::string out;
+    for (const auto& v : values) out += (out.empty() ? "" : ",") + Shown(v);
+    return out;
+  };
+  std::string shown = text(figures.Titles()) + " | " + text(figures.Markets()) + " | " +
+                      text(figures.RangeSales()) + "\n";
+  MonthFigures month;
+  for (size_t m = 0; m < figures.size(); ++m) {
+    figures.Compute(m, month);
+    shown += std::to_string(month.Month.month) + ": " + Shown(month.Total) + " | " +
+             text(month.TitleMoney) + " | " + text(month.MarketMoney) + " | " +
+             text(month.TitleSales) + "\n";
+  }
+  EXPECT_EQ(shown,
+            "Alpha,Beta,Gamma | DE,FR,US | 4,1,1\n"
+            "3: 600 | 400,200,0 | 200,0,400 | 3,2,0\n"
+            "4: ? | 300,0,? | ?,0,100 | 2,0,1\n");
+  // The total is the MONTH section's; where it raises, the figures are unknown instead.
+  state.options.ShowHeaders = state.options.ShowMarkets = state.options.ShowCurrencies = false;
+  state.start = EncodeDate(2009, 3, 1), state.end = EncodeDate(2009, 4, 2);
+  EXPECT_EQ(testing::ErrorOf([&] { state.Write(SectionKind::Month); }),
+            "EConvertError: No exchange rate for currency \"GBP\"");
+  EXPECT_EQ(state.out.text(), "200903;3;2;0;;6.00;;4.20;\r\n200904;2;0;1;;");
+  // The charts: the best sellers of the range, the best earners of the months, then "Other".
+  MonthlyChart chart = CollectMonthlyChart(figures);
+  EXPECT_EQ(text(chart.SalesSeries) + " | " + text(chart.MoneySeries) + " | " +
+                text(chart.Sales[1]) + " | " + text(chart.MoneyOf[1]) + " | " + text(chart.Totals),
+            "Alpha,Beta,Gamma | Alpha,Beta,Other | 2,0,1 | 300,0,? | 600,?");
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -310,13 +311,24 @@ RunResult RunBinary(const BinaryRun& run) {
       rlimit limit{run.open_files, run.open_files};
       if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(127);
     }
-    ::alarm(run.timeout_seconds);  // survives exec
+    if (run.file_size_limit != 0) {
+      rlimit limit{run.file_size_limit, run.file_size_limit};
+      if (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+        ::_exit(127);
+    }
+    if (run.signal != 0) ::signal(run.signal, SIG_DFL);  // also where the tests ignore it
+    ::alarm(run.timeout_seconds);                        // survives exec
     ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);
   }
   int wstatus = 0;
-  while (::waitpid(pid, &wstatus, 0) < 0)
-    if (errno != EINTR) throw std::runtime_error("waitpid failed");
+  for (bool signalled = run.signal == 0;;) {
+    pid_t ended = ::waitpid(pid, &wstatus, signalled ? 0 : WNOHANG);
+    if (ended == pid) break;
+    if (ended < 0 && errno != EINTR) throw std::runtime_error("waitpid failed");
+    if (!signalled && (signalled = run.signal_when())) ::kill(pid, run.signal);
+    if (!signalled) ::usleep(1000);
+  }
   RunResult result;
   result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
   if (run.stdout_fd < 0) result.out = ReadFile(out_path);
