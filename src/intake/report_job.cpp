@@ -61,14 +61,14 @@ std::string* RowBatch::KeepJoined() {
   return &joined_.emplace_back();
 }
 
-char* ReadArena::Take(size_t size) {
-  constexpr size_t kChunk = size_t{2} << 20;
+char* ReadArena::Take(size_t size, uint64_t chunk) {
+  constexpr uint64_t kLeast = uint64_t{64} << 10, kMost = uint64_t{2} << 20;
   while (current_ < chunks_.size() && chunks_[current_].size() - used_ < size) {
     ++current_;
     used_ = 0;
   }
   if (current_ == chunks_.size()) {
-    chunks_.emplace_back(std::max(size, kChunk));
+    chunks_.emplace_back(std::max<size_t>(size, std::clamp(chunk, kLeast, kMost)));
     used_ = 0;
   }
   char* taken = chunks_[current_].get() + used_;
@@ -98,7 +98,7 @@ class ArenaArchive : public ArchiveBytes {
     if (got < 0) RaiseReadError(path_, errno);
     if (static_cast<size_t>(got) < length) RaiseEndedEarly(path_, offset + uint64_t(got), size_);
   }
-  char* Keep(size_t length) override { return arena_.Take(length); }
+  char* Keep(size_t length) override { return arena_.Take(length, size_); }
 
  private:
   FileSystem& files_;

@@ -65,10 +65,11 @@ class RowBatch : public RowSink {
 };
 
 // Pieces of memory that all stay valid until Reset; the memory is kept for reuse unless it is
-// more than `keep` bytes.
+// more than `keep` bytes. New memory is taken in chunks of about `chunk` bytes (the size of
+// the file the pieces come from, say), at most 2 MB.
 class ReadArena {
  public:
-  char* Take(size_t size);
+  char* Take(size_t size, uint64_t chunk);
   void Reset(size_t keep);
 
  private:
