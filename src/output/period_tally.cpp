@@ -1,6 +1,7 @@
 #include "output/period_tally.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <string_view>
 
@@ -79,22 +80,19 @@ PeriodTally::PeriodTally(const SkuTable& skus, const SaleTable& sales,
   title_position[title_group] = lines_.size();
   lines_.push_back(TallyLine{title_sku, 0, true});
 
-  std::vector<uint32_t> sku_currency(skus.size());
+  skus_.resize(skus.size());
   for (size_t i = 0; i < skus.size(); ++i) {
-    size_t currency = currencies.Find(skus[i].Currency);
-    sku_currency[i] =
-        currency == CurrencyTable::npos ? kNoCurrency : static_cast<uint32_t>(currency);
+    const size_t currency = currencies.Find(skus[i].Currency);
+    skus_[i] = {static_cast<uint32_t>(line_position[sku_line[i]]),
+                static_cast<uint32_t>(title_position[sku_title[i]]),
+                currency == CurrencyTable::npos ? kNoCurrency : static_cast<uint32_t>(currency),
+                skus[i].Amount};
   }
 
   // Each distinct SKU id of the sales is looked up once.
   std::vector<size_t> sku_of_number(sales.SkuIdCount());
   for (size_t n = 0; n < sku_of_number.size(); ++n) sku_of_number[n] = skus.Find(sales.SkuIdAt(n));
   auto sku_of_sale = [&](size_t s) { return sku_of_number[sales.SkuNumber(s)]; };
-  auto ref = [&](size_t s, size_t i) {
-    return SaleRef{sales.SaleDate(s), static_cast<uint32_t>(line_position[sku_line[i]]),
-                   static_cast<uint32_t>(title_position[sku_title[i]]), sku_currency[i],
-                   skus[i].Amount};
-  };
 
   // The sales of known SKUs (a sale of no known SKU counts nowhere), ordered by day; the order
   // within a day does not matter. Days are whole numbers, as a rule within a few thousand of
@@ -103,33 +101,57 @@ PeriodTally::PeriodTally(const SkuTable& skus, const SaleTable& sales,
   if (sales.empty()) return;
   const SaleTable::DaySpan& days = sales.Days();
   if (!days.whole || days.last - days.first >= 4.0 * static_cast<double>(sales.size()) + 65536) {
-    sales_.reserve(sales.size());
+    std::vector<std::pair<double, uint32_t>> sorted;
     for (size_t s = 0; s < sales.size(); ++s)
-      if (size_t i = sku_of_sale(s); i != SkuTable::npos) sales_.push_back(ref(s, i));
-    std::sort(sales_.begin(), sales_.end(),
-              [](const SaleRef& a, const SaleRef& b) { return a.day < b.day; });
+      if (size_t i = sku_of_sale(s); i != SkuTable::npos)
+        sorted.emplace_back(sales.SaleDate(s), static_cast<uint32_t>(i));
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [day, sku] : sorted) {
+      sale_days_.push_back(day);
+      sale_skus_.push_back(sku);
+    }
     return;
   }
+  first_day_ = days.first;
   auto slot = [&](size_t s) { return static_cast<size_t>(sales.SaleDate(s) - days.first); };
-  std::vector<size_t> day_start(static_cast<size_t>(days.last - days.first) + 2, 0);
+  day_begin_.assign(static_cast<size_t>(days.last - days.first) + 2, 0);
   for (size_t s = 0; s < sales.size(); ++s)
-    if (sku_of_sale(s) != SkuTable::npos) ++day_start[slot(s) + 1];
-  for (size_t d = 1; d < day_start.size(); ++d) day_start[d] += day_start[d - 1];
-  sales_.resize(day_start.back());
+    if (sku_of_sale(s) != SkuTable::npos) ++day_begin_[slot(s) + 1];
+  for (size_t d = 1; d < day_begin_.size(); ++d) day_begin_[d] += day_begin_[d - 1];
+  std::vector<size_t> next(day_begin_.begin(), day_begin_.end() - 1);
+  sale_skus_.resize(day_begin_.back());
   for (size_t s = 0; s < sales.size(); ++s)
-    if (size_t i = sku_of_sale(s); i != SkuTable::npos) sales_[day_start[slot(s)]++] = ref(s, i);
+    if (size_t i = sku_of_sale(s); i != SkuTable::npos)
+      sale_skus_[next[slot(s)]++] = static_cast<uint32_t>(i);
 }
 
 void PeriodTally::TallyPeriod(CurrencyTable& currencies, double start, double end) {
   for (TallyLine& line : lines_) line.Count = 0;
   currencies.ResetCurrencyTotals();
   if (!(start < end)) return;  // an empty window (or one with no valid bound)
-  auto first = std::lower_bound(sales_.begin(), sales_.end(), start,
-                                [](const SaleRef& sale, double day) { return sale.day < day; });
-  for (auto it = first; it != sales_.end() && it->day < end; ++it) {
-    ++lines_[it->line].Count;
-    ++lines_[it->title_line].Count;
-    if (it->currency != kNoCurrency) currencies.AddAt(it->currency, it->amount);
+  size_t from = 0, to = 0;
+  if (!day_begin_.empty()) {
+    // Day first_day_ + k lies in the window when ceil(start - first_day_) <= k and
+    // k < ceil(end - first_day_).
+    const auto days = static_cast<double>(day_begin_.size() - 1);
+    auto first_in = [&](double bound) {
+      const double k = std::ceil(bound - first_day_);
+      return k <= 0 ? size_t{0} : k >= days ? day_begin_.size() - 1 : static_cast<size_t>(k);
+    };
+    from = day_begin_[first_in(start)];
+    to = day_begin_[first_in(end)];
+  } else {
+    from = static_cast<size_t>(std::lower_bound(sale_days_.begin(), sale_days_.end(), start) -
+                               sale_days_.begin());
+    to = static_cast<size_t>(std::lower_bound(sale_days_.begin(), sale_days_.end(), end) -
+                             sale_days_.begin());
+  }
+  for (size_t i = from; i < to; ++i) {
+    const SkuRef& sku = skus_[sale_skus_[i]];
+    ++lines_[sku.line].Count;
+    ++lines_[sku.title_line].Count;
+    if (sku.currency != kNoCurrency) currencies.AddAt(sku.currency, sku.amount);
   }
 }
 

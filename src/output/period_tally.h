@@ -41,8 +41,9 @@ struct TallyLine {
 };
 
 // The lines and the sales, prepared once so that each window costs one pass over its own
-// sales. Built from the SKU, sale and currency tables after they are sorted; it must be
-// rebuilt when any of them changes.
+// sales: each sale is kept as the position of its SKU (4 bytes), ordered by day. Built from the
+// SKU, sale and currency tables after they are sorted; it must be rebuilt when any of them
+// changes.
 class PeriodTally {
  public:
   PeriodTally(const SkuTable& skus, const SaleTable& sales, const CurrencyTable& currencies);
@@ -54,8 +55,8 @@ class PeriodTally {
   const std::vector<TallyLine>& lines() const { return lines_; }
 
  private:
-  struct SaleRef {
-    double day;
+  // What a sale of one SKU adds to.
+  struct SkuRef {
     uint32_t line;        // market line
     uint32_t title_line;  // title line
     uint32_t currency;    // index in the currency table, or kNoCurrency
@@ -64,7 +65,14 @@ class PeriodTally {
   static constexpr uint32_t kNoCurrency = UINT32_MAX;
 
   std::vector<TallyLine> lines_;
-  std::vector<SaleRef, LargeAllocator<SaleRef>> sales_;  // sales of known SKUs, by day
+  std::vector<SkuRef> skus_;  // by position in the SKU table
+  // The sales of known SKUs, ordered by day, as SKU positions. When the days are whole
+  // numbers close together, the sales of day first_day_ + k begin at day_begin_[k]; else
+  // sale_days_ holds the day of each.
+  std::vector<uint32_t, LargeAllocator<uint32_t>> sale_skus_;
+  double first_day_ = 0;
+  std::vector<size_t> day_begin_;
+  std::vector<double, LargeAllocator<double>> sale_days_;
 };
 
 }  // namespace tollwick
