@@ -1,5 +1,5 @@
-// The hashed find-or-append of the SKU and sale tables against the literal linear search, on
-// random keys over several growths of the index.
+// The keyed hash against reference values, and the hashed find-or-append of the sale table
+// against the literal linear search, on random keys over several growths of the index.
 #include "tables/record_index.h"
 #include "tables/sale_table.h"
 
@@ -25,7 +25,7 @@ std::string RandomKey(std::mt19937& rng) {
   static const std::string parts[] = {"", "a", "A", "0", " ", "\xFF", "P-", "abcdefghijklmnop"};
   std::string key;
   for (size_t n = rng() % 4; n > 0; --n) key += parts[rng() % std::size(parts)];
-  if (rng() % 64 != 0) key += std::to_string(rng() % 3000);  // else often the empty key
+  if (rng() % 64 != 0) key += std::to_string(rng() % 3000);  // else now and then the empty key
   return key;
 }
 
@@ -49,49 +49,39 @@ TEST(RecordIndex, KeyedHashIsSipHash13) {
   EXPECT_EQ(KeyedHash(HashKey{}, "abc"), 0xc03bc3a0042630f2);
 }
 
+// The index, and the sale table on it, against the literal linear search: a key seen again
+// keeps its first position, a purchase seen again is overwritten in place.
 TEST(RecordIndex, FindOrAppendMatchesLinearSearch) {
   std::mt19937 rng(2024);
   RecordIndex index;
-  std::vector<std::string> keys;
+  SaleTable sales;
+  std::vector<std::string> keys, skus;
+  std::vector<double> days;
   auto key_of = [&keys](size_t i) -> std::string_view { return keys[i]; };
   for (int step = 0; step < 20000; ++step) {
-    std::string key = RandomKey(rng);
-    size_t expected = LiteralFind(keys, key);
-    ASSERT_EQ(index.Find(key, key_of), expected) << key;
-    if (expected == RecordIndex::npos) {
-      keys.push_back(key);
-      index.Insert(key, keys.size() - 1);
-    }
-  }
-  for (size_t i = 0; i < keys.size(); ++i) ASSERT_EQ(index.Find(keys[i], key_of), i);
-  index.Clear();
-  EXPECT_EQ(index.Find(keys[0], key_of), RecordIndex::npos);
-}
-
-TEST(RecordIndex, SaleTableKeepsFirstPositions) {
-  std::mt19937 rng(7);
-  SaleTable sales;
-  std::vector<std::string> ids, skus;
-  std::vector<double> days;
-  for (int step = 0; step < 5000; ++step) {
-    std::string id = RandomKey(rng), sku = RandomKey(rng);
-    sales.AddSale(sku, id, step);
-    size_t at = LiteralFind(ids, id);
+    const std::string key = RandomKey(rng), sku = RandomKey(rng);
+    const size_t at = LiteralFind(keys, key);
+    ASSERT_EQ(index.Find(key, key_of), at) << key;
+    sales.AddSale(sku, key, step);
     if (at == RecordIndex::npos) {
-      ids.push_back(id);
+      keys.push_back(key);
       skus.push_back(sku);
       days.push_back(step);
+      index.Insert(key, keys.size() - 1);
     } else {
-      skus[at] = sku;  // a purchase seen again overwrites its record in place
+      skus[at] = sku;
       days[at] = step;
     }
   }
-  ASSERT_EQ(sales.size(), ids.size());
-  for (size_t i = 0; i < ids.size(); ++i) {
-    ASSERT_EQ(sales[i].PurchaseId, ids[i]);
-    ASSERT_EQ(sales[i].SkuId, skus[i]);
-    ASSERT_EQ(sales[i].SaleDate, days[i]);
+  ASSERT_EQ(sales.size(), keys.size());
+  for (size_t i = 0; i < keys.size(); ++i) {
+    ASSERT_EQ(index.Find(keys[i], key_of), i);
+    ASSERT_TRUE(sales[i].PurchaseId == keys[i] && sales[i].SkuId == skus[i] &&
+                sales[i].SaleDate == days[i])
+        << i;
   }
+  index.Clear();
+  EXPECT_EQ(index.Find(keys[0], key_of), RecordIndex::npos);
 }
 
 // Ids picked so that under one known hash key they all have their home in the first 16 of 65536

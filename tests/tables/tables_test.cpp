@@ -30,26 +30,6 @@ TEST(Tables, SecondRowOfAKeyOverwritesInPlace) {
   EXPECT_EQ(skus.Find("a"), SkuTable::npos);
   skus.ClearPrices();
   EXPECT_EQ(skus[0].Currency + std::to_string(skus[0].Amount), "0");
-
-  SaleTable sales;
-  sales.AddSale("A", "P1", 40242);
-  sales.AddSale("B", "P2", 40179);
-  sales.AddSale("C", "P1", 40243);
-  ASSERT_EQ(sales.size(), 2u);
-  EXPECT_EQ(std::string(sales[0].SkuId) + std::string(sales[0].PurchaseId), "CP1");
-  EXPECT_EQ(sales[0].SaleDate, 40243);
-  EXPECT_EQ(sales[1].PurchaseId, "P2");
-  // Empty ids are ids like any other, also as kept by the tables (a view without bytes).
-  sales.AddSale("", "", 40244);
-  sales.AddSale("A", "", 40245);
-  sales.AddSale("", "P3", 40246);
-  ASSERT_EQ(sales.size(), 4u);
-  EXPECT_EQ(sales[2].SkuId, "A");
-  EXPECT_EQ(sales[2].SaleDate, 40245);
-  EXPECT_EQ(sales[3].SkuId, "");
-  EXPECT_EQ(sales.SkuIdCount(), 4u);
-  skus.AddSku("", "Empty", "1.0", "SP", "US");
-  EXPECT_EQ(skus.Find(sales.SkuIdAt(3)), 2u);
 }
 
 TEST(Sorts, MatchTheBubbleSortOnRandomTables) {
