@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "base/errors.h"
+#include "base/file_system.h"
 #include "fuzz_support.h"
 #include "rates/prices_and_rates.h"
 
@@ -28,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   RateTable rate_table;
   for (const char* id : {"X1001", "X1002", "A", ""}) skus.AddSku(id, "Title", "1.0", "PPC", "M");
   try {
-    LoadPricesAndRates(prices, rates, skus, currencies, rate_table);
+    LoadPricesAndRates(SystemFileSystem(), prices, rates, skus, currencies, rate_table);
     std::string total = "usd";
     RebaseRates(total, rate_table, !skus.empty());
   } catch (const TollwickError&) {

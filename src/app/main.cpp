@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
     WriteAll(STDERR_FILENO, state.Warnings.Lines());
     if (::close(STDOUT_FILENO) != 0 && errno != EINTR)
       Raise(ErrorKind::EInOutError,
-            std::string("Closing standard output failed: ") + std::strerror(errno));
+            std::string("Closing standard output failed: ") + SystemErrorText(errno));
     return status;
   } catch (const TollwickError& error) {
     kind = error.kind();

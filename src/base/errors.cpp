@@ -5,6 +5,19 @@
 
 namespace tollwick {
 
+namespace {
+
+// strerror_r has two forms: the XSI one returns 0 and fills the buffer, the GNU one returns the
+// text, in the buffer or elsewhere. The overload that fits the one declared takes its result.
+[[maybe_unused]] const char* StrerrorResult(int result, const char* buffer) {
+  return result == 0 ? buffer : nullptr;
+}
+[[maybe_unused]] const char* StrerrorResult(const char* result, const char* /*buffer*/) {
+  return result;
+}
+
+}  // namespace
+
 std::string_view ErrorKindName(ErrorKind kind) {
   switch (kind) {
     case ErrorKind::EConvertError:
@@ -27,12 +40,19 @@ void Raise(ErrorKind kind, const std::string& message) {
   throw TollwickError(kind, message);
 }
 
+std::string SystemErrorText(int err) {
+  char buffer[256] = "";
+  const char* text = StrerrorResult(::strerror_r(err, buffer, sizeof buffer), buffer);
+  if (text == nullptr || *text == '\0') return "Unknown error " + std::to_string(err);
+  return text;
+}
+
 void RaiseOpenError(const std::string& path, int err) {
-  Raise(ErrorKind::EFOpenError, "Cannot open file \"" + path + "\". " + std::strerror(err));
+  Raise(ErrorKind::EFOpenError, "Cannot open file \"" + path + "\". " + SystemErrorText(err));
 }
 
 void RaiseReadError(const std::string& path, int err) {
-  Raise(ErrorKind::EInOutError, "Cannot read file \"" + path + "\". " + std::strerror(err));
+  Raise(ErrorKind::EInOutError, "Cannot read file \"" + path + "\". " + SystemErrorText(err));
 }
 
 void RaiseEndedEarly(const std::string& path, uint64_t got, uint64_t size) {

@@ -42,10 +42,14 @@ inline constexpr std::string_view kInvalidDateMessage = "Invalid argument to dat
 inline constexpr std::string_view kZeroDivideMessage = "Floating point division by zero";
 inline constexpr std::string_view kInvalidOpMessage = "Invalid floating point operation";
 
-// "Cannot open file "<path>". <strerror(err)>" as EFOpenError.
+// The system's text for the error number `err` ("No such file or directory"), as strerror gives
+// it, but safe on any thread: the reading threads make error messages too.
+std::string SystemErrorText(int err);
+
+// "Cannot open file "<path>". <SystemErrorText(err)>" as EFOpenError.
 [[noreturn]] void RaiseOpenError(const std::string& path, int err);
 
-// "Cannot read file "<path>". <strerror(err)>" as EInOutError: a read that failed.
+// "Cannot read file "<path>". <SystemErrorText(err)>" as EInOutError: a read that failed.
 [[noreturn]] void RaiseReadError(const std::string& path, int err);
 
 // "File "<path>" ended after <got> of <size> bytes." as EInOutError: a file that became shorter

@@ -46,6 +46,7 @@ class SystemFiles final : public FileSystem {
     ::rewinddir(listing);
     for (;;) {
       errno = 0;
+      // NOLINTNEXTLINE(concurrency-mt-unsafe): a stream of this call's own, used on one thread
       const dirent* entry = ::readdir(listing);
       if (entry == nullptr) {
         const int err = errno;

@@ -32,7 +32,7 @@ int WriteAll(int fd, std::string_view text) {
 void OutputSink::Write(std::string_view text) const {
   if (const int err = WriteAll(fd_, text); err != 0)
     Raise(ErrorKind::EInOutError,
-          std::string("Write to standard output failed: ") + std::strerror(err));
+          std::string("Write to standard output failed: ") + SystemErrorText(err));
 }
 
 }  // namespace tollwick

@@ -14,6 +14,9 @@ ReadAhead::ReadAhead(FileSystem& files, size_t depth, size_t readers, uint64_t b
                      const RowSink& sink)
     : files_(files), slots_(std::max<size_t>(depth, 1)), byte_budget_(byte_budget) {
   for (Slot& slot : slots_) slot.job.rows.SetPreparer(&sink);
+  // Room first: growing the vector could fail once threads run, and a running thread must never
+  // be left behind unjoined.
+  readers_.reserve(std::max<size_t>(readers, 1));
   for (size_t i = 0; i < std::max<size_t>(readers, 1); ++i) {
     try {
       readers_.emplace_back([this] { Work(); });

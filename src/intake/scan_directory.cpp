@@ -43,7 +43,7 @@ bool IsArchiveName(std::string_view name) {
 
 [[noreturn]] void RaiseDirectoryError(std::string_view shown, int err) {
   Raise(ErrorKind::EFOpenError,
-        "Cannot open directory \"" + std::string(shown) + "\". " + std::strerror(err));
+        "Cannot open directory \"" + std::string(shown) + "\". " + SystemErrorText(err));
 }
 
 enum class Kind { File, Directory, Other, Gone };

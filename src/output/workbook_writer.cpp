@@ -117,11 +117,11 @@ std::string FollowLinks(std::string path) {
       std::string resolved = folder.get();
       return resolved + (resolved.back() == '/' ? "" : "/") + path.substr(slash + 1);
     }
-    if (links == 40) RaiseCreateError(path, std::strerror(ELOOP));
+    if (links == 40) RaiseCreateError(path, SystemErrorText(ELOOP));
     std::string target(PATH_MAX, '\0');
     ssize_t size = ::readlink(path.c_str(), target.data(), target.size());
     if (size < 0 || static_cast<size_t>(size) == target.size())
-      RaiseCreateError(path, std::strerror(size < 0 ? errno : ENAMETOOLONG));
+      RaiseCreateError(path, SystemErrorText(size < 0 ? errno : ENAMETOOLONG));
     target.resize(static_cast<size_t>(size));
     if (!target.empty() && target.front() == '/') {
       path = std::move(target);
@@ -238,7 +238,7 @@ class WorkbookWriter::Book {
       errno = 0;
       if (sheet->optimize_tmpfile != nullptr &&
           (std::fflush(sheet->optimize_tmpfile) != 0 || std::ferror(sheet->optimize_tmpfile)))
-        Fail(std::strerror(errno != 0 ? errno : EIO));
+        Fail(SystemErrorText(errno != 0 ? errno : EIO));
     }
     errno = 0;
     lxw_error error = workbook_close(workbook_);
@@ -352,7 +352,7 @@ class WorkbookWriter::Book {
     // The system's reason, when the library failed on a file.
     if ((error == LXW_ERROR_CREATING_XLSX_FILE || error == LXW_ERROR_CREATING_TMPFILE) &&
         errno != 0)
-      reason += ": " + std::string(std::strerror(errno));
+      reason += ": " + SystemErrorText(errno);
     Fail(reason);
   }
   [[noreturn]] void Fail(const std::string& reason) {
@@ -379,9 +379,9 @@ WorkbookWriter::WorkbookWriter(const std::string& path, const ReportOptions& opt
   path_ = FollowLinks(named);
   struct stat existing {};
   bool exists = ::stat(path_.c_str(), &existing) == 0;
-  if (exists && S_ISDIR(existing.st_mode)) RaiseCreateError(path_, std::strerror(EISDIR));
+  if (exists && S_ISDIR(existing.st_mode)) RaiseCreateError(path_, SystemErrorText(EISDIR));
   if (exists && !S_ISREG(existing.st_mode)) RaiseCreateError(path_, "Not a regular file");
-  if (exists && ::access(path_.c_str(), W_OK) != 0) RaiseCreateError(path_, std::strerror(errno));
+  if (exists && ::access(path_.c_str(), W_OK) != 0) RaiseCreateError(path_, SystemErrorText(errno));
 
   // A hidden name in the same directory, so that the rename stays on one file system and the
   // directory walk passes the file by.
@@ -392,7 +392,7 @@ WorkbookWriter::WorkbookWriter(const std::string& path, const ReportOptions& opt
   if (int error =
           temporary_.Create(path_.substr(0, slash + 1) + "." + path_.substr(slash + 1) + ".XXXXXX",
                             exists ? existing.st_mode & 07777 : 0666 & ~mask))
-    RaiseCreateError(path_, std::strerror(error));
+    RaiseCreateError(path_, SystemErrorText(error));
   book_ = std::make_unique<Book>(path_, temporary_.path(), options);
 }
 
@@ -636,8 +636,7 @@ void WorkbookWriter::Commit() {
     ::close(fd);
   }
   if (::rename(temporary_.path().c_str(), path_.c_str()) != 0)
-    Raise(ErrorKind::EInOutError,
-          "Cannot write file \"" + path_ + "\". " + std::string(std::strerror(errno)));
+    Raise(ErrorKind::EInOutError, "Cannot write file \"" + path_ + "\". " + SystemErrorText(errno));
   temporary_.Release();
 }
 

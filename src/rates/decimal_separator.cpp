@@ -19,6 +19,7 @@ std::string DecimalSeparatorOfLocale(const char* name) {
 
 std::string DecimalSeparatorFromEnvironment() {
   for (const char* variable : {"LC_ALL", "LC_NUMERIC", "LANG"}) {
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): nothing in the program changes the environment
     const char* value = std::getenv(variable);
     if (value != nullptr && *value != '\0') return DecimalSeparatorOfLocale(value);
   }

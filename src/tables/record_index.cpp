@@ -87,8 +87,9 @@ uint64_t KeyedHash(const HashKey& key, std::string_view data) {
     round();
     v0 ^= m;
   }
+  // The last 0 to 7 bytes; an empty key may come without any bytes at all (a null data()).
   unsigned char tail[8] = {};
-  std::memcpy(tail, p + whole, data.size() - whole);
+  if (data.size() > whole) std::memcpy(tail, p + whole, data.size() - whole);
   const uint64_t last = LittleEndian64(tail) | static_cast<uint64_t>(data.size()) << 56;
   v3 ^= last;
   round();

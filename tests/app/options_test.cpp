@@ -70,7 +70,7 @@ TEST(Options, RangeDates) {
   };
   for (const auto& [text, error] : cases) {
     double day = 0;
-    EXPECT_EQ(testing::ErrorOf([&] { day = ReadRangeDate(text); }), error) << text;
+    EXPECT_EQ(testing::ErrorOf([&, &text = text] { day = ReadRangeDate(text); }), error) << text;
     EXPECT_EQ(day, error.empty() ? 40242 : 0) << text;
   }
   RunState state;

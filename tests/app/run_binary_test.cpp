@@ -39,8 +39,8 @@ const char* const kUsage[] = {
     "",
     "Minimalist example:",
     "",
-    "Tollwick --all --headers=0 --prices=0 --date-total=1 --date-year=0 --date-month=0 "
-    "--date-day=0 --markets=0 --currencies=0 --currency-total=USD > out.csv",
+    ("Tollwick --all --headers=0 --prices=0 --date-total=1 --date-year=0 --date-month=0 "
+     "--date-day=0 --markets=0 --currencies=0 --currency-total=USD > out.csv"),
     "",
 };
 

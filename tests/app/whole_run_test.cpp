@@ -97,26 +97,31 @@ TEST(WholeRun, EmptyTree) {
                                "DATE;;TOTAL ;;;TOTAL EUR;;SHARE EUR;", ""}));
 }
 
-// Four SKUs over two titles, loose and archived reports, repeated rows, two currencies.
+// Five SKUs over two titles, loose and archived reports, repeated rows, two currencies; an
+// empty SKU id and an empty purchase id count like any other.
 TEST(WholeRun, MergedReportsInTwoCurrencies) {
   TempDir dir;
   const std::vector<std::vector<std::string>> skus = {
       {"S1", "Alpha", "1", "", "Professional", "DE"},
       {"S2", "Alpha", "1", "", "Standard", "DE"},
       {"S3", "Alpha", "1", "", "Professional", "US"},
-      {"S4", "Beta", "2", "", "Professional", "US"}};
+      {"S4", "Beta", "2", "", "Professional", "US"},
+      {"", "Beta", "2", "", "Standard", "US"}};
   WriteFile(dir / "a.xml", MakeReport(skus, {{"S1", "P1", "", "", "", "2010-03-05T01:00:00", ""},
                                              {"S1", "P2", "", "", "", "2010-03-05T02:00:00", ""},
-                                             {"S4", "P3", "", "", "", "3/6/2010 1:00:00 AM", ""}}));
+                                             {"S4", "P3", "", "", "", "3/6/2010 1:00:00 AM", ""},
+                                             {"", "", "", "", "", "2010-03-05T03:00:00", ""}}));
   std::string archived =
       MakeReport(skus, {{"S3", "P4", "", "", "", "2010-03-06T01:00:00", ""},
                         {"S4", "P5", "", "", "", "2010-03-06T01:00:00", ""},
                         {"S4", "P3", "", "", "", "3/6/2010 1:00:00 AM", ""},  // seen before
                         {"S4", "P6", "", "", "", "2010-03-06T01:00:00", ""},
-                        {"XX", "P7", "", "", "", "2010-03-06T01:00:00", ""}});  // unknown SKU
+                        {"XX", "P7", "", "", "", "2010-03-06T01:00:00", ""},  // unknown SKU
+                        {"S1", "", "", "", "", "2010-03-06T01:00:00", ""},    // seen before
+                        {"", "P8", "", "", "", "2010-03-06T01:00:00", ""}});
   WriteFile(dir / "sub/downloads.zip",
             MakeZip({testing::Stored("fulfillmentreport.xml", archived)}));
-  WriteFile(dir / "prices.csv", "S1;EUR;249\nS2;EUR;249\nS3;USD;299\n");
+  WriteFile(dir / "prices.csv", "S1;EUR;249\nS2;EUR;249\nS3;USD;299\n;EUR;100\n");
   WriteFile(dir / "currency.txt", "EUR 1.00 = USD 1.3000<br>EUR 1.00 = GBP 0.8500<br>");
   auto result = RunBinary({{"--all", "--prices=0", "--date-year=0", "--date-month=0"}, dir.path()});
   EXPECT_EQ(result.status, 0);
@@ -125,13 +130,14 @@ TEST(WholeRun, MergedReportsInTwoCurrencies) {
             "1 (first: \"XX\")\ntollwick: warning: products sold without a price in prices.csv, "
             "their money not counted: 1 (first: \"S4\")\n");
   const char* header =
-      "DE PPC Alpha;DE SP Alpha;US PPC Alpha;TOTAL Alpha;;US PPC Beta;TOTAL Beta;;EUR;USD;;"
+      "DE PPC Alpha;DE SP Alpha;US PPC Alpha;TOTAL Alpha;;US PPC Beta;US SP Beta;TOTAL Beta;;EUR;"
+      "USD;;"
       "TOTAL EUR;;SHARE EUR;";
   EXPECT_EQ(result.out, Lines({(std::string("TOTAL;") + header).c_str(),
-                               ";2;0;1;3;;3;3;;4.98;2.99;;7.28;;5.10;", "",
+                               ";3;0;1;4;;3;1;4;;8.47;2.99;;10.77;;7.54;", "",
                                (std::string("DATE;") + header).c_str(),
-                               "20100305;2;0;0;2;;0;0;;4.98;0.00;;4.98;;3.49;",
-                               "20100306;0;0;1;1;;3;3;;0.00;2.99;;2.30;;1.61;", ""}));
+                               "20100305;2;0;0;2;;0;0;0;;4.98;0.00;;4.98;;3.49;",
+                               "20100306;1;0;1;2;;3;1;4;;3.49;2.99;;5.79;;4.05;", ""}));
   EXPECT_EQ(testing::ListTree(dir.path()),
             (std::vector<std::string>{"a.xml", "currency.txt", "prices.csv", "sub/",
                                       "sub/downloads.zip"}));

@@ -68,27 +68,27 @@ const std::pair<std::string_view, std::string_view> kOddTitles[] = {
 // One archived report (where a NUL byte stays) with titles that begin other titles, a ";" and
 // odd bytes in titles (with `every_title` the first SKUs take every title once); prices in three
 // currencies (some SKUs without a price), a fourth currency that never sells and has no rate;
-// sales over three years.
+// sales over three years; an empty SKU id and an empty purchase id (seen again now and then).
 void WriteRandomTree(const TempDir& dir, std::mt19937& rng, bool every_title) {
   std::vector<std::string> titles = {"Chess", "ChessMaster", "Go", "Go;Pro", "Atlas", "Birds"};
   for (const auto& [odd, read_back] : kOddTitles) titles.emplace_back(odd);
   static const char* kMarkets[] = {"US", "DE", "FR"};
   static const char* kPrices[] = {"EUR", "USD", "JPY", ""};
   auto pick = [&rng](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(rng); };
+  auto id = [](const char* prefix, size_t i) { return i == 0 ? "" : prefix + std::to_string(i); };
   std::vector<std::vector<std::string>> skus, sales;
   std::string prices;
   for (size_t i = 0, n = 3 + pick(25) + (every_title ? titles.size() : 0); i < n; ++i) {
-    std::string id = "S" + std::to_string(i);
+    const std::string sku = id("S", i);
     const std::string& title =
         every_title && i < titles.size() ? titles[i] : titles[pick(titles.size())];
-    skus.push_back({id, title, std::to_string(pick(3)) + ".0", "",
+    skus.push_back({sku, title, std::to_string(pick(3)) + ".0", "",
                     pick(2) ? "Professional" : "Standard", kMarkets[pick(3)]});
     if (const char* currency = kPrices[pick(4)]; *currency)
-      prices += id + ";" + currency + ";" + std::to_string(int(pick(2000)) - 100) + "\r\n";
+      prices += sku + ";" + currency + ";" + std::to_string(int(pick(2000)) - 100) + "\r\n";
   }
   for (size_t i = 0, n = pick(400); i < n; ++i)
-    sales.push_back({"S" + std::to_string(pick(skus.size() + 1)), "P" + std::to_string(i), "", "",
-                     "",
+    sales.push_back({id("S", pick(skus.size() + 1)), id("P", i % 150), "", "", "",
                      std::to_string(2008 + pick(3)) + "-" + std::to_string(1 + pick(12)) + "-" +
                          std::to_string(1 + pick(28)) + "T10:00:00Z",
                      ""});

@@ -40,7 +40,7 @@ TEST(TableRows, SaleDates) {
   const TableRows rows(skus, sales);
   for (const auto& [text, error] : cases) {
     double day = 0;
-    EXPECT_EQ(ErrorOf([&] { day = ParseSaleDate(text); }), error) << text;
+    EXPECT_EQ(ErrorOf([&, &text = text] { day = ParseSaleDate(text); }), error) << text;
     EXPECT_EQ(day, error.empty() ? 40242 : 0) << text;
     // Read ahead of time, a date that fails is left to be read again.
     PreparedSale prepared;

@@ -69,23 +69,26 @@ std::string Lines(const std::vector<Line>& lines, const CurrencyTable& currencie
 }
 
 // Random tables full of the awkward cases: titles that begin other titles, empty titles,
-// markets holding blanks, repeated ids, sales of unknown SKUs, unpriced SKUs, prices in
-// unregistered currencies, tables left unsorted.
+// markets holding blanks, repeated ids, the empty SKU id, sales of unknown SKUs, unpriced SKUs,
+// prices in unregistered currencies, tables left unsorted.
 TEST(TallyPeriod, MatchesLiteralOnRandomTables) {
   std::mt19937 rng(20100305);
   const std::vector<std::string> titles = {"", "A", "AB", "A B", "Chess", "ChessMaster", "SP X"};
   const std::vector<std::string> markets = {"", "US", "DE", "US PPC", "A"};
   const std::vector<std::string> codes = {"", "EUR", "USD", "usd"};
+  auto sku_id = [&rng](unsigned ids) {
+    const unsigned n = rng() % ids;
+    return n == 0 ? std::string() : "S" + std::to_string(n);
+  };
   for (int round = 0; round < 1500; ++round) {
     Tables state;
     for (int i = rng() % 12; i > 0; --i)
-      state.Sku("S" + std::to_string(rng() % 14), titles[rng() % titles.size()],
-                markets[rng() % markets.size()], rng() % 2, codes[rng() % codes.size()],
-                int32_t(rng() % 100000) - 500);
+      state.Sku(sku_id(14), titles[rng() % titles.size()], markets[rng() % markets.size()],
+                rng() % 2, codes[rng() % codes.size()], int32_t(rng() % 100000) - 500);
     for (int i = rng() % 4; i > 0; --i) state.currencies.RegisterCurrency(codes[rng() % 4]);
     if (rng() % 5 != 0) state.skus.SortSkus();
     for (int i = rng() % 60; i > 0; --i)
-      state.Sale("S" + std::to_string(rng() % 17), 2010, 1 + rng() % 3, 1 + rng() % 28);
+      state.Sale(sku_id(17), 2010, 1 + rng() % 3, 1 + rng() % 28);
     // Days far apart, or not whole, take the sorting way instead of the counting one.
     if (round % 10 == 0)
       state.sales.AddSale("S1", "far", round % 20 ? EncodeDate(1, 1, 1) : 40185.5);

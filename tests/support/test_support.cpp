@@ -238,6 +238,16 @@ bool UnderAddressSanitizer() {
 #endif
 }
 
+bool UnderThreadSanitizer() {
+#if defined(__SANITIZE_THREAD__)
+  return true;
+#elif defined(__has_feature)
+  return __has_feature(thread_sanitizer);
+#else
+  return false;
+#endif
+}
+
 namespace {
 constexpr const char* kSetpriv = "/usr/bin/setpriv";
 }  // namespace
@@ -258,16 +268,18 @@ RunResult RunBinary(const BinaryRun& run) {
   std::vector<char*> argv;
   for (std::string& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);
-  // AddressSanitizer's shadow memory needs far more address space than any sane limit, so its
-  // own bound on single allocations stands in for RLIMIT_AS.
+  // The shadow memory of AddressSanitizer and ThreadSanitizer needs far more address space than
+  // any sane limit, so their own bound on single allocations stands in for RLIMIT_AS.
+  const bool sanitizer_bound = UnderAddressSanitizer() || UnderThreadSanitizer();
+  const std::string variable = UnderThreadSanitizer() ? "TSAN_OPTIONS=" : "ASAN_OPTIONS=";
   std::vector<std::string> environment;
   for (char** e = environ; *e != nullptr; ++e)
-    if (std::string_view(*e).substr(0, 13) != "ASAN_OPTIONS=") environment.emplace_back(*e);
-  const char* asan_options = std::getenv("ASAN_OPTIONS");
-  std::string options = asan_options != nullptr ? asan_options : "";
-  if (run.address_space != 0 && UnderAddressSanitizer())
+    if (!std::string_view(*e).starts_with(variable)) environment.emplace_back(*e);
+  const char* sanitizer_options = std::getenv(variable.substr(0, variable.size() - 1).c_str());
+  std::string options = sanitizer_options != nullptr ? sanitizer_options : "";
+  if (run.address_space != 0 && sanitizer_bound)
     options += ":max_allocation_size_mb=" + std::to_string(run.address_space >> 20);
-  if (!options.empty()) environment.push_back("ASAN_OPTIONS=" + options);
+  if (!options.empty()) environment.push_back(variable + options);
   std::vector<char*> envp;
   for (std::string& e : environment) envp.push_back(e.data());
   envp.push_back(nullptr);
@@ -298,7 +310,7 @@ RunResult RunBinary(const BinaryRun& run) {
     ::dup2(in, 0);
     ::dup2(out, 1);
     ::dup2(err, 2);
-    if (run.address_space != 0 && !UnderAddressSanitizer()) {
+    if (run.address_space != 0 && !sanitizer_bound) {
       rlimit limit{run.address_space, run.address_space};
       if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(127);
     }

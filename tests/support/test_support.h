@@ -127,6 +127,8 @@ RunResult RunBinary(const BinaryRun& run);
 bool CanRunUnprivileged();
 // Whether this build runs under AddressSanitizer (which bounds allocations itself).
 bool UnderAddressSanitizer();
+// Whether this build runs under ThreadSanitizer (which bounds allocations itself too).
+bool UnderThreadSanitizer();
 
 // The error report with its address (which tests must not depend on) replaced by "ADDRESS".
 std::string NormalizedReport(std::string report);

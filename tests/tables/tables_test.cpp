@@ -30,15 +30,6 @@ TEST(Tables, SecondRowOfAKeyOverwritesInPlace) {
   EXPECT_EQ(skus.Find("a"), SkuTable::npos);
   skus.ClearPrices();
   EXPECT_EQ(skus[0].Currency + std::to_string(skus[0].Amount), "0");
-
-  SaleTable sales;
-  sales.AddSale("A", "P1", 40242);
-  sales.AddSale("B", "P2", 40179);
-  sales.AddSale("C", "P1", 40243);
-  ASSERT_EQ(sales.size(), 2u);
-  EXPECT_EQ(std::string(sales[0].SkuId) + std::string(sales[0].PurchaseId), "CP1");
-  EXPECT_EQ(sales[0].SaleDate, 40243);
-  EXPECT_EQ(sales[1].PurchaseId, "P2");
 }
 
 TEST(Sorts, MatchTheBubbleSortOnRandomTables) {
