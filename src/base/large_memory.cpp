@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 
 namespace tollwick {
@@ -16,32 +17,43 @@ size_t RegionSize(size_t size) {
   return (size + kHugePage - 1) / kHugePage * kHugePage;
 }
 
-// Regions given back, kept for the next pieces of the same region size: memory a run has touched
-// once costs nothing more to use again, while fresh memory costs a fault and the zeroing of
-// its pages. What is kept is bounded, so the memory of the run does not grow with it.
-class SpareRegions {
+// The regions handed out, with their sizes, and those given back, kept for the next pieces:
+// memory a run has touched once costs nothing more to use again, while fresh memory costs a
+// fault and the zeroing of its pages. A piece may get a kept region up to twice its size. What
+// is kept is bounded, so the memory of the run does not grow with it.
+class Regions {
  public:
-  static constexpr size_t kMaxBytes = size_t{32} << 20;
+  static constexpr size_t kMaxKept = size_t{32} << 20;
 
-  // A kept region of `region` bytes, or null.
+  // A kept region of `region` to 2 * `region` bytes, or null.
   void* Take(size_t region) {
     std::lock_guard lock(mutex_);
-    for (size_t i = spare_.size(); i-- > 0;) {
-      if (spare_[i].size != region) continue;
-      void* memory = spare_[i].memory;
-      bytes_ -= region;
-      spare_.erase(spare_.begin() + static_cast<std::ptrdiff_t>(i));
-      return memory;
-    }
-    return nullptr;
+    size_t best = kept_.size();
+    for (size_t i = 0; i < kept_.size(); ++i)
+      if (kept_[i].size >= region && kept_[i].size <= 2 * region &&
+          (best == kept_.size() || kept_[i].size < kept_[best].size))
+        best = i;
+    if (best == kept_.size()) return nullptr;
+    const Region taken = kept_[best];
+    kept_.erase(kept_.begin() + static_cast<std::ptrdiff_t>(best));
+    kept_bytes_ -= taken.size;
+    sizes_[taken.memory] = taken.size;
+    return taken.memory;
   }
-  // Keeps the region, or says it does not fit.
-  bool Keep(void* memory, size_t region) {
+  void HandedOut(void* memory, size_t region) {
     std::lock_guard lock(mutex_);
-    if (bytes_ + region > kMaxBytes) return false;
-    spare_.push_back({memory, region});
-    bytes_ += region;
-    return true;
+    sizes_[memory] = region;
+  }
+  // Takes back a region handed out; gives its size when it is to be unmapped, else 0.
+  size_t GiveBack(void* memory) {
+    std::lock_guard lock(mutex_);
+    const auto it = sizes_.find(memory);
+    const size_t region = it->second;
+    sizes_.erase(it);
+    if (kept_bytes_ + region > kMaxKept) return region;
+    kept_.push_back({memory, region});
+    kept_bytes_ += region;
+    return 0;
   }
 
  private:
@@ -50,21 +62,23 @@ class SpareRegions {
     size_t size;
   };
   std::mutex mutex_;
-  std::vector<Region> spare_;
-  size_t bytes_ = 0;
+  std::unordered_map<void*, size_t> sizes_;
+  std::vector<Region> kept_;
+  size_t kept_bytes_ = 0;
 };
 
-SpareRegions& Spare() {
-  static SpareRegions* spare = new SpareRegions;  // never destroyed: pieces outlive statics
-  return *spare;
+Regions& AllRegions() {
+  static Regions* regions = new Regions;  // never destroyed: pieces outlive statics
+  return *regions;
 }
+
 }  // namespace
 
 void* AllocateLarge(size_t size) {
   if (size < kLargeSize) return ::operator new(size == 0 ? 1 : size);
   if (size > SIZE_MAX - 2 * kHugePage) throw std::bad_alloc();
   const size_t region = RegionSize(size);
-  if (void* kept = Spare().Take(region)) return kept;
+  if (void* kept = AllRegions().Take(region)) return kept;
   // Mapped with room to spare, then cut to a 2 MB boundary at both ends.
   void* mapped = ::mmap(nullptr, region + kHugePage, PROT_READ | PROT_WRITE,
                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -77,6 +91,7 @@ void* AllocateLarge(size_t size) {
   if (kHugePage > lead) ::munmap(aligned + region, kHugePage - lead);
   // Only advice: where huge pages are off, the region works with small ones.
   ::madvise(aligned, region, MADV_HUGEPAGE);
+  AllRegions().HandedOut(aligned, region);
   return aligned;
 }
 
@@ -86,7 +101,7 @@ void FreeLarge(void* memory, size_t size) noexcept {
     ::operator delete(memory);
     return;
   }
-  if (!Spare().Keep(memory, RegionSize(size))) ::munmap(memory, RegionSize(size));
+  if (const size_t region = AllRegions().GiveBack(memory); region != 0) ::munmap(memory, region);
 }
 
 }  // namespace tollwick

@@ -11,6 +11,19 @@
 
 namespace tollwick {
 
+void RowBatch::Reserve(size_t bytes) {
+  // A report row takes a few hundred bytes; one of 256 is a small one. Growth stays geometric
+  // when the documents of an archive come one after the other.
+  auto room = [](auto& list, size_t more) {
+    if (list.capacity() - list.size() < more)
+      list.reserve(std::max(list.size() + more, 2 * list.capacity()));
+  };
+  const size_t rows = bytes / 256;
+  room(values_, rows * kSaleValues);
+  room(purchase_, rows);
+  if (preparer_ != nullptr) room(prepared_, rows);
+}
+
 void RowBatch::Warn(std::vector<std::string>&& texts) {
   for (std::string& text : texts) warnings_.emplace_back(purchase_.size(), std::move(text));
 }
@@ -116,6 +129,7 @@ void ReadAndCut(ReportJob& job, FileSystem& files) {
     const FileDescriptor fd = std::move(job.fd);
     std::vector<std::string> warnings;
     auto cut = [&](std::string_view document) {
+      job.rows.Reserve(document.size());
       const CutFindings found = CutWorksheets(document, job.rows);
       DocumentWarnings(job.path, document, found, warnings);
       job.rows.Warn(std::move(warnings));

@@ -45,6 +45,9 @@ class RowBatch : public RowSink {
     }
   }
   std::string* KeepJoined() override;
+  // Makes room, ahead of cutting, for the rows a document of `bytes` bytes usually holds, so
+  // that the row lists do not grow piece by piece (each growth a copy into fresh memory).
+  void Reserve(size_t bytes);
   // Notes warnings found after the rows so far.
   void Warn(std::vector<std::string>&& texts);
   // Hands every row to `sink` (the preparer, if any) and every warning to `warnings`, in order.
