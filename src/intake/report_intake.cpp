@@ -17,16 +17,18 @@ ReportIntake::ReportIntake(FileSystem& files, RowSink& sink, WarningList& warnin
   }
 }
 
-void ReportIntake::Add(const std::string& path, bool archive, FileDescriptor fd, uint64_t size) {
+void ReportIntake::Add(const std::string& path, bool archive, FileDescriptor fd, uint64_t size,
+                       bool now) {
+  if (now) Finish();
   ReportJob* job = &single_;
-  if (ahead_) {
+  if (ahead_ && !now) {
     while (ahead_->Full(size)) ApplyOldest();
     job = &ahead_->Free();
   }
   job->Reset(path, archive);
   job->fd = std::move(fd);
   job->size = size;
-  if (!ahead_) {
+  if (!ahead_ || now) {
     ReadAndCut(single_, files_);
     ApplyJob(single_, sink_, warnings_);
     return;

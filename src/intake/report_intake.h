@@ -26,7 +26,10 @@ class ReportIntake {
   ReportIntake(FileSystem& files, RowSink& sink, WarningList& warnings, size_t reading_threads);
 
   // Takes the open file at `path` (absolute), a loose report or an archive, of `size` bytes.
-  void Add(const std::string& path, bool archive, FileDescriptor fd, uint64_t size);
+  // With `now`, everything before it is applied, then it is read, cut and applied on the
+  // calling thread before Add returns (as the walk wants before it renames the file).
+  void Add(const std::string& path, bool archive, FileDescriptor fd, uint64_t size,
+           bool now = false);
   // Applies every file still on its way; nothing more after a file whose applying failed.
   void Finish();
   // Applies the oldest file on its way, whose descriptor is then closed: false when there is

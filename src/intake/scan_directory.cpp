@@ -169,9 +169,11 @@ class TreeWalk {
       if (!IsArchiveName(name) || level.settled[i]) continue;
       const Kind kind = Examine(name);
       level.settled[i] = kind != Kind::Directory;
-      if (kind != Kind::File || !ReadReport(name, /*archive=*/true)) continue;
-      if (!level.inside || !NeedsNumberedName(name)) continue;
-      intake_.Finish();  // the archive and everything before it, before the tree changes
+      // An archive to be renamed is read on this thread, once everything before it is applied:
+      // the tree changes only after that, and no reading thread is waited for.
+      const bool renamed = level.inside && NeedsNumberedName(name);
+      if (kind != Kind::File || !ReadReport(name, /*archive=*/true, renamed) || !renamed)
+        continue;
       std::string new_name = RenameToNumberedName(files_, level.fd.get(), name, &free_numbers_);
       if (!new_name.empty()) renamed_to.insert(std::move(new_name));
     }
@@ -201,7 +203,7 @@ class TreeWalk {
 
   // Opens the report or archive `name` of the current level and hands it to the intake. False
   // when it turned out to be no regular file once opened.
-  bool ReadReport(const std::string& name, bool archive) {
+  bool ReadReport(const std::string& name, bool archive, bool now = false) {
     const std::string path = path_ + name;
     FileDescriptor fd(WithDescriptor([&] {
       return files_.OpenAt(levels_.back().fd.get(), name, O_RDONLY | O_NONBLOCK | O_NOCTTY);
@@ -209,7 +211,7 @@ class TreeWalk {
     if (fd.get() < 0) RaiseOpenError(path, errno);
     uint64_t size = 0;
     if (CheckRegularFile(files_, fd, path, size) != OpenResult::Read) return false;
-    intake_.Add(path, archive, std::move(fd), size);
+    intake_.Add(path, archive, std::move(fd), size, now);
     return true;
   }
 
