@@ -20,10 +20,19 @@ size_t RegionSize(size_t size) {
 // The regions handed out, with their sizes, and those given back, kept for the next pieces:
 // memory a run has touched once costs nothing more to use again, while fresh memory costs a
 // fault and the zeroing of its pages. A piece may get a kept region up to twice its size. What
-// is kept is bounded, so the memory of the run does not grow with it.
+// is kept is bounded, so the memory of the run does not grow with it: the regions kept longest
+// go first.
+struct Region {
+  void* memory;
+  size_t size;
+};
+
 class Regions {
  public:
   static constexpr size_t kMaxKept = size_t{32} << 20;
+
+  // Each kept region has 2 MB at least, so the list never grows past this while giving back.
+  Regions() { kept_.reserve(kMaxKept / kHugePage + 2); }
 
   // A kept region of `region` to 2 * `region` bytes, or null.
   void* Take(size_t region) {
@@ -44,23 +53,24 @@ class Regions {
     std::lock_guard lock(mutex_);
     sizes_[memory] = region;
   }
-  // Takes back a region handed out; gives its size when it is to be unmapped, else 0.
-  size_t GiveBack(void* memory) {
+  // Takes back a region handed out and keeps it; the regions kept longest that no longer fit
+  // are given back to the system.
+  void GiveBack(void* memory) noexcept {
     std::lock_guard lock(mutex_);
     const auto it = sizes_.find(memory);
     const size_t region = it->second;
     sizes_.erase(it);
-    if (kept_bytes_ + region > kMaxKept) return region;
     kept_.push_back({memory, region});
     kept_bytes_ += region;
-    return 0;
+    size_t oldest = 0;
+    while (kept_bytes_ > kMaxKept) {
+      ::munmap(kept_[oldest].memory, kept_[oldest].size);
+      kept_bytes_ -= kept_[oldest++].size;
+    }
+    kept_.erase(kept_.begin(), kept_.begin() + static_cast<std::ptrdiff_t>(oldest));
   }
 
  private:
-  struct Region {
-    void* memory;
-    size_t size;
-  };
   std::mutex mutex_;
   std::unordered_map<void*, size_t> sizes_;
   std::vector<Region> kept_;
@@ -101,7 +111,7 @@ void FreeLarge(void* memory, size_t size) noexcept {
     ::operator delete(memory);
     return;
   }
-  if (const size_t region = AllRegions().GiveBack(memory); region != 0) ::munmap(memory, region);
+  AllRegions().GiveBack(memory);
 }
 
 }  // namespace tollwick
