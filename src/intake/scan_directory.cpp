@@ -172,8 +172,7 @@ class TreeWalk {
       // An archive to be renamed is read on this thread, once everything before it is applied:
       // the tree changes only after that, and no reading thread is waited for.
       const bool renamed = level.inside && NeedsNumberedName(name);
-      if (kind != Kind::File || !ReadReport(name, /*archive=*/true, renamed) || !renamed)
-        continue;
+      if (kind != Kind::File || !ReadReport(name, /*archive=*/true, renamed) || !renamed) continue;
       std::string new_name = RenameToNumberedName(files_, level.fd.get(), name, &free_numbers_);
       if (!new_name.empty()) renamed_to.insert(std::move(new_name));
     }
