@@ -1,9 +1,15 @@
 #include "base/large_memory.h"
 
 #include <sys/mman.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <mutex>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -82,17 +88,13 @@ Regions& AllRegions() {
   return *regions;
 }
 
-}  // namespace
-
-void* AllocateLarge(size_t size) {
-  if (size < kLargeSize) return ::operator new(size == 0 ? 1 : size);
-  if (size > SIZE_MAX - 2 * kHugePage) throw std::bad_alloc();
-  const size_t region = RegionSize(size);
-  if (void* kept = AllRegions().Take(region)) return kept;
+// A fresh region of `region` bytes (a multiple of 2 MB), aligned to 2 MB, advised for huge
+// pages; null when the system has none.
+char* MapRegion(size_t region) {
   // Mapped with room to spare, then cut to a 2 MB boundary at both ends.
   void* mapped = ::mmap(nullptr, region + kHugePage, PROT_READ | PROT_WRITE,
                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (mapped == MAP_FAILED) throw std::bad_alloc();
+  if (mapped == MAP_FAILED) return nullptr;
   char* const base = static_cast<char*>(mapped);
   const auto start = reinterpret_cast<uintptr_t>(mapped);
   const size_t lead = (kHugePage - start % kHugePage) % kHugePage;
@@ -101,8 +103,101 @@ void* AllocateLarge(size_t size) {
   if (kHugePage > lead) ::munmap(aligned + region, kHugePage - lead);
   // Only advice: where huge pages are off, the region works with small ones.
   ::madvise(aligned, region, MADV_HUGEPAGE);
-  AllRegions().HandedOut(aligned, region);
   return aligned;
+}
+
+// Regions made ready ahead of time: mapped and their pages first touched on a thread of their
+// own, at a low priority, so that the thread that asked for them goes on meanwhile and later
+// finds them touched. At most kMaxPrepared bytes are asked for and not yet taken.
+class Preparer {
+ public:
+  static constexpr size_t kMaxPrepared = size_t{64} << 20;
+
+  void Ask(size_t region) {
+    {
+      std::lock_guard lock(mutex_);
+      if (asked_bytes_ + region > kMaxPrepared || failed_) return;
+      if (!started_) {
+        try {
+          std::thread([this] { Run(); }).detach();
+        } catch (const std::system_error&) {
+          failed_ = true;  // no thread to be had: regions are mapped when they are needed
+          return;
+        }
+        started_ = true;
+      }
+      asked_.push_back(region);
+      asked_bytes_ += region;
+    }
+    wake_.notify_one();
+  }
+
+  // A ready region of `region` bytes, or null.
+  char* Take(size_t region) {
+    std::lock_guard lock(mutex_);
+    for (size_t i = 0; i < ready_.size(); ++i) {
+      if (ready_[i].size != region) continue;
+      char* memory = static_cast<char*>(ready_[i].memory);
+      ready_.erase(ready_.begin() + static_cast<std::ptrdiff_t>(i));
+      asked_bytes_ -= region;
+      return memory;
+    }
+    return nullptr;
+  }
+
+ private:
+  void Run() {
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
+    for (;;) {
+      size_t region = 0;
+      {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [this] { return !asked_.empty(); });
+        region = asked_.front();
+        asked_.pop_front();
+      }
+      char* memory = MapRegion(region);
+      if (memory != nullptr)
+        for (size_t at = 0; at < region; at += 4096) memory[at] = 0;
+      std::lock_guard lock(mutex_);
+      if (memory != nullptr)
+        ready_.push_back({memory, region});
+      else
+        asked_bytes_ -= region;
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<size_t> asked_;
+  std::vector<Region> ready_;
+  size_t asked_bytes_ = 0;  // asked for and not yet taken
+  bool started_ = false;
+  bool failed_ = false;
+};
+
+Preparer& ThePreparer() {
+  static Preparer* preparer = new Preparer;  // never destroyed: its thread runs to the end
+  return *preparer;
+}
+
+}  // namespace
+
+void PrepareLarge(size_t size) {
+  if (size < kLargeSize || size > SIZE_MAX - 2 * kHugePage) return;
+  ThePreparer().Ask(RegionSize(size));
+}
+
+void* AllocateLarge(size_t size) {
+  if (size < kLargeSize) return ::operator new(size == 0 ? 1 : size);
+  if (size > SIZE_MAX - 2 * kHugePage) throw std::bad_alloc();
+  const size_t region = RegionSize(size);
+  if (void* kept = AllRegions().Take(region)) return kept;
+  char* memory = ThePreparer().Take(region);
+  if (memory == nullptr) memory = MapRegion(region);
+  if (memory == nullptr) throw std::bad_alloc();
+  AllRegions().HandedOut(memory, region);
+  return memory;
 }
 
 void FreeLarge(void* memory, size_t size) noexcept {

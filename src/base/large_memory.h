@@ -17,6 +17,10 @@ inline constexpr size_t kLargeSize = size_t{1} << 20;
 
 // `size` bytes, aligned for any type; raises std::bad_alloc when there are none.
 void* AllocateLarge(size_t size);
+// Asks for a piece of `size` bytes (kLargeSize or more) to be made ready ahead of time: its
+// pages are first touched on a thread of its own, so that a later AllocateLarge of that size
+// finds them touched. A thread about to fill large tables asks for its next pieces this way.
+void PrepareLarge(size_t size);
 // Gives back what AllocateLarge(size) gave.
 void FreeLarge(void* memory, size_t size) noexcept;
 

@@ -74,7 +74,11 @@ class BlockArray {
 
   // Appends a value-initialised record and returns it.
   T& emplace_back() {
-    if (size_ == blocks_.size() * kBlock) blocks_.emplace_back(kBlock * sizeof(T));
+    if (size_ == blocks_.size() * kBlock) {
+      blocks_.emplace_back(kBlock * sizeof(T));
+      // A growing array soon needs another block: its pages are touched ahead of time.
+      if (blocks_.size() >= 2) PrepareLarge(kBlock * sizeof(T));
+    }
     T* added = new (&(*this)[size_]) T();
     ++size_;
     return *added;

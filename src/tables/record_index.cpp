@@ -110,13 +110,14 @@ void RecordIndex::Insert(std::string_view key, size_t position) {
   if (position >= UINT32_MAX) throw std::bad_alloc();
   if (4 * (used_ + 1) > 3 * slots_.size()) Grow();
   Place(static_cast<uint64_t>(Hash(key)) << 32 | (position + 1));
-  ++used_;
+  if (++used_ == prepare_at_) PrepareLarge(2 * slots_.size() * sizeof(uint64_t));
 }
 
 void RecordIndex::Clear() {
   slots_.clear();
   slots_.shrink_to_fit();
   used_ = 0;
+  prepare_at_ = SIZE_MAX;
 }
 
 size_t RecordIndex::ProbeDistanceSum() const {
@@ -136,6 +137,7 @@ void RecordIndex::Grow() {
   std::vector<uint64_t, LargeAllocator<uint64_t>> old;
   old.swap(slots_);
   slots_.assign(old.empty() ? 64 : old.size() * 2, 0);
+  prepare_at_ = slots_.size() * 9 / 16;
   // The stored hash is all that placing needs; the keys are not looked at again.
   for (uint64_t slot : old)
     if (slot != 0) Place(slot);

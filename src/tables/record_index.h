@@ -72,7 +72,7 @@ class RecordIndex {
       const uint64_t slot = slots_[at];
       if (slot == 0) {
         slots_[at] = static_cast<uint64_t>(hash) << 32 | (new_position + 1);
-        ++used_;
+        if (++used_ == prepare_at_) PrepareLarge(2 * slots_.size() * sizeof(uint64_t));
         return npos;
       }
       const size_t position = static_cast<uint32_t>(slot) - size_t{1};
@@ -107,6 +107,9 @@ class RecordIndex {
   std::vector<uint64_t, LargeAllocator<uint64_t>>
       slots_;  // 0: empty; else hash << 32 | (position + 1)
   size_t used_ = 0;
+  // When this many are used, the slots of the next size are asked for ahead of time (see
+  // large_memory.h), a while before the growth needs them.
+  size_t prepare_at_ = SIZE_MAX;
 };
 
 }  // namespace tollwick

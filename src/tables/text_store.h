@@ -27,6 +27,8 @@ class TextStore {
       if (size == kBlock) {  // a text with a block of its own leaves the current one alone
         next_ = block + text.size();
         room_ = size - text.size();
+        // A store that fills blocks soon needs another: its pages are touched ahead of time.
+        if (++full_blocks_ >= 2) PrepareLarge(kBlock);
       }
       return {block, text.size()};
     }
@@ -38,6 +40,7 @@ class TextStore {
   }
 
   void Clear() {
+    full_blocks_ = 0;
     blocks_.clear();
     blocks_.shrink_to_fit();
     next_ = nullptr;
@@ -47,7 +50,8 @@ class TextStore {
  private:
   static constexpr size_t kBlock = size_t{2} << 20;  // one huge page
   std::vector<LargeBuffer> blocks_;
-  char* next_ = nullptr;  // free bytes of the current block
+  size_t full_blocks_ = 0;  // blocks begun as the current one
+  char* next_ = nullptr;    // free bytes of the current block
   size_t room_ = 0;
 };
 
