@@ -31,10 +31,7 @@ std::string Header(const std::string& name, uint32_t size) {
 
 TEST(FaultArchive, HugeDeclaredSizesAllocateNothingNearThem) {
   const std::string name = "fulfillmentreport.xml";
-  const struct {
-    const char* file;
-    std::string bytes;
-  } archives[] = {
+  const std::pair<const char*, std::string> archives[] = {
       {"a/4g.zip", Header(name, 0xFFFFFFFF) + name + kReport},
       {"b/2g.zip", Header(name, 0x80000000) + name + kReport},
       {"c/extra.zip",
@@ -47,9 +44,9 @@ TEST(FaultArchive, HugeDeclaredSizesAllocateNothingNearThem) {
   };
   TempDir dir, reference;
   std::string warnings;
-  for (const auto& a : archives) {
-    WriteFile(dir / a.file, a.bytes);
-    warnings += "tollwick: warning: \"" + dir / a.file +
+  for (const auto& [file, bytes] : archives) {
+    WriteFile(dir / file, bytes);
+    warnings += "tollwick: warning: \"" + dir / file +
                 "\" could not be read to its end; entries after the first unreadable one were "
                 "not read\n";
   }

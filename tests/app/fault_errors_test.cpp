@@ -1,16 +1,11 @@
 // Errors in the data end the run with the exact error report and exit status 1, and what was
 // done before the error stays done: the archive read first keeps its new name.
 #include <gtest/gtest.h>
-#include <sched.h>
-
-#include <filesystem>
 
 #include "support/test_support.h"
 
 namespace tollwick::testing {
 namespace {
-
-namespace fs = std::filesystem;
 
 const std::string kReport = MakeReport({{"X1", "Alpha", "1.0", "Full", "Professional", "Store"}},
                                        {{"X1", "P1", "Ann", "DE", "", "1/15/2010 10:00:00", ""}});
@@ -81,62 +76,6 @@ TEST(FaultErrors, ExactReportAndRenamesStayDone) {
     } else {
       EXPECT_EQ(result.out, "");
     }
-  }
-}
-
-// Reports are read ahead on other threads when there are CPUs for them; a file that fails in
-// the middle of the tree must leave the output, the error report and the tree exactly as
-// reading on one thread does: every earlier file applied and renamed, no later archive renamed.
-TEST(FaultErrors, ReadingAheadChangesNothing) {
-  cpu_set_t cpus;
-  if (::sched_getaffinity(0, sizeof cpus, &cpus) != 0 || CPU_COUNT(&cpus) < 2)
-    GTEST_SKIP() << "one CPU: there is no reading thread to compare with";
-  auto zipped = [](const std::string& report) {
-    return MakeZip({Stored("fulfillmentreport.xml", report)});
-  };
-  const struct {
-    const char* what;
-    std::string failing_path, failing_bytes;
-    bool locked;  // nobody may read the failing file
-  } cases[] = {
-      {"bad date in a loose file", "m/3.xml", SaleOn("2010-02-30T10:00:00Z"), false},
-      {"bad date in an archive", "m/report 3.zip", zipped(SaleOn("2010-1O-01T00:00:00")), false},
-      {"unreadable loose file", "m/3.xml", SaleOn("3/1/2010 10:00:00"), true},
-      {"unreadable archive", "m/report 3.zip", zipped(SaleOn("3/1/2010 10:00:00")), true},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    if (c.locked && !CanRunUnprivileged()) continue;
-    RunResult results[2];
-    Tree trees[2];
-    for (int one_cpu = 0; one_cpu < 2; ++one_cpu) {
-      TempDir dir;
-      for (int i = 0; i < 6; ++i) {
-        std::string n = std::to_string(i), day = "2010-01-0" + std::to_string(i + 1) + "T01:00:00Z";
-        WriteFile(dir / (n + ".xml"), SaleOn(day));
-        WriteFile(dir / ("report " + n + ".zip"), zipped(SaleOn(day)));
-        WriteFile(dir / ("m/" + n + "a.xml"), SaleOn("2/" + std::to_string(i + 1) + "/2010 1:00"));
-        WriteFile(dir / ("m/report " + n + "a.zip"), zipped(SaleOn(day)));
-        WriteFile(dir / ("z/report " + n + ".zip"), zipped(SaleOn(day)));
-      }
-      WriteFile(dir / c.failing_path, c.failing_bytes);
-      if (c.locked) {
-        GiveToUnprivileged(dir.path());
-        fs::permissions(dir / c.failing_path, fs::perms::none);
-      }
-      BinaryRun run{{"--all"}, dir.path(), c.locked};
-      run.one_cpu = one_cpu == 1;
-      results[one_cpu] = RunBinary(run);
-      trees[one_cpu] = Snapshot(dir.path());
-      std::string& err = results[one_cpu].err;  // without the temporary directory's name
-      const std::string top = fs::canonical(dir.path()).string();
-      if (size_t at = err.find(top); at != std::string::npos) err.replace(at, top.size(), "DIR");
-    }
-    EXPECT_EQ(results[0].status, 1);
-    EXPECT_EQ(results[0].out, results[1].out);
-    EXPECT_EQ(NormalizedReport(results[0].err), NormalizedReport(results[1].err));
-    EXPECT_EQ(TreeDiff(trees[0], trees[1]), "");
-    EXPECT_EQ(trees[0].count("z/report 0.zip"), 1u);  // nothing after the failure renamed
   }
 }
 

@@ -12,28 +12,22 @@ namespace {
 TEST(Options, SwitchesTotalCurrencyAndWarnings) {
   using Texts = std::vector<std::string>;
   const std::tuple<Texts, bool, const char*, Texts> cases[] = {
+      // clang-format off
       {{"--all"}, true, "EUR", {}},
       {{" --HEADERS = 0 "}, false, "EUR", {}},
       {{"--headers=0", "--headers=1"}, true, "EUR", {}},
-      {{"--headers=yes", "--ALL"},
-       false,
-       "EUR",
+      {{"--headers=yes", "--ALL"}, false, "EUR",
        {"option \"--headers=yes\" is neither 0 nor 1, so it is off"}},
-      {{"--all", "--headers=01", "--headers= "},
-       false,
-       "EUR",
+      {{"--all", "--headers=01", "--headers= "}, false, "EUR",
        {"option \"--headers=01\" is neither 0 nor 1, so it is off",
         "option \"--headers= \" is neither 0 nor 1, so it is off"}},
-      {{"--all", "--headers", "0"},
-       true,
-       "EUR",
+      {{"--all", "--headers", "0"}, true, "EUR",
        {"argument \"--headers\" ignored", "argument \"0\" ignored"}},
       {{"a", "b", "c", "d", "e", "--workbook=x.xlsx"}, true, "EUR", {"argument \"e\" ignored"}},
-      {{"--currency-total=usd", "-headers=0", "--Currency-Total=Usd"},
-       true,
-       "USD",
+      {{"--currency-total=usd", "-headers=0", "--Currency-Total=Usd"}, true, "USD",
        {"unknown option \"-headers=0\" ignored"}},
       {{"--currency-total=usd", "--currency-total="}, true, "", {}},
+      // clang-format on
   };
   for (const auto& [args, headers, currency, texts] : cases) {
     ReportOptions options;

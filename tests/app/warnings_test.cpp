@@ -37,15 +37,14 @@ TEST(Warnings, EachCaseSaysWhatTheTotalsMiss) {
     std::vector<std::string> warnings;
     int status = 0;
   } cases[] = {
+      // clang-format off
       {"a clean run is silent", {}, {"--all"}, {}},
       {"deflated and streamed archives are read whole",
        {{"a.zip", MakeZip({Deflated("readme.txt", "x"), Deflated(kName, kWeek2)})},
         {"b.zip", MakeZip({Deflated(kName, kWeek2, true), Deflated(kName, kWeek2, true, true)})}},
-       {"--all"},
-       {}},
+       {"--all"}, {}},
       {"no zip archive, empty or not",
-       {{"empty.zip", ""}, {"report (3).zip", "<html>gone</html>"}},
-       {"--all"},
+       {{"empty.zip", ""}, {"report (3).zip", "<html>gone</html>"}}, {"--all"},
        {"\"@/empty.zip\" is not a zip archive", "\"@/report (3).zip\" is not a zip archive"}},
       {"archive read in part or holding no report",
        {{"b.zip", LocalHeader(Stored(kName, "", 0)) + kName + kWeek2},
@@ -53,15 +52,13 @@ TEST(Warnings, EachCaseSaysWhatTheTotalsMiss) {
         {"d.zip", MakeZip({Stored(kName, kWeek2), ZipEntry{"x.bz2", "BZh", 12}})}},
        {"--all"},
        {"\"@/b.zip\" could not be read to its end; entries after the first unreadable one were "
-        "not read",
-        "\"@/c.zip\" holds no entry \"fulfillmentreport.xml\"",
+        "not read", "\"@/c.zip\" holds no entry \"fulfillmentreport.xml\"",
         "\"@/d.zip\" could not be read to its end; entries after the first unreadable one were "
         "not read"}},
       {"documents saved again",
        {{"r.xml", "<Workbook><Worksheet ss:Name=\"Sheet1\"></Worksheet></Workbook>"},
         {"s.zip", MakeZip({Stored(kName, std::string("\xFF\xFE<\0W\0", 6))})},
-        {"t.xml", SavedAgain()},
-        {"u.xml", "\r\n\xFE\xFF"}},
+        {"t.xml", SavedAgain()}, {"u.xml", "\r\n\xFE\xFF"}},
        {"--all"},
        {"\"@/r.xml\" holds no worksheet \"SKU detail\" or \"Purchase History\"",
         "\"@/t.xml\": 1 row passed over: its start tag carries attributes",
@@ -78,22 +75,15 @@ TEST(Warnings, EachCaseSaysWhatTheTotalsMiss) {
         "purchases naming a product that no report describes, not counted: 2 (first: \"ZZ-9\")",
         "products sold without a price in prices.csv, their money not counted: 1 (first: "
         "\"PL-1\")"}},
-      {"no day in the range",
-       {},
-       {"--start", "16112026", "--end", "09112026", "x", "--date-day=0"},
-       {"argument \"x\" ignored",
-        "the range \"16112026\" to \"09112026\" holds no day (the end date is the first day not "
-        "reported)"}},
-      {"no purchase under the folder",
-       {{"week1/sales.xml", ""}},
-       {"--all"},
+      {"no day in the range", {}, {"--start", "16112026", "--end", "09112026", "x", "--date-day=0"},
+       {"argument \"x\" ignored", "the range \"16112026\" to \"09112026\" holds no day (the end "
+        "date is the first day not reported)"}},
+      {"no purchase under the folder", {{"week1/sales.xml", ""}}, {"--all"},
        {"\"@/week1/sales.xml\" holds no worksheet \"SKU detail\" or \"Purchase History\"",
         "no purchase found under \"@\""}},
-      {"warnings before an error",
-       {{"currency.txt", ""}},
-       {"--all", "--bogus=1"},
-       {"unknown option \"--bogus=1\" ignored"},
-       1},
+      {"warnings before an error", {{"currency.txt", ""}}, {"--all", "--bogus=1"},
+       {"unknown option \"--bogus=1\" ignored"}, 1},
+      // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -2,7 +2,8 @@
 // nothing; a read that fails, a file that ends early, a listing that fails and an entry that
 // vanishes end the run with the error of that file, after the rows of the files before it and
 // with no later archive renamed; a rename that fails leaves the archive its name. Each case runs
-// with the files read on the walk's thread and on reading threads ahead of it. Then the ring of
+// with the files read on the walk's thread and on reading threads ahead of it; so does a row
+// whose date is no date, whose error comes after the rows before it. Then the ring of
 // reading threads itself: a tiny byte budget, many turns of the ring, a file that fails on its
 // way, and rows that live in a copy the cutting made.
 #include <fcntl.h>
@@ -15,6 +16,7 @@
 #include "base/file_system.h"
 #include "intake/read_ahead.h"
 #include "intake/scan_directory.h"
+#include "intake/table_rows.h"
 #include "support/checks.h"
 #include "support/row_collector.h"
 #include "support/test_support.h"
@@ -112,6 +114,14 @@ class FaultyFiles : public ForwardingFileSystem {
   std::map<int, Open> files_;
 };
 
+// Rows as they come, each purchase's date read as the tables read it (a bad one raises).
+struct DatedRows : RowCollector {
+  void SaleRow(std::span<const std::string_view, kSaleValues> values) override {
+    ParseSaleDate(values[5]);
+    RowCollector::SaleRow(values);
+  }
+};
+
 std::string Purchases(const std::vector<std::string>& ids) {
   std::vector<std::vector<std::string>> sales;
   for (const std::string& id : ids) sales.push_back({"S", id, "", "", "", "2010-03-05T", ""});
@@ -124,6 +134,8 @@ TEST(FileFaults, EachFailureEndsTheRunInWalkOrder) {
       MakeZip({Stored("fulfillmentreport.xml", c1), Deflated("fulfillmentreport.xml", c2)});
   const uint64_t second_entry = 30 + 21 + c1.size();
   const std::string e = Purchases({"E1"});
+  const std::string bad_date = MakeReport(
+      {}, {{"S", "D1", "", "", "", "2010-02-30T", ""}, {"S", "D2", "", "", "", "x", ""}});
   using Ids = std::vector<std::string>;
   const Ids all = {"A1", "A2", "B1", "C1", "C2", "E1", "D1"};
   struct Case {
@@ -135,55 +147,41 @@ TEST(FileFaults, EachFailureEndsTheRunInWalkOrder) {
   };
   const Ids both = {"report_(1).zip", "sub/report_(1).zip"};
   const Case cases[] = {
+      // clang-format off
       {"no fault", [](FaultyFiles&) {}, all, "", both},
       {"every call interrupted once", [](FaultyFiles& f) { f.interrupt = true; }, all, "", both},
       {"reads of 1 byte", [](FaultyFiles& f) { f.read_cap = 1; }, all, "", both},
       {"reads of 7 bytes", [](FaultyFiles& f) { f.read_cap = 7; }, all, "", both},
       {"renames fail", [](FaultyFiles& f) { f.renames_fail = true; }, all, "", {}},
-      {"first read of a report fails",
-       [](FaultyFiles& f) { f.failing_file = "b.xml"; },
-       {"A1", "A2"},
-       "EInOutError: Cannot read file \"@/b.xml\". Input/output error",
-       {}},
+      {"first read of a report fails", [](FaultyFiles& f) { f.failing_file = "b.xml"; },
+       {"A1", "A2"}, "EInOutError: Cannot read file \"@/b.xml\". Input/output error", {}},
       {"a read in the middle of an archive fails",
-       [&](FaultyFiles& f) {
-         f.failing_file = "report c.zip";
-         f.fail_at = second_entry;
-         f.read_cap = 7;
-       },
+       [&](FaultyFiles& f) { f.failing_file = "report c.zip"; f.fail_at = second_entry;
+                             f.read_cap = 7; },
        {"A1", "A2", "B1", "C1"},
-       "EInOutError: Cannot read file \"@/report c.zip\". Input/output error",
-       {}},
+       "EInOutError: Cannot read file \"@/report c.zip\". Input/output error", {}},
       {"a report ends early",
-       [](FaultyFiles& f) {
-         f.failing_file = "e.xml";
-         f.fail_at = 100;
-         f.read_error = 0;
-       },
+       [](FaultyFiles& f) { f.failing_file = "e.xml"; f.fail_at = 100; f.read_error = 0; },
        {"A1", "A2", "B1", "C1", "C2"},
        "EInOutError: File \"@/sub/e.xml\" ended after 100 of " + std::to_string(e.size()) +
-           " bytes.",
-       {"report_(1).zip"}},
+           " bytes.", {"report_(1).zip"}},
       {"an archive ends early",
-       [&](FaultyFiles& f) {
-         f.failing_file = "report c.zip";
-         f.fail_at = second_entry + 40;
-         f.read_error = 0;
-       },
+       [&](FaultyFiles& f) { f.failing_file = "report c.zip"; f.fail_at = second_entry + 40;
+                             f.read_error = 0; },
        {"A1", "A2", "B1", "C1"},
        "EInOutError: File \"@/report c.zip\" ended after " + std::to_string(second_entry + 40) +
-           " of " + std::to_string(archive.size()) + " bytes.",
-       {}},
-      {"a listing fails",
-       [](FaultyFiles& f) { f.failing_list = "sub"; },
+           " of " + std::to_string(archive.size()) + " bytes.", {}},
+      {"a listing fails", [](FaultyFiles& f) { f.failing_list = "sub"; },
        {"A1", "A2", "B1", "C1", "C2"},
-       "EFOpenError: Cannot open directory \"@/sub\". Input/output error",
-       {"report_(1).zip"}},
-      {"an entry vanishes after the listing",
-       [](FaultyFiles& f) { f.vanished = "e.xml"; },
+       "EFOpenError: Cannot open directory \"@/sub\". Input/output error", {"report_(1).zip"}},
+      {"an entry vanishes after the listing", [](FaultyFiles& f) { f.vanished = "e.xml"; },
        {"A1", "A2", "B1", "C1", "C2"},
        "EFOpenError: Cannot open file \"@/sub/e.xml\". No such file or directory",
        {"report_(1).zip"}},
+      {"a date that is no date, in an archive", [](FaultyFiles&) {},
+       {"A1", "A2", "B1", "C1", "C2", "E1"}, "EConvertError: Invalid argument to date encode",
+       {"report_(1).zip"}},
+      // clang-format on
   };
   for (const Case& c : cases) {
     for (size_t threads : {0, 3}) {
@@ -193,12 +191,13 @@ TEST(FileFaults, EachFailureEndsTheRunInWalkOrder) {
       WriteFile(dir / "b.xml", Purchases({"B1"}));
       WriteFile(dir / "report c.zip", archive);
       WriteFile(dir / "sub/e.xml", e);
+      const bool bad = c.error.starts_with("EConvert");
       WriteFile(dir / "sub/report d.zip",
-                MakeZip({Stored("fulfillmentreport.xml", Purchases({"D1"}))}));
+                MakeZip({Stored("fulfillmentreport.xml", bad ? bad_date : Purchases({"D1"}))}));
       ScopedChdir chdir(dir.path());
       FaultyFiles files;
       c.fault(files);
-      RowCollector rows;
+      DatedRows rows;
       WarningList warnings;
       const std::string error = ErrorOf([&] { ScanDirectory(files, rows, warnings, threads); });
       std::string expected = c.error;
