@@ -120,13 +120,6 @@ void RecordIndex::Clear() {
   prepare_at_ = SIZE_MAX;
 }
 
-size_t RecordIndex::ProbeDistanceSum() const {
-  size_t sum = 0;
-  for (size_t at = 0; at < slots_.size(); ++at)
-    if (slots_[at] != 0) sum += (at - static_cast<uint32_t>(slots_[at] >> 32)) & Mask();
-  return sum;
-}
-
 void RecordIndex::Place(uint64_t slot) {
   size_t at = static_cast<uint32_t>(slot >> 32) & Mask();
   while (slots_[at] != 0) at = (at + 1) & Mask();

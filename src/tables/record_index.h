@@ -87,10 +87,6 @@ class RecordIndex {
   // Empties the index; the hash key stays.
   void Clear();
 
-  // The slots a lookup of every key passes before reaching its own, summed: about the number
-  // of keys when the keys spread, near half its square when they pile up.
-  size_t ProbeDistanceSum() const;
-
   // The key's 32-bit hash under this index's hash key; its low bits pick the key's home slot.
   uint32_t Hash(std::string_view key) const;
   // Starts fetching the home slot of a key with this hash, for a lookup soon after.

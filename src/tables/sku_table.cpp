@@ -7,16 +7,6 @@
 
 namespace tollwick {
 
-std::string SkuSortKey(const RSKU& sku) {
-  std::string key;
-  key.reserve(sku.Title.size() + sku.Market.size() + sku.Version.size() + sku.OsType.size());
-  key += sku.Title;
-  key += sku.Market;
-  key += sku.Version;
-  key += sku.OsType;
-  return key;
-}
-
 void SkuTable::AddSku(std::string_view sku_id, std::string_view title, std::string_view version,
                       std::string_view os_type, std::string_view market) {
   size_t at = index_.FindOrInsert(

@@ -25,9 +25,6 @@ struct RSKU {
   int32_t Amount = 0;    // price in hundredths of Currency
 };
 
-// Sort key of an SKU: Title + Market + Version + OsType, joined without separator.
-std::string SkuSortKey(const RSKU& sku);
-
 class SkuTable {
  public:
   // Finds the SKU by id or appends it, and assigns the texts; Currency and Amount stay.
@@ -37,7 +34,8 @@ class SkuTable {
   void SetPrice(size_t i, std::string_view currency, int32_t amount);
   // Every SKU loses its price (empty Currency, Amount 0).
   void ClearPrices();
-  // Stable ascending order of SkuSortKey, bytes compared as unsigned values.
+  // Stable ascending order of Title + Market + Version + OsType, joined without separator,
+  // bytes compared as unsigned values.
   void SortSkus();
   void Clear();
 

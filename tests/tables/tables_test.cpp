@@ -44,7 +44,8 @@ TEST(Sorts, MatchTheBubbleSortOnRandomTables) {
                   testing::RandomJoin(rng, parts, 1));
     std::vector<RSKU> expected(skus.begin(), skus.end());
     testing::BubbleSort(expected, [](const RSKU& a, const RSKU& b) {
-      return SkuSortKey(a) < SkuSortKey(b);  // std::string compares bytes as unsigned
+      // The key joined without separator; std::string compares bytes as unsigned.
+      return a.Title + a.Market + a.Version + a.OsType < b.Title + b.Market + b.Version + b.OsType;
     });
     skus.SortSkus();
     for (size_t i = 0; i < expected.size(); ++i) {
