@@ -27,7 +27,7 @@ class FileBytes {
   size_t size() const { return size_; }
   void Shrink(size_t size) { size_ = size; }
   // Empties the contents, and gives the memory back when it is more than `keep` bytes.
-  void Clear(size_t keep = SIZE_MAX) {
+  void Clear(size_t keep) {
     size_ = 0;
     if (data_.size() > keep) data_.Reset();
   }

@@ -118,48 +118,12 @@ FileSystem& SystemFileSystem() {
   return files;
 }
 
-int ForwardingFileSystem::DoOpenAt(int dir_fd, const std::string& name, int flags) {
-  return base_.OpenAt(dir_fd, name, flags);
-}
-ssize_t ForwardingFileSystem::DoRead(int fd, char* buffer, size_t count) {
-  return base_.Read(fd, buffer, count);
-}
-ssize_t ForwardingFileSystem::DoReadAt(int fd, char* buffer, size_t count, uint64_t offset) {
-  return base_.ReadAt(fd, buffer, count, offset);
-}
-int ForwardingFileSystem::DoStat(int fd, struct stat& st) {
-  return base_.Stat(fd, st);
-}
-int ForwardingFileSystem::DoStatAt(int dir_fd, const std::string& name, struct stat& st,
-                                   int flags) {
-  return base_.StatAt(dir_fd, name, st, flags);
-}
-int ForwardingFileSystem::DoListDirectory(int dir_fd, std::vector<std::string>& names) {
-  return base_.ListDirectory(dir_fd, names);
-}
-int ForwardingFileSystem::DoRenameNoReplace(int dir_fd, const std::string& from,
-                                            const std::string& to) {
-  return base_.RenameNoReplace(dir_fd, from, to);
-}
-std::string ForwardingFileSystem::DoWorkingDirectory() {
-  return base_.WorkingDirectory();
-}
-
-ssize_t ReadFully(FileSystem& files, int fd, char* buffer, size_t count) {
+ssize_t ReadFully(FileSystem& files, int fd, char* buffer, size_t count, const uint64_t* offset) {
   size_t done = 0;
   while (done < count) {
-    const ssize_t n = files.Read(fd, buffer + done, count - done);
-    if (n < 0) return -1;
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
-  }
-  return static_cast<ssize_t>(done);
-}
-
-ssize_t ReadFullyAt(FileSystem& files, int fd, char* buffer, size_t count, uint64_t offset) {
-  size_t done = 0;
-  while (done < count) {
-    const ssize_t n = files.ReadAt(fd, buffer + done, count - done, offset + done);
+    const ssize_t n = offset != nullptr
+                          ? files.ReadAt(fd, buffer + done, count - done, *offset + done)
+                          : files.Read(fd, buffer + done, count - done);
     if (n < 0) return -1;
     if (n == 0) break;
     done += static_cast<size_t>(n);

@@ -54,30 +54,10 @@ class FileSystem {
 // The one that calls the system; it may be used from any thread.
 FileSystem& SystemFileSystem();
 
-// A FileSystem that hands every call to another one; one that changes a few calls overrides
-// just those.
-class ForwardingFileSystem : public FileSystem {
- public:
-  explicit ForwardingFileSystem(FileSystem& base) : base_(base) {}
-
- protected:
-  int DoOpenAt(int dir_fd, const std::string& name, int flags) override;
-  ssize_t DoRead(int fd, char* buffer, size_t count) override;
-  ssize_t DoReadAt(int fd, char* buffer, size_t count, uint64_t offset) override;
-  int DoStat(int fd, struct stat& st) override;
-  int DoStatAt(int dir_fd, const std::string& name, struct stat& st, int flags) override;
-  int DoListDirectory(int dir_fd, std::vector<std::string>& names) override;
-  int DoRenameNoReplace(int dir_fd, const std::string& from, const std::string& to) override;
-  std::string DoWorkingDirectory() override;
-
- private:
-  FileSystem& base_;
-};
-
-// Reads `count` bytes at the file position, or at `offset`, in as many reads as it takes: the
-// number read, less than `count` only at the end of the file, or -1 with errno.
-ssize_t ReadFully(FileSystem& files, int fd, char* buffer, size_t count);
-ssize_t ReadFullyAt(FileSystem& files, int fd, char* buffer, size_t count, uint64_t offset);
+// Reads `count` bytes at the file position (`offset` null) or at `*offset`, in as many reads as
+// it takes: the number read, less than `count` only at the end of the file, or -1 with errno.
+ssize_t ReadFully(FileSystem& files, int fd, char* buffer, size_t count,
+                  const uint64_t* offset = nullptr);
 
 // The rename that RenameNoReplace falls back to where the file system lacks renameat2's
 // RENAME_NOREPLACE: a hard link under the new name, then the old name removed (or, when that

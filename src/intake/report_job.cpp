@@ -24,8 +24,9 @@ void RowBatch::Reserve(size_t bytes) {
   if (preparer_ != nullptr) room(prepared_, rows);
 }
 
-void RowBatch::Warn(std::vector<std::string>&& texts) {
+void RowBatch::Warn(std::vector<std::string>& texts) {
   for (std::string& text : texts) warnings_.emplace_back(purchase_.size(), std::move(text));
+  texts.clear();
 }
 
 void RowBatch::Replay(RowSink& sink, WarningList& warnings) const {
@@ -107,7 +108,7 @@ class ArenaArchive : public ArchiveBytes {
       : files_(files), fd_(fd), path_(path), size_(size), arena_(arena) {}
   uint64_t size() const override { return size_; }
   void ReadAt(uint64_t offset, char* out, size_t length) override {
-    const ssize_t got = ReadFullyAt(files_, fd_.get(), out, length, offset);
+    const ssize_t got = ReadFully(files_, fd_.get(), out, length, &offset);
     if (got < 0) RaiseReadError(path_, errno);
     if (static_cast<size_t>(got) < length) RaiseEndedEarly(path_, offset + uint64_t(got), size_);
   }
@@ -132,8 +133,7 @@ void ReadAndCut(ReportJob& job, FileSystem& files) {
       job.rows.Reserve(document.size());
       const CutFindings found = CutWorksheets(document, job.rows);
       DocumentWarnings(job.path, document, found, warnings);
-      job.rows.Warn(std::move(warnings));
-      warnings.clear();
+      job.rows.Warn(warnings);
     };
     if (!job.archive) {
       ReadOpenFile(files, fd, job.size, job.path, job.loose);
@@ -143,7 +143,7 @@ void ReadAndCut(ReportJob& job, FileSystem& files) {
     }
     ArenaArchive archive(files, fd, job.path, job.size, job.pieces);
     ArchiveWarnings(job.path, WalkArchive(archive, cut), warnings);
-    job.rows.Warn(std::move(warnings));
+    job.rows.Warn(warnings);
   } catch (...) {
     job.error = std::current_exception();
   }

@@ -48,8 +48,8 @@ class RowBatch : public RowSink {
   // Makes room, ahead of cutting, for the rows a document of `bytes` bytes usually holds, so
   // that the row lists do not grow piece by piece (each growth a copy into fresh memory).
   void Reserve(size_t bytes);
-  // Notes warnings found after the rows so far.
-  void Warn(std::vector<std::string>&& texts);
+  // Takes the warnings found after the rows so far; `texts` is left empty.
+  void Warn(std::vector<std::string>& texts);
   // Hands every row to `sink` (the preparer, if any) and every warning to `warnings`, in order.
   void Replay(RowSink& sink, WarningList& warnings) const;
   // Empties the batch; its memory is kept for the next file unless it is more than about

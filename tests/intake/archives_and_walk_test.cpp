@@ -11,6 +11,7 @@
 #include "intake/archive_rename.h"
 #include "intake/scan_directory.h"
 #include "support/checks.h"
+#include "support/forwarding_files.h"
 #include "support/literal_archive.h"
 #include "support/report_files.h"
 #include "support/row_collector.h"

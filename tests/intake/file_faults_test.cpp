@@ -18,6 +18,7 @@
 #include "intake/scan_directory.h"
 #include "intake/table_rows.h"
 #include "support/checks.h"
+#include "support/forwarding_files.h"
 #include "support/row_collector.h"
 #include "support/test_support.h"
 
