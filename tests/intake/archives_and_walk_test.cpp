@@ -1,17 +1,13 @@
 // The archive walk, the numbered names archives get, and the walk of the report tree: what is
 // read, in which order, and what is never opened, entered twice or replaced.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <functional>
 
 #include "intake/archive_entries.h"
 #include "intake/archive_rename.h"
 #include "intake/scan_directory.h"
 #include "support/checks.h"
-#include "support/forwarding_files.h"
 #include "support/literal_archive.h"
 #include "support/report_files.h"
 #include "support/row_collector.h"
@@ -150,37 +146,6 @@ TEST(ArchiveRename, FirstFreeNumberAndNothingReplaced) {
     testing::ReadReportArchive(dir / archive, rows, warnings);
     before[renamed] = "not an archive";
     EXPECT_EQ(TreeDiff(before, Snapshot(dir.path())), "") << archive;
-  }
-}
-
-// The chosen name appears between choosing and renaming: the newcomer stays untouched and the
-// next number is taken. Also where the system lacks a rename that never replaces (the rename
-// falls back to a link and an unlink).
-TEST(ArchiveRename, NameTakenJustBeforeTheRename) {
-  for (int variant = 0; variant < 4; ++variant) {
-    TempDir dir;
-    WriteFile(dir / "report.zip", "archive");
-    struct Racing : ForwardingFileSystem {
-      using ForwardingFileSystem::ForwardingFileSystem;
-      std::function<void(const std::string&)> before;
-      bool by_link = false;
-      int DoRenameNoReplace(int dir_fd, const std::string& from, const std::string& to) override {
-        before(to);
-        return by_link ? RenameByLink(dir_fd, from, to)
-                       : ForwardingFileSystem::DoRenameNoReplace(dir_fd, from, to);
-      }
-    } files(SystemFileSystem());
-    files.by_link = variant & 1;
-    files.before = [&](const std::string& chosen) {
-      if (chosen != "report_(1).zip") return;
-      variant & 2 ? (void)::mkdir((dir / chosen).c_str(), 0755) : WriteFile(dir / chosen, "new");
-    };
-    FileDescriptor fd(::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY));
-    EXPECT_EQ(RenameToNumberedName(files, fd.get(), "report.zip"), "report_(2).zip");
-    EXPECT_EQ(ReadFile(dir / "report_(2).zip"), "archive");
-    const std::string taken = variant & 2 ? "report_(1).zip/" : "report_(1).zip";
-    EXPECT_EQ(ListTree(dir.path()), (Names{taken, "report_(2).zip"}));
-    EXPECT_EQ(variant & 2 ? "new" : ReadFile(dir / taken), "new");
   }
 }
 

@@ -8,17 +8,19 @@
 // way, and rows that live in a copy the cutting made.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
 #include <map>
 #include <mutex>
 
 #include "base/file_system.h"
+#include "intake/archive_rename.h"
 #include "intake/read_ahead.h"
 #include "intake/scan_directory.h"
 #include "intake/table_rows.h"
 #include "support/checks.h"
-#include "support/forwarding_files.h"
 #include "support/row_collector.h"
 #include "support/test_support.h"
 
@@ -26,24 +28,24 @@ namespace tollwick::testing {
 namespace {
 
 // Fails what it is told to, and hands everything else to the system.
-class FaultyFiles : public ForwardingFileSystem {
+class FaultyFiles : public FileSystem {
  public:
-  FaultyFiles() : ForwardingFileSystem(SystemFileSystem()) {}
-
   bool interrupt = false;    // every call is interrupted once (EINTR) before it is made
   size_t read_cap = 0;       // reads give at most so many bytes (0: as asked)
   std::string failing_file;  // reads of this file at or past `fail_at` fail with `read_error`,
   uint64_t fail_at = 0;      // or (read_error 0) find the file's end there
   int read_error = EIO;
-  std::string failing_list;   // the directory whose listing fails
-  std::string vanished;       // the entry that is gone when examined or opened
-  bool renames_fail = false;  // every rename fails (EACCES)
+  std::string failing_list;     // the directory whose listing fails
+  std::string vanished;         // the entry that is gone when examined or opened
+  bool renames_fail = false;    // every rename fails (EACCES)
+  bool rename_by_link = false;  // renames take the way of a system without RENAME_NOREPLACE
+  std::function<void(const std::string&)> before_rename = [](const std::string&) {};
 
  protected:
   int DoOpenAt(int dir, const std::string& name, int flags) override {
     if (Interrupted()) return -1;
     if (name == vanished) return Fail(ENOENT);
-    const int fd = ForwardingFileSystem::DoOpenAt(dir, name, flags);
+    const int fd = System().OpenAt(dir, name, flags);
     std::lock_guard lock(mutex_);
     if (fd >= 0) files_[fd] = {name, 0};
     return fd;
@@ -58,26 +60,29 @@ class FaultyFiles : public ForwardingFileSystem {
     return Reading(fd, buffer, count, &offset);
   }
   int DoStat(int fd, struct stat& st) override {
-    return Interrupted() ? -1 : ForwardingFileSystem::DoStat(fd, st);
+    return Interrupted() ? -1 : System().Stat(fd, st);
   }
   int DoStatAt(int dir, const std::string& name, struct stat& st, int flags) override {
     if (Interrupted()) return -1;
-    return name == vanished ? Fail(ENOENT) : ForwardingFileSystem::DoStatAt(dir, name, st, flags);
+    return name == vanished ? Fail(ENOENT) : System().StatAt(dir, name, st, flags);
   }
   int DoListDirectory(int dir, std::vector<std::string>& names) override {
     if (Interrupted()) return -1;
     if (NameOf(dir) == failing_list) return Fail(EIO);
-    return ForwardingFileSystem::DoListDirectory(dir, names);
+    return System().ListDirectory(dir, names);
   }
   int DoRenameNoReplace(int dir, const std::string& from, const std::string& to) override {
     if (Interrupted()) return -1;
-    return renames_fail ? Fail(EACCES) : ForwardingFileSystem::DoRenameNoReplace(dir, from, to);
+    before_rename(to);
+    if (renames_fail) return Fail(EACCES);
+    return rename_by_link ? RenameByLink(dir, from, to) : System().RenameNoReplace(dir, from, to);
   }
   std::string DoWorkingDirectory() override {
-    return Interrupted() ? std::string() : ForwardingFileSystem::DoWorkingDirectory();
+    return Interrupted() ? std::string() : System().WorkingDirectory();
   }
 
  private:
+  static FileSystem& System() { return SystemFileSystem(); }
   struct Open {
     std::string name;
     uint64_t position = 0;  // of read()
@@ -108,8 +113,8 @@ class FaultyFiles : public ForwardingFileSystem {
       if (offset >= fail_at) return read_error != 0 ? Fail(read_error) : 0;
       count = static_cast<size_t>(std::min<uint64_t>(count, fail_at - offset));
     }
-    return at != nullptr ? ForwardingFileSystem::DoReadAt(fd, buffer, count, *at)
-                         : ForwardingFileSystem::DoRead(fd, buffer, count);
+    return at != nullptr ? System().ReadAt(fd, buffer, count, *at)
+                         : System().Read(fd, buffer, count);
   }
   std::mutex mutex_;
   std::map<int, Open> files_;
@@ -262,6 +267,28 @@ TEST(ReadAhead, TinyBudgetWrapAroundAndAFailure) {
                                                  "\". Input/output error",
                                              "P7", "P8", "P9"}))
         << budget;
+  }
+}
+
+// The chosen name appears between choosing and renaming: the newcomer stays untouched and the
+// next number is taken. Also where the system lacks a rename that never replaces (the rename
+// falls back to a link and an unlink).
+TEST(FileFaults, NameTakenJustBeforeTheRename) {
+  for (int variant = 0; variant < 4; ++variant) {
+    TempDir dir;
+    WriteFile(dir / "report.zip", "archive");
+    FaultyFiles files;
+    files.rename_by_link = variant & 1;
+    files.before_rename = [&](const std::string& chosen) {
+      if (chosen != "report_(1).zip") return;
+      variant & 2 ? (void)::mkdir((dir / chosen).c_str(), 0755) : WriteFile(dir / chosen, "new");
+    };
+    FileDescriptor fd(::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY));
+    EXPECT_EQ(RenameToNumberedName(files, fd.get(), "report.zip"), "report_(2).zip");
+    EXPECT_EQ(ReadFile(dir / "report_(2).zip"), "archive");
+    const std::string taken = variant & 2 ? "report_(1).zip/" : "report_(1).zip";
+    EXPECT_EQ(ListTree(dir.path()), (std::vector<std::string>{taken, "report_(2).zip"}));
+    EXPECT_EQ(variant & 2 ? "new" : ReadFile(dir / taken), "new");
   }
 }
 
