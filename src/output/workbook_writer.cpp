@@ -23,6 +23,9 @@
 #include "base/file_bytes.h"
 #include "base/text.h"
 #include "output/format.h"
+#include "output/row_packer.h"
+#include "output/sheet_row_xml.h"
+#include "output/sheet_splice.h"
 
 namespace tollwick {
 
@@ -38,6 +41,8 @@ constexpr double kGapWidth = 3;      // the empty columns between groups
 constexpr double kWidestColumn = 16;
 constexpr double kRowHeight = 15;  // points, of one line of text
 constexpr size_t kMostHeaderLines = 6;
+// zlib's level for every part of the workbook (see zipOpenNewFileInZip4_64 at the end).
+constexpr int kPackingLevel = 2;
 
 // `text` as UTF-8 for the workbook: valid UTF-8 sequences of characters that XML holds stay,
 // any other byte becomes the Latin-1 character of its code, and NUL, which no workbook holds,
@@ -92,6 +97,15 @@ std::string MonthLabel(const CivilDate& month) {
   AppendPadded(label, month.year, 4);
   label += '-';
   AppendPadded(label, month.month, 2);
+  return label;
+}
+
+// The text of standard output for a day or month that a date serial cannot show.
+std::string DateLabel(const CivilDate& date, bool whole_month) {
+  std::string label;
+  AppendPadded(label, date.year, 4);
+  AppendPadded(label, date.month, 2);
+  if (!whole_month) AppendPadded(label, date.day, 2);
   return label;
 }
 
@@ -209,7 +223,10 @@ WorkbookWriter::TemporaryFile::~TemporaryFile() {
 class WorkbookWriter::Book {
  public:
   Book(const std::string& path, const std::string& temporary, const ReportOptions& options)
-      : path_(path), options_(options) {
+      : path_(path),
+        temporary_(temporary),
+        options_(options),
+        packer_(path.substr(0, path.rfind('/') + 1), path, kPackingLevel) {
     lxw_workbook_options settings{};
     settings.constant_memory = LXW_TRUE;
     workbook_ = workbook_new_opt(temporary.c_str(), &settings);
@@ -232,6 +249,7 @@ class WorkbookWriter::Book {
   Book& operator=(const Book&) = delete;
 
   void Close() {
+    EndPackedRows();
     // The library does not check its writes of the rows into each sheet's temporary file, so
     // a full disk or a file size limit would give a workbook cut short.
     for (lxw_worksheet* sheet : sheets_) {
@@ -244,7 +262,25 @@ class WorkbookWriter::Book {
     lxw_error error = workbook_close(workbook_);
     workbook_ = nullptr;
     if (error != LXW_NO_ERROR) Fail(error);
+    if (packed_sheets_.empty()) return;
+    int fd = ::open(temporary_.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) Fail(SystemErrorText(errno));
+    struct Closer {
+      int fd;
+      ~Closer() { ::close(fd); }
+    } closer{fd};
+    SpliceSheetRows(fd, packer_.fd(), packed_sheets_, path_, kPackingLevel);
   }
+
+  // The rows of a dated sheet: its cells as XML, packed apart and put into the sheet when the
+  // workbook is complete (see SpliceSheetRows), where the library would format every cell with
+  // printf on its own. The sheet being written takes them from BeginPackedRows() until the next
+  // sheet begins.
+  void BeginPackedRows() { packing_ = true; }
+  std::string& PackedText() { return packer_.text(); }
+  SheetRowXml& RowXml() { return row_xml_; }
+  void RowPacked() { packer_.Pass(); }
+  int32_t StyleOf(lxw_format* format) { return lxw_format_get_xf_index(format); }
 
   // Starts a sheet, set up to print landscape, one page wide, with its name and the page
   // number at the foot. A table sheet's first row is its header, frozen with `frozen_columns`
@@ -252,6 +288,7 @@ class WorkbookWriter::Book {
   // kNoFreeze.
   static constexpr lxw_col_t kNoFreeze = LXW_COL_MAX;
   void AddSheet(const char* name, lxw_col_t frozen_columns) {
+    EndPackedRows();
     sheet_name_ = name;
     errno = 0;
     sheet_ = workbook_add_worksheet(workbook_, name);
@@ -320,11 +357,7 @@ class WorkbookWriter::Book {
       Check(worksheet_write_number(sheet_, row, col, serial, whole_month ? month_ : day_));
       return;
     }
-    std::string label;
-    AppendPadded(label, date.year, 4);
-    AppendPadded(label, date.month, 2);
-    if (!whole_month) AppendPadded(label, date.day, 2);
-    Text(row, col, label);
+    Text(row, col, DateLabel(date, whole_month));
   }
 
   // The columns of the dated section being written, and its next row.
@@ -339,6 +372,9 @@ class WorkbookWriter::Book {
   lxw_workbook* workbook() { return workbook_; }
   lxw_worksheet* sheet() { return sheet_; }
   const ReportOptions& options() const { return options_; }
+  lxw_format* money() { return money_; }
+  lxw_format* day() { return day_; }
+  lxw_format* month() { return month_; }
 
   void Check(lxw_error error) {
     if (error != LXW_NO_ERROR) Fail(error);
@@ -360,8 +396,24 @@ class WorkbookWriter::Book {
   }
 
  private:
+  // Ends the packed rows of the sheet being written: the library is told the rows it holds,
+  // for the sheet's dimension.
+  void EndPackedRows() {
+    if (!packing_) return;
+    packing_ = false;
+    if (next_row <= 1) return;
+    packed_sheets_.push_back(
+        {"xl/worksheets/sheet" + std::to_string(sheets_.size()) + ".xml", packer_.EndPart()});
+    sheet_->dim_rowmax = std::max(sheet_->dim_rowmax, next_row - 1);
+  }
+
   const std::string& path_;
+  const std::string& temporary_;
   const ReportOptions& options_;
+  RowPacker packer_;
+  SheetRowXml row_xml_;
+  bool packing_ = false;
+  std::vector<SheetRows> packed_sheets_;
   lxw_workbook* workbook_ = nullptr;
   lxw_worksheet* sheet_ = nullptr;
   std::vector<lxw_worksheet*> sheets_;
@@ -483,30 +535,47 @@ void WorkbookWriter::BeginSection(SectionKind kind, std::span<const TallyLine> l
   }
   book.Header(0, header, widths);
   book.next_row = 1;
+  book.BeginPackedRows();
 }
 
 void WorkbookWriter::Row(SectionKind kind, const PeriodRow& row) {
   Book& book = *book_;
   lxw_row_t at = book.next_row++;
-  if (kind == SectionKind::Year) book.Integer(at, 0, row.Date.year);
-  if (kind == SectionKind::Month) book.Date(at, 0, {row.Date.year, row.Date.month, 1}, true);
-  if (kind == SectionKind::Date) book.Date(at, 0, row.Date, false);
+  if (at >= LXW_ROW_MAX) book.Fail(LXW_ERROR_WORKSHEET_INDEX_OUT_OF_RANGE);
+  std::string& out = book.PackedText();
+  SheetRowXml& xml = book.RowXml();
+  xml.BeginRow(out, at);
+  if (kind == SectionKind::Year) xml.Number(out, 0, row.Date.year, 0);
+  if (kind == SectionKind::Month || kind == SectionKind::Date) {
+    bool whole_month = kind == SectionKind::Month;
+    CivilDate date = whole_month ? CivilDate{row.Date.year, row.Date.month, 1} : row.Date;
+    double serial = EncodeDate(date.year, date.month, date.day);
+    if (serial >= kFirstSerialDay)
+      xml.Number(out, 0, serial, book.StyleOf(whole_month ? book.month() : book.day()));
+    else
+      xml.Text(out, 0, DateLabel(date, whole_month), 0);
+  }
+  auto money = [&book, &xml, &out](lxw_col_t col, int64_t cents) {
+    xml.Number(out, col, static_cast<double>(cents) / 100, book.StyleOf(book.money()));
+  };
   for (const Book::Column& column : book.columns) {
     switch (column.what) {
       case Book::Column::Line:
-        book.Integer(at, column.col, row.Lines[column.index].Count);
+        xml.Number(out, column.col, static_cast<double>(row.Lines[column.index].Count), 0);
         break;
       case Book::Column::Currency:
-        book.Money(at, column.col, row.Currencies[column.index].Total);
+        money(column.col, row.Currencies[column.index].Total);
         break;
       case Book::Column::Total:
-        book.Money(at, column.col, row.Total);
+        money(column.col, row.Total);
         break;
       case Book::Column::Share:
-        book.Money(at, column.col, row.Share);
+        money(column.col, row.Share);
         break;
     }
   }
+  xml.EndRow(out);
+  book.RowPacked();
 }
 
 void WorkbookWriter::WriteMoneySheets(const MonthlyFigures& figures) {
@@ -656,12 +725,11 @@ extern "C" int zipOpenNewFileInZip4_64(zipFile file, const char* filename,
                                        int level, int raw, int windowBits, int memLevel,
                                        int strategy, const char* password, uLong crcForCrypting,
                                        uLong versionMadeBy, uLong flagBase, int zip64) {
-  constexpr int kPackingLevel = 2;
   using Open = decltype(&zipOpenNewFileInZip4_64);
   static const auto minizip_open =
       reinterpret_cast<Open>(::dlsym(RTLD_NEXT, "zipOpenNewFileInZip4_64"));
   if (minizip_open == nullptr) return ZIP_INTERNALERROR;
-  if (method == Z_DEFLATED && level == Z_DEFAULT_COMPRESSION) level = kPackingLevel;
+  if (method == Z_DEFLATED && level == Z_DEFAULT_COMPRESSION) level = tollwick::kPackingLevel;
   return minizip_open(file, filename, zipfi, extrafield_local, size_extrafield_local,
                       extrafield_global, size_extrafield_global, comment, method, level, raw,
                       windowBits, memLevel, strategy, password, crcForCrypting, versionMadeBy,
