@@ -4,9 +4,8 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdlib>
-#include <memory>
 
 #include "base/errors.h"
 
@@ -14,9 +13,10 @@ namespace tollwick {
 
 namespace {
 
-// At most this many pieces wait to be packed; the thread making text waits beyond.
+// At most this many pieces wait to be taken; the thread making text waits beyond.
 constexpr size_t kMostWaiting = 2;
-constexpr size_t kOutputSize = size_t{256} << 10;
+// The end of a piece that the next one may refer back to: all of deflate's window.
+constexpr size_t kDictionarySize = size_t{32} << 10;
 
 // An unnamed file in `folder`, or -1 with errno set.
 int CreateUnnamedFile(const std::string& folder) {
@@ -29,27 +29,18 @@ int CreateUnnamedFile(const std::string& folder) {
   return fd;
 }
 
+const Bytef* BytesOf(const std::string& text) {
+  return reinterpret_cast<const Bytef*>(text.data());
+}
+
 }  // namespace
 
-// The deflate stream of the part being packed, and where it goes.
-struct RowPacker::Stream {
-  z_stream zlib{};
-  std::unique_ptr<unsigned char[]> output{new unsigned char[kOutputSize]};
-  uint64_t written = 0;  // to the file
-  PackedPart part;       // being packed
-  int error = 0;
-};
-
-RowPacker::RowPacker(const std::string& folder, const std::string& path, int level) : path_(path) {
+RowPacker::RowPacker(const std::string& folder, const std::string& path, int level, size_t threads)
+    : path_(path), level_(level) {
   fd_ = CreateUnnamedFile(folder);
   if (fd_ < 0) Fail(errno);
-  stream_ = std::make_unique<Stream>();
-  if (deflateInit2(&stream_->zlib, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-    ::close(fd_);
-    Fail(ENOMEM);
-  }
-  text_.reserve(kPieceSize + kPieceSize / 4);
-  thread_ = std::thread(&RowPacker::Work, this);
+  for (size_t i = 0; i < std::max<size_t>(threads, 1); ++i)
+    threads_.emplace_back(&RowPacker::Work, this);
 }
 
 RowPacker::~RowPacker() {
@@ -58,8 +49,7 @@ RowPacker::~RowPacker() {
     stopping_ = true;
   }
   changed_.notify_all();
-  thread_.join();
-  deflateEnd(&stream_->zlib);
+  for (std::thread& thread : threads_) thread.join();
   ::close(fd_);
 }
 
@@ -68,26 +58,29 @@ void RowPacker::Fail(int error) const {
 }
 
 void RowPacker::HandOver(bool ends_part) {
-  std::string next;
+  Piece piece{std::move(text_), std::move(dictionary_), ends_part, handed_over_++};
+  if (!ends_part) {
+    size_t keep = std::min(piece.text.size(), kDictionarySize);
+    dictionary_.assign(piece.text, piece.text.size() - keep, keep);
+  }
   {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return error_ != 0 || waiting_.size() < kMostWaiting; });
     if (error_ != 0) Fail(error_);
-    waiting_.push_back({std::move(text_), ends_part});
+    waiting_.push_back(std::move(piece));
     if (!spare_.empty()) {
-      next = std::move(spare_.back());
+      text_ = std::move(spare_.back());
       spare_.pop_back();
     }
   }
   changed_.notify_all();
-  text_ = std::move(next);
   text_.clear();
-  text_.reserve(kPieceSize + kPieceSize / 4);
+  text_.reserve(piece_size_ + piece_size_ / 4);
 }
 
 PackedPart RowPacker::EndPart() {
   HandOver(true);
-  size_t part = ++parts_asked_;
+  uint64_t part = ++parts_asked_;
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [this, part] { return error_ != 0 || parts_done_ == part; });
   if (error_ != 0) Fail(error_);
@@ -95,6 +88,7 @@ PackedPart RowPacker::EndPart() {
 }
 
 void RowPacker::Work() {
+  Packed packed;
   for (;;) {
     Piece piece;
     {
@@ -104,60 +98,68 @@ void RowPacker::Work() {
       piece = std::move(waiting_.front());
       waiting_.pop_front();
     }
-    if (stream_->error == 0) Pack(piece);
-    {
-      std::lock_guard lock(mutex_);
-      if (piece.ends_part) {
-        last_part_ = stream_->part;
-        ++parts_done_;
-        stream_->part = PackedPart{stream_->written, 0, 0, 0};
-      }
-      error_ = stream_->error;
-      piece.text.clear();
-      spare_.push_back(std::move(piece.text));
+    bool packed_well = Pack(piece, level_, packed);
+    // Written in turn: the pieces before this one first.
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this, &piece] { return stopping_ || next_to_write_ == piece.number; });
+    if (stopping_) return;
+    if (error_ == 0 && !packed_well) error_ = ENOMEM;
+    if (error_ == 0) {
+      lock.unlock();  // the turn is this thread's until next_to_write_ moves on
+      int error = Write(packed);
+      lock.lock();
+      if (error_ == 0) error_ = error;
+      written_ += packed.size;
     }
+    part_.packed_size += packed.size;
+    part_.crc = static_cast<uint32_t>(
+        crc32_combine(part_.crc, packed.crc, static_cast<z_off_t>(piece.text.size())));
+    part_.size += piece.text.size();
+    if (piece.ends_part) {
+      last_part_ = part_;
+      part_ = PackedPart{written_, 0, 0, 0};
+      ++parts_done_;
+    }
+    ++next_to_write_;
+    piece.text.clear();
+    spare_.push_back(std::move(piece.text));
+    lock.unlock();
     changed_.notify_all();
   }
 }
 
-void RowPacker::Pack(const Piece& piece) {
-  Stream& stream = *stream_;
-  z_stream& zlib = stream.zlib;
-  stream.part.size += piece.text.size();
-  stream.part.crc = static_cast<uint32_t>(crc32_z(
-      stream.part.crc, reinterpret_cast<const Bytef*>(piece.text.data()), piece.text.size()));
-  zlib.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(piece.text.data()));
-  zlib.avail_in = static_cast<uInt>(piece.text.size());
-  int flush = piece.ends_part ? Z_SYNC_FLUSH : Z_NO_FLUSH;
-  // Until deflate leaves room in the output: then it has taken all the input, and flushed.
-  do {
-    zlib.next_out = stream.output.get();
-    zlib.avail_out = kOutputSize;
-    if (deflate(&zlib, flush) == Z_STREAM_ERROR) {
-      stream.error = EIO;
-      return;
-    }
-    WriteOut(reinterpret_cast<const char*>(stream.output.get()), kOutputSize - zlib.avail_out);
-    if (stream.error != 0) return;
-  } while (zlib.avail_out == 0);
-  if (piece.ends_part) {
-    stream.part.packed_size = stream.written - stream.part.offset;
-    deflateReset(&zlib);
+bool RowPacker::Pack(const Piece& piece, int level, Packed& out) {
+  out.crc = static_cast<uint32_t>(crc32_z(0, BytesOf(piece.text), piece.text.size()));
+  z_stream zlib{};
+  if (deflateInit2(&zlib, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    return false;
+  bool ok = piece.dictionary.empty() ||
+            deflateSetDictionary(&zlib, BytesOf(piece.dictionary),
+                                 static_cast<uInt>(piece.dictionary.size())) == Z_OK;
+  // Room for all of it at once: deflateBound, plus the few bytes of the sync flush.
+  size_t room = deflateBound(&zlib, piece.text.size()) + 16;
+  if (out.capacity < room) {
+    out.data = std::make_unique_for_overwrite<Bytef[]>(room);
+    out.capacity = room;
   }
+  zlib.next_in = const_cast<Bytef*>(BytesOf(piece.text));
+  zlib.avail_in = static_cast<uInt>(piece.text.size());
+  zlib.next_out = out.data.get();
+  zlib.avail_out = static_cast<uInt>(room);
+  ok = ok && deflate(&zlib, Z_SYNC_FLUSH) == Z_OK && zlib.avail_in == 0 && zlib.avail_out > 0;
+  out.size = zlib.total_out;
+  deflateEnd(&zlib);
+  return ok;
 }
 
-void RowPacker::WriteOut(const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t done = ::write(fd_, data, size);
-    if (done < 0 && errno == EINTR) continue;
-    if (done <= 0) {
-      stream_->error = done < 0 ? errno : EIO;
-      return;
-    }
-    data += done;
-    size -= static_cast<size_t>(done);
-    stream_->written += static_cast<uint64_t>(done);
+int RowPacker::Write(const Packed& packed) {
+  for (size_t done = 0; done < packed.size;) {
+    ssize_t wrote = ::write(fd_, packed.data.get() + done, packed.size - done);
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) return wrote < 0 ? errno : EIO;
+    done += static_cast<size_t>(wrote);
   }
+  return 0;
 }
 
 }  // namespace tollwick

@@ -1,12 +1,14 @@
-// Text deflated on a second thread, so that packing the rows of a large sheet goes on while the
-// next rows are made. The text is appended to text() and handed over with Pass(); EndPart()
-// ends a part: the text since the previous part as one raw deflate stream that ends on a byte
-// boundary without a final block (a sync flush), so that other streams can come before and
-// after it in one entry of a zip file. The packed parts go to a temporary file, removed from
-// its folder as soon as it is made, so that memory does not grow with the text.
+// Text deflated on threads of its own, so that packing the rows of a large sheet goes on while
+// the next rows are made. The text is appended to text() and handed over with Pass() in pieces
+// of about a megabyte; the packing threads deflate the pieces side by side, each with the end of
+// the piece before it as its dictionary (so that they pack about as well as one stream), and
+// write them out in order. EndPart() ends a part: the text since the previous part as raw
+// deflate data that ends on a byte boundary without a final block (a sync flush), so that other
+// streams can come before and after it in one entry of a zip file. Parts go to a temporary file,
+// removed from its folder as soon as it is made, so that memory does not grow with the text.
 //
 // A failure raises EInOutError "Cannot write file "<path>". <reason>" on the calling thread,
-// at the Pass() or EndPart() after it happened. Not for use by more than one thread.
+// at a Pass() or EndPart() after it happened. The calls are for one thread.
 #pragma once
 
 #include <condition_variable>
@@ -16,12 +18,13 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace tollwick {
 
 struct PackedPart {
   uint64_t offset = 0;       // in the temporary file
-  uint64_t packed_size = 0;  // of the deflate stream
+  uint64_t packed_size = 0;  // of the deflate data
   uint64_t size = 0;         // of the text
   uint32_t crc = 0;          // CRC-32 of the text
 };
@@ -29,8 +32,8 @@ struct PackedPart {
 class RowPacker {
  public:
   // The temporary file is made in `folder`; `path` names the file the parts are for, in error
-  // messages. `level` is zlib's compression level.
-  RowPacker(const std::string& folder, const std::string& path, int level);
+  // messages. `level` is zlib's compression level; `threads` pack (at least one).
+  RowPacker(const std::string& folder, const std::string& path, int level, size_t threads = 2);
   ~RowPacker();
   RowPacker(const RowPacker&) = delete;
   RowPacker& operator=(const RowPacker&) = delete;
@@ -38,43 +41,57 @@ class RowPacker {
   std::string& text() { return text_; }
   // Hands text() over once it holds a piece worth packing on its own.
   void Pass() {
-    if (text_.size() >= kPieceSize) HandOver(false);
+    if (text_.size() >= piece_size_) HandOver(false);
   }
   PackedPart EndPart();
   // The temporary file, to read the parts back from; valid while the packer lives.
   int fd() const { return fd_; }
 
-  static constexpr size_t kPieceSize = size_t{1} << 20;
+  // Tests make pieces small, to have many.
+  void set_piece_size(size_t size) { piece_size_ = size; }
 
  private:
   struct Piece {
     std::string text;
+    std::string dictionary;  // the end of the piece before, in the same part
     bool ends_part = false;
+    uint64_t number = 0;  // in the order of handing over
+  };
+  struct Packed {
+    std::unique_ptr<unsigned char[]> data;
+    size_t capacity = 0, size = 0;
+    uint32_t crc = 0;
   };
   void HandOver(bool ends_part);
   void Work();
-  void Pack(const Piece& piece);  // on the packing thread
-  void WriteOut(const char* data, size_t size);
+  // On a packing thread; false when zlib failed.
+  static bool Pack(const Piece& piece, int level, Packed& out);
+  int Write(const Packed& packed);  // gives errno, 0 when written
   [[noreturn]] void Fail(int error) const;
 
   const std::string& path_;
+  const int level_;
   int fd_ = -1;
+  size_t piece_size_ = size_t{1} << 20;
   std::string text_;
+  std::string dictionary_;  // the end of the text handed over last, within the part
+  uint64_t handed_over_ = 0;
+  uint64_t parts_asked_ = 0;
 
-  // Shared with the packing thread, under mutex_.
+  // Shared with the packing threads, under mutex_.
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<Piece> waiting_;      // handed over, not yet packed
+  std::deque<Piece> waiting_;      // handed over, not yet taken
   std::deque<std::string> spare_;  // packed, for reuse
   bool stopping_ = false;
-  size_t parts_done_ = 0;
-  PackedPart last_part_;  // the last part done
-  int error_ = 0;         // errno of the first failure
+  uint64_t next_to_write_ = 0;  // the number of the piece whose turn it is
+  uint64_t written_ = 0;        // bytes in the file
+  PackedPart part_;             // being written
+  PackedPart last_part_;        // the last part ended
+  uint64_t parts_done_ = 0;
+  int error_ = 0;  // errno of the first failure
 
-  struct Stream;
-  std::unique_ptr<Stream> stream_;  // used by the packing thread alone
-  std::thread thread_;
-  size_t parts_asked_ = 0;
+  std::vector<std::thread> threads_;
 };
 
 }  // namespace tollwick

@@ -33,8 +33,12 @@ void Write32(std::string& bytes, size_t at, uint64_t value) {
 
 class Splicer {
  public:
-  Splicer(int zip_fd, int rows_fd, const std::string& path, int level)
-      : zip_fd_(zip_fd), rows_fd_(rows_fd), path_(path), level_(level) {}
+  Splicer(int zip_fd, int rows_fd, const std::string& path, int level, int library_error)
+      : zip_fd_(zip_fd),
+        rows_fd_(rows_fd),
+        path_(path),
+        level_(level),
+        library_error_(library_error) {}
 
   void Run(std::span<const SheetRows> sheets) {
     const std::string zip = ReadAll();
@@ -71,9 +75,12 @@ class Splicer {
     starts.push_back(directory);
     std::sort(starts.begin(), starts.end());
 
+    for (const Entry& entry : list)
+      if (entry.local >= directory || zip.compare(entry.local, 4, "PK\3\4") != 0) Broken();
+    if (sheets.empty()) return;
+
     std::string directory_out;
     for (const Entry& entry : list) {
-      if (entry.local >= directory) Broken();
       size_t local_end = *std::upper_bound(starts.begin(), starts.end(), entry.local);
       std::string record = zip.substr(entry.record, entry.record_size);
       Write32(record, 42, Checked(written_));
@@ -213,6 +220,7 @@ class Splicer {
   }
 
   [[noreturn]] void Broken() {
+    if (library_error_ != 0) Fail(library_error_);
     Fail("The workbook library wrote no zip file that can be completed");
   }
   [[noreturn]] void Fail(int error) { Fail(SystemErrorText(error)); }
@@ -223,14 +231,15 @@ class Splicer {
   int zip_fd_, rows_fd_;
   const std::string& path_;
   int level_;
+  int library_error_;
   uint64_t written_ = 0;
 };
 
 }  // namespace
 
 void SpliceSheetRows(int zip_fd, int rows_fd, std::span<const SheetRows> sheets,
-                     const std::string& path, int level) {
-  Splicer(zip_fd, rows_fd, path, level).Run(sheets);
+                     const std::string& path, int level, int library_error) {
+  Splicer(zip_fd, rows_fd, path, level, library_error).Run(sheets);
 }
 
 }  // namespace tollwick

@@ -260,16 +260,17 @@ class WorkbookWriter::Book {
     }
     errno = 0;
     lxw_error error = workbook_close(workbook_);
+    const int library_error = errno;
     workbook_ = nullptr;
     if (error != LXW_NO_ERROR) Fail(error);
-    if (packed_sheets_.empty()) return;
+    // The file is checked, since the library does not check its last writes.
     int fd = ::open(temporary_.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) Fail(SystemErrorText(errno));
     struct Closer {
       int fd;
       ~Closer() { ::close(fd); }
     } closer{fd};
-    SpliceSheetRows(fd, packer_.fd(), packed_sheets_, path_, kPackingLevel);
+    SpliceSheetRows(fd, packer_.fd(), packed_sheets_, path_, kPackingLevel, library_error);
   }
 
   // The rows of a dated sheet: its cells as XML, packed apart and put into the sheet when the

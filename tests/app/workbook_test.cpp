@@ -158,6 +158,12 @@ TEST(Workbook, FileAppearsOnlyAfterACompleteRun) {
       {"file size limit",
        {"--all", "--headers=0", "--prices=0", "--date-year=0", "--date-month=0", "--date-day=0"},
        "old.xlsx", "EInOutError", "Cannot write file \"$/old.xlsx\". File too large", 2000, 65536},
+      {"file size limit, packing the days", {"--start", "01012010", "--end", "01012013",
+       "--prices=0"}, "old.xlsx", "EInOutError", "Cannot write file \"$/old.xlsx\". File too large",
+       300, 65536},
+      // Only the library's own writing of the file meets the limit.
+      {"file size limit, at the end", {"--all", "--date-year=0", "--date-month=0", "--date-day=0"},
+       "old.xlsx", "EInOutError", "Cannot write file \"$/old.xlsx\". File too large", 300, 65536},
       {"missing folder", {"--all"}, "none/out.xlsx", "EFOpenError",
        "Cannot create file \"$/none/out.xlsx\". No such file or directory"},
       {"directory", {"--all"}, "dir.xlsx", "EFOpenError",

@@ -1,0 +1,268 @@
+// The workbook's dated rows as the program writes them itself: cell XML byte for byte as the
+// workbook library writes the same cells, packing on threads that inflates back to the text, and
+// the zip file completed with the rows.
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <xlsxwriter.h>
+#include <zlib.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <random>
+
+#include "base/errors.h"
+#include "output/row_packer.h"
+#include "output/sheet_row_xml.h"
+#include "output/sheet_splice.h"
+#include "support/checks.h"
+#include "support/test_support.h"
+
+namespace tollwick {
+namespace {
+
+using testing::Deflated;
+using testing::ErrorOf;
+using testing::MakeZip;
+using testing::ReadFile;
+using testing::Stored;
+using testing::TempDir;
+using testing::WriteFile;
+
+// Raw deflate data, inflated up to its end or, after a sync flush, up to where it stops.
+std::string InflateRaw(std::string_view packed) {
+  z_stream zlib{};
+  EXPECT_EQ(inflateInit2(&zlib, -MAX_WBITS), Z_OK);
+  zlib.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data()));
+  zlib.avail_in = static_cast<uInt>(packed.size());
+  std::string text;
+  int result = Z_OK;
+  while (result == Z_OK && (zlib.avail_in > 0 || zlib.avail_out == 0)) {
+    char out[4096];
+    zlib.next_out = reinterpret_cast<Bytef*>(out);
+    zlib.avail_out = sizeof out;
+    result = inflate(&zlib, Z_SYNC_FLUSH);
+    text.append(out, sizeof out - zlib.avail_out);
+  }
+  EXPECT_TRUE(result == Z_OK || result == Z_STREAM_END || result == Z_BUF_ERROR) << result;
+  inflateEnd(&zlib);
+  return text;
+}
+
+// The entry `name` of a zip file, inflated (after a check of its CRC-32 and size).
+std::string EntryOf(const std::string& zip, std::string_view name) {
+  auto u16 = [&zip](size_t at) {
+    return static_cast<size_t>(static_cast<unsigned char>(zip[at]) |
+                               static_cast<unsigned char>(zip[at + 1]) << 8);
+  };
+  auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
+  size_t end = zip.rfind("PK\5\6");
+  for (size_t at = u32(end + 16), i = 0; i < u16(end + 10); ++i) {
+    size_t name_size = u16(at + 28);
+    if (zip.compare(at + 46, name_size, name) == 0) {
+      size_t local = u32(at + 42);
+      size_t data = local + 30 + u16(local + 26) + u16(local + 28);
+      std::string text = u16(at + 10) == 0
+                             ? zip.substr(data, u32(at + 20))
+                             : InflateRaw(std::string_view(zip).substr(data, u32(at + 20)));
+      EXPECT_EQ(text.size(), u32(at + 24)) << name;
+      EXPECT_EQ(crc32_z(0, reinterpret_cast<const Bytef*>(text.data()), text.size()), u32(at + 16))
+          << name;
+      return text;
+    }
+    at += 46 + name_size + u16(at + 30) + u16(at + 32);
+  }
+  ADD_FAILURE() << "no entry " << name;
+  return "";
+}
+
+TEST(SheetRowXml, NumbersAsPrintfShowsThem) {
+  std::vector<double> values = {0.0,
+                                -0.0,
+                                1,
+                                -1,
+                                0.1 + 0.2,
+                                758.29,
+                                -1234.5,
+                                1e15,
+                                1e16,
+                                1e17,
+                                9007199254740991.0,
+                                9007199254740992.0,
+                                9007199254740994.0,
+                                123456789012345.67,
+                                99999999999999.99,
+                                1e-7,
+                                2.5e-5,
+                                0.5,
+                                1e300,
+                                -1e300,
+                                5e-324,
+                                40179,
+                                2958465};
+  std::mt19937_64 random(7);
+  for (int i = 0; i < 20000; ++i) {
+    auto digits = std::uniform_int_distribution<int>(0, 18)(random);
+    auto cents = static_cast<int64_t>(random() % static_cast<uint64_t>(std::pow(10.0, digits)));
+    values.push_back(static_cast<double>(i % 2 != 0 ? -cents : cents) / 100);
+    values.push_back(static_cast<double>(cents));
+    double any;
+    uint64_t bits = random();
+    std::memcpy(&any, &bits, sizeof any);
+    if (std::isfinite(any)) values.push_back(any);
+  }
+  for (double value : values) {
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "%.16G", value);
+    std::string shown;
+    AppendNumber(shown, value);
+    ASSERT_EQ(shown, expected) << value;
+  }
+}
+
+TEST(SheetRowXml, ColumnNames) {
+  const std::pair<uint32_t, const char*> cases[] = {{0, "A"},     {25, "Z"},     {26, "AA"},
+                                                    {51, "AZ"},   {52, "BA"},    {701, "ZZ"},
+                                                    {702, "AAA"}, {16383, "XFD"}};
+  for (const auto& [column, name] : cases) EXPECT_EQ(ColumnName(column), name);
+}
+
+// Random rows, written by the library in its row-streaming mode and by SheetRowXml: the sheets'
+// data are the same bytes.
+TEST(SheetRowXml, RowsAsTheLibraryWritesThem) {
+  TempDir dir;
+  const std::string path = dir / "literal.xlsx";
+  lxw_workbook_options settings{};
+  settings.constant_memory = LXW_TRUE;
+  lxw_workbook* workbook = workbook_new_opt(path.c_str(), &settings);
+  lxw_worksheet* sheet = workbook_add_worksheet(workbook, "Rows");
+  lxw_format* formats[] = {nullptr, workbook_add_format(workbook), workbook_add_format(workbook)};
+  format_set_num_format(formats[1], "#,##0.00");
+  format_set_num_format(formats[2], "yyyy-mm-dd");
+  const int32_t styles[] = {0, lxw_format_get_xf_index(formats[1]),
+                            lxw_format_get_xf_index(formats[2])};
+  const char* texts[] = {"20100115", " lead", "trail ", "a&b<c>d", "\"quoted\" 'text'", "x y"};
+
+  std::mt19937 random(11);
+  SheetRowXml xml;
+  std::string ours;
+  for (uint32_t row = 0; row < 3000; row += 1 + random() % 3) {
+    xml.BeginRow(ours, row);
+    uint32_t columns = random() % 40;  // sometimes none
+    for (uint32_t col = random() % 3; col < columns; col += 1 + random() % 4) {
+      size_t format = random() % 3;
+      if (random() % 10 == 0) {
+        const char* text = texts[random() % std::size(texts)];
+        worksheet_write_string(sheet, row, static_cast<lxw_col_t>(col), text, formats[format]);
+        xml.Text(ours, col, text, styles[format]);
+      } else {
+        double value = random() % 2 == 0 ? static_cast<double>(random() % 1000)
+                                         : static_cast<double>(random()) / 100 - 1e7;
+        worksheet_write_number(sheet, row, static_cast<lxw_col_t>(col), value, formats[format]);
+        xml.Number(ours, col, value, styles[format]);
+      }
+    }
+    xml.EndRow(ours);
+  }
+  ASSERT_EQ(workbook_close(workbook), LXW_NO_ERROR);
+  std::string theirs = EntryOf(ReadFile(path), "xl/worksheets/sheet1.xml");
+  size_t begin = theirs.find("<sheetData>"), end = theirs.find("</sheetData>");
+  ASSERT_NE(end, std::string::npos);
+  EXPECT_EQ(ours, theirs.substr(begin + 11, end - begin - 11));
+}
+
+// Parts of random text through one and through three packing threads, in pieces of a few
+// hundred bytes: each part inflates back to its text, with its CRC-32 and size, and the parts
+// follow one another in the file.
+TEST(RowPacker, PartsInflateToTheirText) {
+  for (size_t threads : {1, 3}) {
+    SCOPED_TRACE(threads);
+    TempDir dir;
+    RowPacker packer(dir.path(), dir / "book.xlsx", 2, threads);
+    packer.set_piece_size(700);
+    std::mt19937 random(static_cast<unsigned>(threads));
+    std::vector<std::string> texts;
+    std::vector<PackedPart> parts;
+    for (int p = 0; p < 12; ++p) {
+      std::string text;
+      for (int rows = static_cast<int>(random() % 400); rows > 0; --rows) {
+        std::string row = "<row r=\"" + std::to_string(random()) + "\">";
+        for (int c = static_cast<int>(random() % 9); c > 0; --c)
+          row += "<c><v>" + std::to_string(random() % 7) + "</v></c>";
+        packer.text() += row;
+        text += row;
+        packer.Pass();
+      }
+      texts.push_back(text);
+      parts.push_back(packer.EndPart());
+    }
+    uint64_t offset = 0;
+    for (size_t p = 0; p < parts.size(); ++p) {
+      SCOPED_TRACE(p);
+      const PackedPart& part = parts[p];
+      EXPECT_EQ(part.offset, offset);
+      offset += part.packed_size;
+      std::string packed(part.packed_size, '\0');
+      ASSERT_EQ(::pread(packer.fd(), packed.data(), packed.size(), static_cast<off_t>(part.offset)),
+                static_cast<ssize_t>(packed.size()));
+      EXPECT_EQ(InflateRaw(packed), texts[p]);
+      EXPECT_EQ(part.size, texts[p].size());
+      EXPECT_EQ(part.crc,
+                crc32_z(0, reinterpret_cast<const Bytef*>(texts[p].data()), texts[p].size()));
+    }
+  }
+}
+
+// Rows put into a sheet of a zip file: the sheet reads back with them just before its
+// "</sheetData>", its streamed form too, and the other entries are unchanged.
+TEST(SpliceSheetRows, PutsTheRowsIntoTheSheet) {
+  const std::string sheet = "<worksheet><sheetData><row r=\"1\"/></sheetData><x/></worksheet>";
+  const std::string rows = "<row r=\"2\"><c r=\"A2\"><v>7</v></c></row><row r=\"3\"/>";
+  for (bool streamed : {false, true}) {
+    TempDir dir;
+    testing::ZipEntry entry = Deflated("xl/worksheets/sheet2.xml", sheet, streamed);
+    std::string bytes = MakeZip({Stored("first.xml", "<a/>"), entry, Deflated("last.xml", "<b/>")});
+    if (streamed) {  // the central directory has the sizes that the descriptor gives
+      size_t record = bytes.find("PK\1\2", bytes.find("PK\1\2") + 1);
+      bytes.replace(record + 16, 12, entry.trailer.substr(4));
+    }
+    WriteFile(dir / "book.xlsx", bytes);
+    RowPacker packer(dir.path(), dir / "book.xlsx", 2);
+    packer.text() = rows;
+    const SheetRows spliced[] = {{"xl/worksheets/sheet2.xml", packer.EndPart()}};
+    FILE* zip = std::fopen((dir / "book.xlsx").c_str(), "r+");
+    SpliceSheetRows(fileno(zip), packer.fd(), spliced, dir / "book.xlsx", 2);
+    std::fclose(zip);
+    const std::string book = ReadFile(dir / "book.xlsx");
+    EXPECT_EQ(EntryOf(book, "xl/worksheets/sheet2.xml"),
+              "<worksheet><sheetData><row r=\"1\"/>" + rows + "</sheetData><x/></worksheet>");
+    EXPECT_EQ(EntryOf(book, "first.xml"), "<a/>");
+    EXPECT_EQ(EntryOf(book, "last.xml"), "<b/>");
+  }
+}
+
+// What the library never writes is refused rather than completed without the rows.
+TEST(SpliceSheetRows, RefusesAnythingElse) {
+  const std::string sheet = "<worksheet><sheetData></sheetData></worksheet>";
+  const std::string cases[] = {
+      "not a zip file at all",
+      MakeZip({Deflated("xl/worksheets/sheet9.xml", sheet)}),                      // no such sheet
+      MakeZip({Stored("xl/worksheets/sheet1.xml", sheet)}),                        // not deflated
+      MakeZip({Deflated("xl/worksheets/sheet1.xml", "<worksheet></worksheet>")}),  // no sheetData
+  };
+  for (const std::string& bytes : cases) {
+    TempDir dir;
+    WriteFile(dir / "book.xlsx", bytes);
+    RowPacker packer(dir.path(), dir / "book.xlsx", 2);
+    packer.text() = "<row r=\"2\"/>";
+    const SheetRows spliced[] = {{"xl/worksheets/sheet1.xml", packer.EndPart()}};
+    FILE* zip = std::fopen((dir / "book.xlsx").c_str(), "r+");
+    EXPECT_EQ(ErrorOf([&] { SpliceSheetRows(fileno(zip), packer.fd(), spliced, "/b.xlsx", 2); }),
+              "EInOutError: Cannot write file \"/b.xlsx\". The workbook library wrote no zip file "
+              "that can be completed");
+    std::fclose(zip);
+  }
+}
+
+}  // namespace
+}  // namespace tollwick
