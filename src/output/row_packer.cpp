@@ -152,7 +152,7 @@ bool RowPacker::Pack(const Piece& piece, int level, Packed& out) {
   return ok;
 }
 
-int RowPacker::Write(const Packed& packed) {
+int RowPacker::Write(const Packed& packed) const {
   for (size_t done = 0; done < packed.size;) {
     ssize_t wrote = ::write(fd_, packed.data.get() + done, packed.size - done);
     if (wrote < 0 && errno == EINTR) continue;

@@ -66,7 +66,7 @@ class RowPacker {
   void Work();
   // On a packing thread; false when zlib failed.
   static bool Pack(const Piece& piece, int level, Packed& out);
-  int Write(const Packed& packed);  // gives errno, 0 when written
+  int Write(const Packed& packed) const;  // gives errno, 0 when written
   [[noreturn]] void Fail(int error) const;
 
   const std::string& path_;

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 namespace tollwick {
 
@@ -10,11 +11,29 @@ namespace {
 // Every integer up to this is a double exactly, with at most 16 digits, which "%.16G" prints
 // as the integer itself.
 constexpr double kExactIntegers = 9007199254740992.0;  // 2^53
+// Room for the longest number "%.16G" prints ("-1.234567890123456E-308") and more.
+constexpr size_t kNumberRoom = 32;
 
-void AppendUnsigned(std::string& out, uint64_t value) {
-  char digits[20];
-  auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
-  out.append(digits, end);
+char* Put(char* at, std::string_view text) {
+  std::memcpy(at, text.data(), text.size());
+  return at + text.size();
+}
+
+char* PutUnsigned(char* at, uint64_t value) {
+  return std::to_chars(at, at + 20, value).ptr;
+}
+
+// Writes `value` as "%.16G" prints it in the C locale, in at most kNumberRoom bytes.
+char* PutNumber(char* at, double value) {
+  if (value == std::floor(value) && std::fabs(value) < kExactIntegers) {
+    if (std::signbit(value)) *at++ = '-';  // also "-0", as printf shows it
+    return PutUnsigned(at, static_cast<uint64_t>(std::fabs(value)));
+  }
+  // The C++ library's conversion with a precision is printf's, without the locale.
+  char* end = std::to_chars(at, at + kNumberRoom, value, std::chars_format::general, 16).ptr;
+  for (char* c = at; c != end; ++c)
+    if (*c == 'e') *c = 'E';
+  return end;
 }
 
 }  // namespace
@@ -27,53 +46,46 @@ std::string ColumnName(uint32_t column) {
 }
 
 void AppendNumber(std::string& out, double value) {
-  if (value == std::floor(value) && std::fabs(value) < kExactIntegers) {
-    if (std::signbit(value)) out.push_back('-');  // also "-0", as printf shows it
-    AppendUnsigned(out, static_cast<uint64_t>(std::fabs(value)));
-    return;
-  }
-  // The C++ library's conversion with a precision is printf's, without the locale.
-  char text[40];
-  auto [end, error] =
-      std::to_chars(text, text + sizeof text, value, std::chars_format::general, 16);
-  for (char* c = text; c != end; ++c)
-    if (*c == 'e') *c = 'E';
-  out.append(text, end);
+  char text[kNumberRoom];
+  out.append(text, PutNumber(text, value));
 }
 
-const std::string& SheetRowXml::NameOf(uint32_t column) {
-  while (names_.size() <= column)
-    names_.push_back(ColumnName(static_cast<uint32_t>(names_.size())));
-  return names_[column];
+const std::string& SheetRowXml::OpeningOf(uint32_t column) {
+  while (openings_.size() <= column)
+    openings_.push_back("<c r=\"" + ColumnName(static_cast<uint32_t>(openings_.size())));
+  return openings_[column];
 }
 
 void SheetRowXml::BeginRow(std::string& out, uint32_t row) {
   row_number_.clear();
-  AppendUnsigned(row_number_, uint64_t{row} + 1);
+  char digits[20];
+  row_number_.append(digits, PutUnsigned(digits, uint64_t{row} + 1));
   row_start_ = out.size();
   has_cells_ = false;
   out.append("<row r=\"").append(row_number_).append("\">");
 }
 
-void SheetRowXml::BeginCell(std::string& out, uint32_t column, int32_t style) {
+// Writes the cell's start up to the end of its attributes, without the closing '>'.
+char* SheetRowXml::PutCellStart(char* at, uint32_t column, int32_t style) {
   has_cells_ = true;
-  out.append("<c r=\"").append(NameOf(column)).append(row_number_);
-  if (style != 0) {
-    out.append("\" s=\"");
-    AppendUnsigned(out, static_cast<uint64_t>(style));
-  }
-  out.push_back('"');
+  at = Put(at, OpeningOf(column));
+  at = Put(at, row_number_);
+  if (style != 0) at = PutUnsigned(Put(at, "\" s=\""), static_cast<uint64_t>(style));
+  *at++ = '"';
+  return at;
 }
 
 void SheetRowXml::Number(std::string& out, uint32_t column, double value, int32_t style) {
-  BeginCell(out, column, style);
-  out.append("><v>");
-  AppendNumber(out, value);
-  out.append("</v></c>");
+  // The opening (at most 3 letters), the row (7 digits), the style, the value and the tags.
+  char cell[64 + kNumberRoom];
+  char* at = Put(PutCellStart(cell, column, style), "><v>");
+  at = Put(PutNumber(at, value), "</v></c>");
+  out.append(cell, at);
 }
 
 void SheetRowXml::Text(std::string& out, uint32_t column, std::string_view text, int32_t style) {
-  BeginCell(out, column, style);
+  char start[64];
+  out.append(start, PutCellStart(start, column, style));
   bool keep_spaces = !text.empty() && (text.front() == ' ' || text.back() == ' ');
   out.append(keep_spaces ? " t=\"inlineStr\"><is><t xml:space=\"preserve\">"
                          : " t=\"inlineStr\"><is><t>");
@@ -95,7 +107,7 @@ void SheetRowXml::Text(std::string& out, uint32_t column, std::string_view text,
   out.append("</t></is></c>");
 }
 
-void SheetRowXml::EndRow(std::string& out) {
+void SheetRowXml::EndRow(std::string& out) const {
   if (has_cells_)
     out.append("</row>");
   else

@@ -27,15 +27,15 @@ class SheetRowXml {
   // ends with a space keeps it.
   void Text(std::string& out, uint32_t column, std::string_view text, int32_t style);
   // A row without cells leaves no trace.
-  void EndRow(std::string& out);
+  void EndRow(std::string& out) const;
 
  private:
-  void BeginCell(std::string& out, uint32_t column, int32_t style);
-  const std::string& NameOf(uint32_t column);
+  char* PutCellStart(char* at, uint32_t column, int32_t style);
+  const std::string& OpeningOf(uint32_t column);
 
-  std::vector<std::string> names_;  // of the columns seen so far, by column
-  std::string row_number_;          // of the row being written, from 1
-  size_t row_start_ = 0;            // where its text begins in `out`
+  std::vector<std::string> openings_;  // "<c r=\"" and the column's name, by column
+  std::string row_number_;             // of the row being written, from 1
+  size_t row_start_ = 0;               // where its text begins in `out`
   bool has_cells_ = false;
 };
 

@@ -71,6 +71,7 @@ class Splicer {
     if (found != sheets.size()) Broken();  // rows would be lost
     // Each entry's local part runs to the next one's, or to the central directory.
     std::vector<size_t> starts;
+    starts.reserve(list.size() + 1);
     for (const Entry& entry : list) starts.push_back(entry.local);
     starts.push_back(directory);
     std::sort(starts.begin(), starts.end());

@@ -16,8 +16,14 @@
 // temporary file is made beside that. Commit() renames it onto the final path; a writer
 // destroyed without it removes the file and leaves the final path as it was. So does SIGINT,
 // SIGTERM or SIGHUP while the writer lives, after which the signal ends the process as it
-// would have. There is one writer at a time. Rows are streamed to disk, so memory does not grow
-// with the number of rows.
+// would have. There is one writer at a time.
+//
+// The library writes every sheet but the rows of the dated sheets, which would take it one
+// printf call and one allocation per cell: the writer makes their XML itself, packs it on two
+// threads into an unnamed temporary file beside the workbook, and puts it into the library's
+// zip file when that is complete (see SpliceSheetRows), so memory does not grow with the number
+// of rows. The library's zip file is checked then, since the library does not check its last
+// writes.
 #pragma once
 
 #include <sys/types.h>
