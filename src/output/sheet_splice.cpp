@@ -60,6 +60,7 @@ class Splicer {
       if (at + kCentralHeader > end || zip.compare(at, 4, "PK\1\2") != 0) Broken();
       size_t size =
           kCentralHeader + Read16(zip, at + 28) + Read16(zip, at + 30) + Read16(zip, at + 32);
+      if (at + size > end) Broken();
       std::string_view name(zip.data() + at + kCentralHeader, Read16(zip, at + 28));
       const SheetRows* sheet = nullptr;
       for (const SheetRows& candidate : sheets)

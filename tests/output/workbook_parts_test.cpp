@@ -6,6 +6,7 @@
 #include <xlsxwriter.h>
 #include <zlib.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -241,25 +242,36 @@ TEST(SpliceSheetRows, PutsTheRowsIntoTheSheet) {
   }
 }
 
-// What the library never writes is refused rather than completed without the rows.
+// What the library never writes is refused rather than completed without the rows: other
+// files, and every prefix of a workbook cut short (with the error the library's writing left
+// as the reason, when there is one).
 TEST(SpliceSheetRows, RefusesAnythingElse) {
   const std::string sheet = "<worksheet><sheetData></sheetData></worksheet>";
-  const std::string cases[] = {
+  std::vector<std::string> cases = {
       "not a zip file at all",
       MakeZip({Deflated("xl/worksheets/sheet9.xml", sheet)}),                      // no such sheet
       MakeZip({Stored("xl/worksheets/sheet1.xml", sheet)}),                        // not deflated
       MakeZip({Deflated("xl/worksheets/sheet1.xml", "<worksheet></worksheet>")}),  // no sheetData
   };
-  for (const std::string& bytes : cases) {
-    TempDir dir;
-    WriteFile(dir / "book.xlsx", bytes);
-    RowPacker packer(dir.path(), dir / "book.xlsx", 2);
-    packer.text() = "<row r=\"2\"/>";
-    const SheetRows spliced[] = {{"xl/worksheets/sheet1.xml", packer.EndPart()}};
+  const std::string whole =
+      MakeZip({Stored("a.xml", "<a/>"), Deflated("xl/worksheets/sheet1.xml", sheet)});
+  for (size_t size = 0; size < whole.size(); ++size) cases.push_back(whole.substr(0, size));
+  TempDir dir;
+  RowPacker packer(dir.path(), dir / "book.xlsx", 2);
+  packer.text() = "<row r=\"2\"/>";
+  const SheetRows spliced[] = {{"xl/worksheets/sheet1.xml", packer.EndPart()}};
+  for (size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(i);
+    WriteFile(dir / "book.xlsx", cases[i]);
     FILE* zip = std::fopen((dir / "book.xlsx").c_str(), "r+");
-    EXPECT_EQ(ErrorOf([&] { SpliceSheetRows(fileno(zip), packer.fd(), spliced, "/b.xlsx", 2); }),
-              "EInOutError: Cannot write file \"/b.xlsx\". The workbook library wrote no zip file "
-              "that can be completed");
+    const int library_error = i % 2 == 0 ? 0 : EFBIG;
+    EXPECT_EQ(ErrorOf([&] {
+                SpliceSheetRows(fileno(zip), packer.fd(), spliced, "/b.xlsx", 2, library_error);
+              }),
+              "EInOutError: Cannot write file \"/b.xlsx\". " +
+                  std::string(library_error == 0
+                                  ? "The workbook library wrote no zip file that can be completed"
+                                  : "File too large"));
     std::fclose(zip);
   }
 }
