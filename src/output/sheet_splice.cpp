@@ -31,6 +31,31 @@ void Write32(std::string& bytes, size_t at, uint64_t value) {
   for (size_t i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
 }
 
+// Whether an XML document ends with the end of its root element, as one that was cut short
+// does not.
+bool EndsWhole(std::string_view text) {
+  size_t at = 0;
+  // Past the declaration, processing instructions and comments.
+  for (;;) {
+    at = text.find('<', at);
+    if (at == std::string_view::npos || at + 1 == text.size()) return false;
+    if (text[at + 1] != '?' && text[at + 1] != '!') break;
+    at = text.find('>', at);
+    if (at == std::string_view::npos) return false;
+  }
+  const size_t name_end = text.find_first_of(" \t\r\n/>", at + 1);
+  if (name_end == std::string_view::npos) return false;
+  const std::string_view root = text.substr(at + 1, name_end - at - 1);
+  const size_t last = text.find_last_not_of(" \t\r\n");
+  text = text.substr(0, last + 1);
+  // "</root>" at the end, or a root element that closes itself and is all there is.
+  const size_t start_end = text.find('>', at);
+  if (start_end + 1 == text.size() && text[start_end - 1] == '/') return true;
+  return text.size() >= root.size() + 3 && text.ends_with('>') &&
+         text.substr(text.size() - root.size() - 3, 2) == "</" &&
+         text.substr(text.size() - root.size() - 1, root.size()) == root;
+}
+
 class Splicer {
  public:
   Splicer(int zip_fd, int rows_fd, const std::string& path, int level, int library_error)
@@ -77,8 +102,26 @@ class Splicer {
     starts.push_back(directory);
     std::sort(starts.begin(), starts.end());
 
-    for (const Entry& entry : list)
-      if (entry.local >= directory || zip.compare(entry.local, 4, "PK\3\4") != 0) Broken();
+    // Every part must be whole: the library writes each part into a temporary file of its
+    // own without checking those writes, so a part can be cut short in a zip file that is
+    // otherwise sound.
+    for (const Entry& entry : list) {
+      std::string_view name = std::string_view(zip).substr(entry.record + kCentralHeader,
+                                                           Read16(zip, entry.record + 28));
+      if (entry.local >= directory) Broken();
+      std::string_view local = std::string_view(zip).substr(entry.local, directory - entry.local);
+      if (local.size() < kLocalHeader || local.compare(0, 4, "PK\3\4") != 0) Broken();
+      if (!name.ends_with(".xml") && !name.ends_with(".rels")) continue;
+      size_t data = kLocalHeader + Read16(local, 26) + Read16(local, 28);
+      const uint32_t packed = Read32(zip, entry.record + 20);
+      if (data + packed > local.size()) Broken();
+      const uint32_t method = Read16(zip, entry.record + 10);
+      if (method != 0 && method != Z_DEFLATED) Broken();
+      const std::string text =
+          method == 0 ? std::string(local.substr(data, packed))
+                      : Inflate(local.substr(data, packed), Read32(zip, entry.record + 24));
+      if (!EndsWhole(text)) Broken();
+    }
     if (sheets.empty()) return;
 
     std::string directory_out;

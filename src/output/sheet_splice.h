@@ -19,12 +19,14 @@ struct SheetRows {
 };
 
 // Rewrites the zip file open for reading and writing as `zip_fd`, reading the rows from
-// `rows_fd`; `level` is zlib's level for the sheets' own text. Without sheets the file is only
-// checked. Raises EInOutError "Cannot write file "<path>". <reason>" when a write fails, when
-// the file or a named entry is not what the library writes (the library does not check all of
-// its writes; `library_error`, the errno its writing left, is then the reason, when not 0), or
-// when an entry would outgrow the 4 GiB that a zip file without its 64-bit extensions can
-// describe.
+// `rows_fd`; `level` is zlib's level for the sheets' own text. First the file is checked: its
+// directory, and every XML part (".xml", ".rels") must end with the end of its root element,
+// since the library does not check its writes of each part into a temporary file; without
+// sheets that is all. Raises EInOutError "Cannot write file "<path>". <reason>" when a write
+// fails, when the file, a part or a named sheet is not what the library writes whole (then
+// `library_error`, the errno that the library's writing probably met, is the reason, when not
+// 0), or when an entry would outgrow the 4 GiB that a zip file without its 64-bit extensions
+// can describe.
 void SpliceSheetRows(int zip_fd, int rows_fd, std::span<const SheetRows> sheets,
                      const std::string& path, int level, int library_error = 0);
 

@@ -2,7 +2,9 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #include <xlsxwriter.h>
 #include <xlsxwriter/third_party/zip.h>
@@ -146,6 +148,19 @@ std::string FollowLinks(std::string path) {
   }
 }
 
+// Why a part of the library's file `fd` may have been cut short when its writing left no errno:
+// EFBIG when the process has a file size limit, ENOSPC when the file system of the workbook or
+// of the library's temporary files (/tmp) is full; else 0.
+int LikelyWriteError(int fd) {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) return EFBIG;
+  struct statvfs space {};
+  if ((::fstatvfs(fd, &space) == 0 && space.f_bavail == 0) ||
+      (::statvfs("/tmp", &space) == 0 && space.f_bavail == 0))
+    return ENOSPC;
+  return 0;
+}
+
 // The temporary file that SIGINT, SIGTERM and SIGHUP remove before they end the process. The
 // path is written only while those signals are blocked and the handler is not armed.
 constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
@@ -263,14 +278,15 @@ class WorkbookWriter::Book {
     const int library_error = errno;
     workbook_ = nullptr;
     if (error != LXW_NO_ERROR) Fail(error);
-    // The file is checked, since the library does not check its last writes.
+    // Every part is checked, since the library does not check its writes.
     int fd = ::open(temporary_.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) Fail(SystemErrorText(errno));
     struct Closer {
       int fd;
       ~Closer() { ::close(fd); }
     } closer{fd};
-    SpliceSheetRows(fd, packer_.fd(), packed_sheets_, path_, kPackingLevel, library_error);
+    SpliceSheetRows(fd, packer_.fd(), packed_sheets_, path_, kPackingLevel,
+                    library_error != 0 ? library_error : LikelyWriteError(fd));
   }
 
   // The rows of a dated sheet: its cells as XML, packed apart and put into the sheet when the

@@ -22,8 +22,8 @@
 // printf call and one allocation per cell: the writer makes their XML itself, packs it on two
 // threads into an unnamed temporary file beside the workbook, and puts it into the library's
 // zip file when that is complete (see SpliceSheetRows), so memory does not grow with the number
-// of rows. The library's zip file is checked then, since the library does not check its last
-// writes.
+// of rows. Every part of the library's zip file is checked then, since the library does not
+// check its writes: a part cut short by a full disk or a file size limit fails the run.
 #pragma once
 
 #include <sys/types.h>

@@ -243,8 +243,8 @@ TEST(SpliceSheetRows, PutsTheRowsIntoTheSheet) {
 }
 
 // What the library never writes is refused rather than completed without the rows: other
-// files, and every prefix of a workbook cut short (with the error the library's writing left
-// as the reason, when there is one).
+// files, parts cut short, and every prefix of a workbook cut short (with the error the
+// library's writing left as the reason, when there is one).
 TEST(SpliceSheetRows, RefusesAnythingElse) {
   const std::string sheet = "<worksheet><sheetData></sheetData></worksheet>";
   std::vector<std::string> cases = {
@@ -252,6 +252,12 @@ TEST(SpliceSheetRows, RefusesAnythingElse) {
       MakeZip({Deflated("xl/worksheets/sheet9.xml", sheet)}),                      // no such sheet
       MakeZip({Stored("xl/worksheets/sheet1.xml", sheet)}),                        // not deflated
       MakeZip({Deflated("xl/worksheets/sheet1.xml", "<worksheet></worksheet>")}),  // no sheetData
+      // Sound zip files with a part cut short, deflated or stored.
+      MakeZip({Deflated("xl/styles.xml", "<?xml version=\"1.0\"?>\n<styleSheet><fonts>"),
+               Deflated("xl/worksheets/sheet1.xml", sheet)}),
+      MakeZip({Stored("a.rels", "<Relationships><Relationship/></Relation"),
+               Deflated("xl/worksheets/sheet1.xml", sheet)}),
+      MakeZip({Deflated("xl/worksheets/sheet1.xml", sheet.substr(0, sheet.size() - 1))}),
   };
   const std::string whole =
       MakeZip({Stored("a.xml", "<a/>"), Deflated("xl/worksheets/sheet1.xml", sheet)});
