@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "base/errors.h"
+#include "base/output_sink.h"
 
 namespace tollwick {
 
@@ -27,10 +28,6 @@ int CreateUnnamedFile(const std::string& folder) {
   fd = ::mkostemp(name.data(), O_CLOEXEC);
   if (fd >= 0) ::unlink(name.c_str());
   return fd;
-}
-
-const Bytef* BytesOf(const std::string& text) {
-  return reinterpret_cast<const Bytef*>(text.data());
 }
 
 }  // namespace
@@ -106,7 +103,7 @@ void RowPacker::Work() {
     if (error_ == 0 && !packed_well) error_ = ENOMEM;
     if (error_ == 0) {
       lock.unlock();  // the turn is this thread's until next_to_write_ moves on
-      int error = Write(packed);
+      int error = WriteAll(fd_, std::string_view(packed.data).substr(0, packed.size));
       lock.lock();
       if (error_ == 0) error_ = error;
       written_ += packed.size;
@@ -129,37 +126,31 @@ void RowPacker::Work() {
 }
 
 bool RowPacker::Pack(const Piece& piece, int level, Packed& out) {
-  out.crc = static_cast<uint32_t>(crc32_z(0, BytesOf(piece.text), piece.text.size()));
-  z_stream zlib{};
-  if (deflateInit2(&zlib, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-    return false;
-  bool ok = piece.dictionary.empty() ||
-            deflateSetDictionary(&zlib, BytesOf(piece.dictionary),
-                                 static_cast<uInt>(piece.dictionary.size())) == Z_OK;
-  // Room for all of it at once: deflateBound, plus the few bytes of the sync flush.
-  size_t room = deflateBound(&zlib, piece.text.size()) + 16;
-  if (out.capacity < room) {
-    out.data = std::make_unique_for_overwrite<Bytef[]>(room);
-    out.capacity = room;
-  }
-  zlib.next_in = const_cast<Bytef*>(BytesOf(piece.text));
-  zlib.avail_in = static_cast<uInt>(piece.text.size());
-  zlib.next_out = out.data.get();
-  zlib.avail_out = static_cast<uInt>(room);
-  ok = ok && deflate(&zlib, Z_SYNC_FLUSH) == Z_OK && zlib.avail_in == 0 && zlib.avail_out > 0;
-  out.size = zlib.total_out;
-  deflateEnd(&zlib);
-  return ok;
+  out.crc = static_cast<uint32_t>(
+      crc32_z(0, reinterpret_cast<const Bytef*>(piece.text.data()), piece.text.size()));
+  out.size = DeflateRaw(piece.text, piece.dictionary, level, false, out.data);
+  return out.size != 0;
 }
 
-int RowPacker::Write(const Packed& packed) const {
-  for (size_t done = 0; done < packed.size;) {
-    ssize_t wrote = ::write(fd_, packed.data.get() + done, packed.size - done);
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) return wrote < 0 ? errno : EIO;
-    done += static_cast<size_t>(wrote);
-  }
-  return 0;
+size_t DeflateRaw(std::string_view text, std::string_view dictionary, int level, bool final,
+                  std::string& out) {
+  z_stream zlib{};
+  if (deflateInit2(&zlib, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) return 0;
+  bool ok = dictionary.empty() ||
+            deflateSetDictionary(&zlib, reinterpret_cast<const Bytef*>(dictionary.data()),
+                                 static_cast<uInt>(dictionary.size())) == Z_OK;
+  // Room for all of it at once: deflateBound, plus the few bytes of a sync flush.
+  const size_t room = deflateBound(&zlib, text.size()) + 16;
+  if (out.size() < room) out.resize(room);
+  zlib.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+  zlib.avail_in = static_cast<uInt>(text.size());
+  zlib.next_out = reinterpret_cast<Bytef*>(out.data());
+  zlib.avail_out = static_cast<uInt>(room);
+  const int result = deflate(&zlib, final ? Z_FINISH : Z_SYNC_FLUSH);
+  ok = ok && result == (final ? Z_STREAM_END : Z_OK) && zlib.avail_in == 0 && zlib.avail_out > 0;
+  const size_t size = zlib.total_out;
+  deflateEnd(&zlib);
+  return ok ? size : 0;
 }
 
 }  // namespace tollwick

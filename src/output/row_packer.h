@@ -14,13 +14,19 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 namespace tollwick {
+
+// Deflates all of `text` at once as raw deflate data into `out` (grown as needed, never shrunk),
+// after `dictionary` (may be empty): with `final` a final block ends it, else a sync flush.
+// Gives the bytes written, 0 when zlib failed.
+size_t DeflateRaw(std::string_view text, std::string_view dictionary, int level, bool final,
+                  std::string& out);
 
 struct PackedPart {
   uint64_t offset = 0;       // in the temporary file
@@ -58,15 +64,14 @@ class RowPacker {
     uint64_t number = 0;  // in the order of handing over
   };
   struct Packed {
-    std::unique_ptr<unsigned char[]> data;
-    size_t capacity = 0, size = 0;
+    std::string data;  // the first `size` bytes
+    size_t size = 0;
     uint32_t crc = 0;
   };
   void HandOver(bool ends_part);
   void Work();
   // On a packing thread; false when zlib failed.
   static bool Pack(const Piece& piece, int level, Packed& out);
-  int Write(const Packed& packed) const;  // gives errno, 0 when written
   [[noreturn]] void Fail(int error) const;
 
   const std::string& path_;

@@ -45,11 +45,6 @@ std::string ColumnName(uint32_t column) {
   return name;
 }
 
-void AppendNumber(std::string& out, double value) {
-  char text[kNumberRoom];
-  out.append(text, PutNumber(text, value));
-}
-
 const std::string& SheetRowXml::OpeningOf(uint32_t column) {
   while (openings_.size() <= column)
     openings_.push_back("<c r=\"" + ColumnName(static_cast<uint32_t>(openings_.size())));

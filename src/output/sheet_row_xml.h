@@ -15,12 +15,10 @@ namespace tollwick {
 // The column's name in a cell reference: A to Z, AA to ZZ, AAA onwards (`column` from 0).
 std::string ColumnName(uint32_t column);
 
-// Appends `value` as "%.16G" prints it in the C locale.
-void AppendNumber(std::string& out, double value);
-
 class SheetRowXml {
  public:
   // Rows and columns count from 0; a style of 0 is none. Cells of a row come in column order.
+  // A number is written as "%.16G" prints it in the C locale.
   void BeginRow(std::string& out, uint32_t row);
   void Number(std::string& out, uint32_t column, double value, int32_t style);
   // A text of printable characters; "&", "<" and ">" are escaped, and a text that begins or

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "base/errors.h"
+#include "base/file_system.h"
+#include "base/output_sink.h"
 
 namespace tollwick {
 
@@ -76,65 +78,66 @@ class Splicer {
     if (directory > end) Broken();
 
     struct Entry {
-      size_t record, record_size, local;
+      std::string_view record;  // in the central directory
+      std::string_view local;   // the local header, the data and what follows up to the next
+      size_t data = 0;          // where the data begins in `local`
       const SheetRows* sheet = nullptr;
+      std::string text;  // a sheet's text
     };
     std::vector<Entry> list;
+    std::vector<size_t> starts;  // of every local part, and of the directory
     size_t found = 0;
     for (size_t at = directory, i = 0; i < entries; ++i) {
       if (at + kCentralHeader > end || zip.compare(at, 4, "PK\1\2") != 0) Broken();
       size_t size =
           kCentralHeader + Read16(zip, at + 28) + Read16(zip, at + 30) + Read16(zip, at + 32);
       if (at + size > end) Broken();
-      std::string_view name(zip.data() + at + kCentralHeader, Read16(zip, at + 28));
-      const SheetRows* sheet = nullptr;
+      Entry& entry = list.emplace_back();
+      entry.record = std::string_view(zip).substr(at, size);
+      std::string_view name = entry.record.substr(kCentralHeader, Read16(entry.record, 28));
       for (const SheetRows& candidate : sheets)
-        if (candidate.entry == name) sheet = &candidate;
-      found += sheet != nullptr;
-      list.push_back({at, size, Read32(zip, at + 42), sheet});
+        if (candidate.entry == name) entry.sheet = &candidate;
+      found += entry.sheet != nullptr;
+      starts.push_back(Read32(entry.record, 42));
       at += size;
     }
     if (found != sheets.size()) Broken();  // rows would be lost
-    // Each entry's local part runs to the next one's, or to the central directory.
-    std::vector<size_t> starts;
-    starts.reserve(list.size() + 1);
-    for (const Entry& entry : list) starts.push_back(entry.local);
     starts.push_back(directory);
     std::sort(starts.begin(), starts.end());
 
     // Every part must be whole: the library writes each part into a temporary file of its
     // own without checking those writes, so a part can be cut short in a zip file that is
     // otherwise sound.
-    for (const Entry& entry : list) {
-      std::string_view name = std::string_view(zip).substr(entry.record + kCentralHeader,
-                                                           Read16(zip, entry.record + 28));
-      if (entry.local >= directory) Broken();
-      std::string_view local = std::string_view(zip).substr(entry.local, directory - entry.local);
-      if (local.size() < kLocalHeader || local.compare(0, 4, "PK\3\4") != 0) Broken();
+    for (Entry& entry : list) {
+      const size_t local = Read32(entry.record, 42);
+      if (local >= directory) Broken();
+      entry.local = std::string_view(zip).substr(
+          local, *std::upper_bound(starts.begin(), starts.end(), local) - local);
+      if (entry.local.size() < kLocalHeader || entry.local.compare(0, 4, "PK\3\4") != 0) Broken();
+      entry.data = kLocalHeader + Read16(entry.local, 26) + Read16(entry.local, 28);
+      const uint32_t packed = Read32(entry.record, 20), method = Read16(entry.record, 10);
+      if (entry.data + packed > entry.local.size()) Broken();
+      std::string_view name = entry.record.substr(kCentralHeader, Read16(entry.record, 28));
       if (!name.ends_with(".xml") && !name.ends_with(".rels")) continue;
-      size_t data = kLocalHeader + Read16(local, 26) + Read16(local, 28);
-      const uint32_t packed = Read32(zip, entry.record + 20);
-      if (data + packed > local.size()) Broken();
-      const uint32_t method = Read16(zip, entry.record + 10);
-      if (method != 0 && method != Z_DEFLATED) Broken();
-      const std::string text =
-          method == 0 ? std::string(local.substr(data, packed))
-                      : Inflate(local.substr(data, packed), Read32(zip, entry.record + 24));
+      // A sheet's own text is packed again around its rows, so it is deflated like them.
+      if (method != Z_DEFLATED && (method != 0 || entry.sheet != nullptr)) Broken();
+      std::string text =
+          method == 0 ? std::string(entry.local.substr(entry.data, packed))
+                      : Inflate(entry.local.substr(entry.data, packed), Read32(entry.record, 24));
       if (!EndsWhole(text)) Broken();
+      if (entry.sheet != nullptr) entry.text = std::move(text);
     }
     if (sheets.empty()) return;
 
+    if (::lseek(zip_fd_, 0, SEEK_SET) != 0) Fail(errno);
     std::string directory_out;
     for (const Entry& entry : list) {
-      size_t local_end = *std::upper_bound(starts.begin(), starts.end(), entry.local);
-      std::string record = zip.substr(entry.record, entry.record_size);
+      std::string record(entry.record);
       Write32(record, 42, Checked(written_));
-      if (entry.sheet == nullptr) {
-        Write(std::string_view(zip).substr(entry.local, local_end - entry.local));
-      } else {
-        Splice(std::string_view(zip).substr(entry.local, local_end - entry.local),
-               Read32(record, 20), *entry.sheet, record);
-      }
+      if (entry.sheet == nullptr)
+        Write(entry.local);
+      else
+        Splice(entry.local.substr(0, entry.data), entry.text, *entry.sheet, record);
       directory_out += record;
     }
     std::string end_record = zip.substr(end);
@@ -150,31 +153,26 @@ class Splicer {
     struct stat info {};
     if (::fstat(zip_fd_, &info) != 0) Fail(errno);
     std::string bytes(static_cast<size_t>(info.st_size), '\0');
-    for (size_t got = 0; got < bytes.size();) {
-      ssize_t done =
-          ::pread(zip_fd_, bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
-      if (done < 0 && errno == EINTR) continue;
-      if (done <= 0) Fail(done < 0 ? errno : EIO);
-      got += static_cast<size_t>(done);
-    }
+    ReadExactly(zip_fd_, bytes.data(), bytes.size(), 0);
     return bytes;
   }
 
-  // The entry's local part (`packed` bytes of data after its header) with the rows put in;
-  // its central `record` gets the new CRC-32 and sizes.
-  void Splice(std::string_view local, uint32_t packed, const SheetRows& sheet,
+  // `count` bytes of `fd` at `offset`; a file that ends before them is an I/O error.
+  void ReadExactly(int fd, char* buffer, size_t count, uint64_t offset) {
+    const ssize_t got = ReadFully(SystemFileSystem(), fd, buffer, count, &offset);
+    if (got < 0) Fail(errno);
+    if (static_cast<size_t>(got) < count) Fail(EIO);
+  }
+
+  // The entry of a sheet, from its local `header` and its `text`, with the rows put in; its
+  // central `record` gets the new CRC-32 and sizes.
+  void Splice(std::string_view header_in, const std::string& text, const SheetRows& sheet,
               std::string& record) {
-    if (local.size() < kLocalHeader || local.compare(0, 4, "PK\3\4") != 0 ||
-        Read16(local, 8) != Z_DEFLATED)
-      Broken();
-    size_t data = kLocalHeader + Read16(local, 26) + Read16(local, 28);
-    if (data + packed > local.size()) Broken();
-    const std::string text = Inflate(local.substr(data, packed), Read32(record, 24));
     size_t split = text.rfind(kSheetDataEnd);
     if (split == std::string::npos) Broken();
     const std::string_view before = std::string_view(text).substr(0, split);
     const std::string_view after = std::string_view(text).substr(split);
-    const std::string head = Deflate(before, Z_SYNC_FLUSH), tail = Deflate(after, Z_FINISH);
+    const std::string head = Deflate(before, false), tail = Deflate(after, true);
 
     uLong crc = crc32_z(0, reinterpret_cast<const Bytef*>(before.data()), before.size());
     crc = crc32_combine(crc, sheet.rows.crc, static_cast<z_off_t>(sheet.rows.size));
@@ -182,7 +180,7 @@ class Splicer {
                         static_cast<z_off_t>(after.size()));
     const uint64_t size = text.size() + sheet.rows.size;
     const uint64_t packed_size = head.size() + sheet.rows.packed_size + tail.size();
-    std::string header(local.substr(0, data));
+    std::string header(header_in);
     for (std::string* fields : {&header, &record}) {
       size_t at = fields == &header ? 14 : 16;
       Write32(*fields, at, crc);
@@ -193,7 +191,7 @@ class Splicer {
     Write(head);
     CopyRows(sheet.rows);
     Write(tail);
-    if ((Read16(local, 6) & 8) != 0) {  // sizes in a data descriptor after the data
+    if ((Read16(header, 6) & 8) != 0) {  // sizes in a data descriptor after the data
       std::string descriptor(16, '\0');
       descriptor.replace(0, 4, "PK\7\x08");
       Write32(descriptor, 4, crc);
@@ -218,21 +216,11 @@ class Splicer {
     return text;
   }
 
-  std::string Deflate(std::string_view text, int flush) {
-    z_stream zlib{};
-    if (deflateInit2(&zlib, level_, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-      Fail(ENOMEM);
-    std::string packed(deflateBound(&zlib, text.size()) + 64, '\0');
-    zlib.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-    zlib.avail_in = static_cast<uInt>(text.size());
-    zlib.next_out = reinterpret_cast<Bytef*>(packed.data());
-    zlib.avail_out = static_cast<uInt>(packed.size());
-    int result = deflate(&zlib, flush);
-    bool whole = zlib.avail_in == 0 && zlib.avail_out > 0 &&
-                 (flush == Z_FINISH ? result == Z_STREAM_END : result == Z_OK);
-    packed.resize(zlib.total_out);
-    deflateEnd(&zlib);
-    if (!whole) Fail(ENOMEM);
+  std::string Deflate(std::string_view text, bool final) {
+    std::string packed;
+    const size_t size = DeflateRaw(text, {}, level_, final, packed);
+    if (size == 0) Fail(ENOMEM);
+    packed.resize(size);
     return packed;
   }
 
@@ -240,22 +228,15 @@ class Splicer {
     std::string buffer(std::min<uint64_t>(rows.packed_size, uint64_t{1} << 20), '\0');
     for (uint64_t done = 0; done < rows.packed_size;) {
       size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), rows.packed_size - done));
-      ssize_t got = ::pread(rows_fd_, buffer.data(), want, static_cast<off_t>(rows.offset + done));
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) Fail(got < 0 ? errno : EIO);
-      Write(std::string_view(buffer).substr(0, static_cast<size_t>(got)));
-      done += static_cast<uint64_t>(got);
+      ReadExactly(rows_fd_, buffer.data(), want, rows.offset + done);
+      Write(std::string_view(buffer).substr(0, want));
+      done += want;
     }
   }
 
   void Write(std::string_view bytes) {
-    while (!bytes.empty()) {
-      ssize_t done = ::pwrite(zip_fd_, bytes.data(), bytes.size(), static_cast<off_t>(written_));
-      if (done < 0 && errno == EINTR) continue;
-      if (done <= 0) Fail(done < 0 ? errno : EIO);
-      bytes.remove_prefix(static_cast<size_t>(done));
-      written_ += static_cast<uint64_t>(done);
-    }
+    if (int error = WriteAll(zip_fd_, bytes); error != 0) Fail(error);
+    written_ += bytes.size();
   }
 
   uint64_t Checked(uint64_t value) {

@@ -279,14 +279,10 @@ class WorkbookWriter::Book {
     workbook_ = nullptr;
     if (error != LXW_NO_ERROR) Fail(error);
     // Every part is checked, since the library does not check its writes.
-    int fd = ::open(temporary_.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) Fail(SystemErrorText(errno));
-    struct Closer {
-      int fd;
-      ~Closer() { ::close(fd); }
-    } closer{fd};
-    SpliceSheetRows(fd, packer_.fd(), packed_sheets_, path_, kPackingLevel,
-                    library_error != 0 ? library_error : LikelyWriteError(fd));
+    const FileDescriptor file(::open(temporary_.c_str(), O_RDWR | O_CLOEXEC));
+    if (file.get() < 0) Fail(SystemErrorText(errno));
+    SpliceSheetRows(file.get(), packer_.fd(), packed_sheets_, path_, kPackingLevel,
+                    library_error != 0 ? library_error : LikelyWriteError(file.get()));
   }
 
   // The rows of a dated sheet: its cells as XML, packed apart and put into the sheet when the
