@@ -163,7 +163,7 @@ TEST(Workbook, FileAppearsOnlyAfterACompleteRun) {
       {"file size limit, packing the days", {"--start", "01012010", "--end", "01012013",
        "--prices=0"}, "old.xlsx", "EInOutError", "Cannot write file \"$/old.xlsx\". File too large",
        300, 65536},
-      // Only the library's own writing of the file meets the limit.
+      // The library meets the limit writing the sheets, and does not check those writes.
       {"file size limit, at the end", {"--all", "--prices=0"},
        "old.xlsx", "EInOutError", "Cannot write file \"$/old.xlsx\". File too large", 300, 65536},
       {"missing folder", {"--all"}, "none/out.xlsx", "EFOpenError",
