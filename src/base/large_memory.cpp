@@ -4,8 +4,10 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <system_error>
@@ -59,6 +61,17 @@ class Regions {
     std::lock_guard lock(mutex_);
     sizes_[memory] = region;
   }
+  // The size of a region handed out.
+  size_t SizeOf(void* memory) {
+    std::lock_guard lock(mutex_);
+    return sizes_.at(memory);
+  }
+  // A region handed out that now lies at `to` with `region` bytes.
+  void Moved(void* from, void* to, size_t region) {
+    std::lock_guard lock(mutex_);
+    sizes_.erase(from);
+    sizes_[to] = region;
+  }
   // Takes back a region handed out and keeps it; the regions kept longest that no longer fit
   // are given back to the system.
   void GiveBack(void* memory) noexcept {
@@ -66,6 +79,11 @@ class Regions {
     const auto it = sizes_.find(memory);
     const size_t region = it->second;
     sizes_.erase(it);
+    if (region > kMaxKept) {
+      // Too large to keep: what is kept for smaller pieces stays.
+      ::munmap(memory, region);
+      return;
+    }
     kept_.push_back({memory, region});
     kept_bytes_ += region;
     size_t oldest = 0;
@@ -198,6 +216,37 @@ void* AllocateLarge(size_t size) {
   if (memory == nullptr) throw std::bad_alloc();
   AllRegions().HandedOut(memory, region);
   return memory;
+}
+
+void* GrowLarge(void* memory, size_t size, size_t new_size) {
+  if (memory == nullptr || size < kLargeSize) {
+    // A small piece (or none) moves into a large one; it is small, so copying it costs little.
+    void* grown = AllocateLarge(new_size);
+    if (memory != nullptr) {
+      std::memcpy(grown, memory, std::min(size, new_size));
+      FreeLarge(memory, size);
+    }
+    return grown;
+  }
+  if (new_size > SIZE_MAX - 2 * kHugePage) throw std::bad_alloc();
+  Regions& regions = AllRegions();
+  const size_t region = regions.SizeOf(memory);
+  const size_t grown = RegionSize(new_size);
+  if (grown <= region) return memory;
+  // In place, when the addresses after the region are free.
+  if (::mremap(memory, region, grown, 0) != MAP_FAILED) {
+    regions.Moved(memory, memory, grown);
+    return memory;
+  }
+  // Else the region's pages move to the start of a fresh region, which keeps the alignment.
+  char* target = MapRegion(grown);
+  if (target == nullptr) throw std::bad_alloc();
+  if (::mremap(memory, region, region, MREMAP_MAYMOVE | MREMAP_FIXED, target) == MAP_FAILED) {
+    ::munmap(target, grown);
+    throw std::bad_alloc();
+  }
+  regions.Moved(memory, target, grown);
+  return target;
 }
 
 void FreeLarge(void* memory, size_t size) noexcept {

@@ -23,6 +23,12 @@ void* AllocateLarge(size_t size);
 void PrepareLarge(size_t size);
 // Gives back what AllocateLarge(size) gave.
 void FreeLarge(void* memory, size_t size) noexcept;
+// Makes what AllocateLarge(size) gave `new_size` bytes long, keeping its first `size` bytes, and
+// returns where it is now. A large piece is grown by remapping its pages, in place where the
+// address space after it is free, else moved to a fresh region: nothing is copied, and the
+// memory holds no more pages than are touched. Raises std::bad_alloc (the piece unchanged) when
+// there is no room.
+void* GrowLarge(void* memory, size_t size, size_t new_size);
 
 // An allocator for standard containers that takes large pieces from AllocateLarge.
 template <typename T>
@@ -60,6 +66,12 @@ class LargeBuffer {
   }
   char* get() const { return data_; }
   size_t size() const { return size_; }
+  // Makes the buffer `new_size` bytes long (no shorter than now), its bytes kept (GrowLarge).
+  void Grow(size_t new_size) {
+    if (new_size <= size_) return;
+    data_ = static_cast<char*>(GrowLarge(data_, size_, new_size));
+    size_ = new_size;
+  }
   void Reset() noexcept {
     if (data_ != nullptr) FreeLarge(data_, size_);
     data_ = nullptr;

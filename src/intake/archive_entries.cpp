@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#define ZLIB_CONST
+#include <zlib.h>
+
 #include "base/text.h"
 #include "intake/inflate_stream.h"
 
@@ -23,6 +26,11 @@ constexpr uint32_t kStreamedFlag = 1u << 3;
 constexpr uint32_t kStored = 0;
 constexpr uint32_t kDeflated = 8;
 constexpr size_t kChunk = size_t{1} << 16;
+// A stored report is read and checked a piece at a time, each piece while it is in the cache.
+constexpr size_t kCheckedPiece = size_t{1} << 17;
+// Inflated reports up to this size are copied next to the archive's other pieces, and their
+// memory serves the next entry; larger ones keep the memory they were inflated into.
+constexpr size_t kCopiedReport = size_t{1} << 20;
 constexpr std::string_view kReportEntry = "fulfillmentreport.xml";
 
 uint32_t Le16(const char* bytes) {
@@ -37,23 +45,24 @@ bool IsReportEntryName(std::string_view name) {
   return name.size() == kReportEntry.size() && LowerAscii(name) == kReportEntry;
 }
 
-// The compressed bytes [from, from + length) of `archive`, a chunk at a time.
+// The compressed bytes [from, from + length) of `archive`, a chunk at a time, into `buffer`
+// (kChunk bytes).
 class ChunkReader {
  public:
-  ChunkReader(ArchiveBytes& archive, uint64_t from, uint64_t length)
-      : archive_(archive), at_(from), left_(length) {}
+  ChunkReader(ArchiveBytes& archive, uint64_t from, uint64_t length, char* buffer)
+      : archive_(archive), at_(from), left_(length), buffer_(buffer) {}
   std::string_view Next() {
     const size_t size = static_cast<size_t>(std::min<uint64_t>(left_, kChunk));
-    archive_.ReadAt(at_, buffer_.get(), size);
+    archive_.ReadAt(at_, buffer_, size);
     at_ += size;
     left_ -= size;
-    return {buffer_.get(), size};
+    return {buffer_, size};
   }
 
  private:
   ArchiveBytes& archive_;
   uint64_t at_, left_;
-  std::unique_ptr<char[]> buffer_ = std::make_unique_for_overwrite<char[]>(kChunk);
+  char* buffer_;
 };
 
 class Walker {
@@ -95,15 +104,15 @@ class Walker {
       if (method == kStored) {
         if (size_ - data_at < size) return Early();
         at = data_at + size;
-        if (report && size > 0) {
-          char* data = archive_.Keep(size);
-          archive_.ReadAt(data_at, data, size);
-          report_({data, size});
-        }
+        if (report && !ReadStoredReport(data_at, size, Le32(head + 14))) return Early();
         continue;
       }
       const bool streamed = (Le16(head + 6) & kStreamedFlag) != 0;
       if (!streamed && size_ - data_at < compressed) return Early();
+      if (!streamed && !report) {
+        at = data_at + compressed;  // its sizes are known: nothing in it is needed
+        continue;
+      }
       if (!Inflate(data_at, streamed, Le32(head + 14), compressed, size, report, at))
         return Early();
     }
@@ -117,15 +126,32 @@ class Walker {
     return walk_;
   }
 
+  // Reads a stored report entry and hands it on when its data matches `crc`.
+  bool ReadStoredReport(uint64_t data_at, uint32_t size, uint32_t crc) {
+    if (size == 0) return crc == 0;
+    char* data = archive_.Keep(size);
+    uLong sum = crc32(0, nullptr, 0);
+    for (size_t done = 0; done < size;) {
+      const size_t piece = std::min<size_t>(kCheckedPiece, size - done);
+      archive_.ReadAt(data_at + done, data + done, piece);
+      sum = crc32(sum, reinterpret_cast<const Bytef*>(data + done), static_cast<uInt>(piece));
+      done += piece;
+    }
+    if (sum != crc) return false;
+    report_({data, size});
+    return true;
+  }
+
   // Inflates the deflated entry whose data begins at `data_at` and checks it; on success hands
   // a report entry's data on and sets `next` to the offset after the entry.
   bool Inflate(uint64_t data_at, bool streamed, uint32_t crc, uint32_t compressed, uint32_t size,
                bool report, uint64_t& next) {
-    ChunkReader reader(archive_, data_at, streamed ? size_ - data_at : compressed);
+    if (!chunk_) chunk_ = std::make_unique_for_overwrite<char[]>(kChunk);
+    ChunkReader reader(archive_, data_at, streamed ? size_ - data_at : compressed, chunk_.get());
     // A streamed entry's sizes are in its descriptor; 32 bits of size are all it can declare.
     const Inflated inflated =
-        InflateStream([&reader] { return reader.Next(); }, streamed ? UINT32_MAX : size,
-                      report ? &output_ : nullptr, streamed ? 0 : size);
+        InflateStream([&reader] { return reader.Next(); }, streamed ? UINT32_MAX : size, output_,
+                      report, [this](uint64_t bytes) { archive_.Hold(bytes); });
     if (!inflated.ended) return false;
     uint64_t end = data_at + inflated.consumed;
     if (streamed) {
@@ -144,10 +170,17 @@ class Walker {
     }
     if (inflated.produced != size || inflated.crc != crc) return false;
     next = end;
-    if (report && size > 0) {
+    if (!report || size == 0) return true;
+    if (size <= kCopiedReport) {
+      archive_.Hold(size);
       char* data = archive_.Keep(size);
       std::memcpy(data, output_.view().data(), size);
       report_({data, size});
+    } else {
+      LargeBuffer kept = output_.TakeKept();
+      const std::string_view data(kept.get(), size);
+      archive_.Adopt(std::move(kept));
+      report_(data);
     }
     return true;
   }
@@ -158,6 +191,7 @@ class Walker {
   ArchiveWalk walk_;
   std::string name_;
   InflateOutput output_;
+  std::unique_ptr<char[]> chunk_;  // compressed bytes on their way to zlib
 };
 
 class MemoryArchive : public ArchiveBytes {
@@ -168,13 +202,14 @@ class MemoryArchive : public ArchiveBytes {
     std::memcpy(out, bytes_.data() + offset, length);
   }
   char* Keep(size_t length) override {
-    kept_.push_back(std::make_unique_for_overwrite<char[]>(length));
+    kept_.emplace_back(length);
     return kept_.back().get();
   }
+  void Adopt(LargeBuffer memory) override { kept_.push_back(std::move(memory)); }
 
  private:
   std::string_view bytes_;
-  std::vector<std::unique_ptr<char[]>> kept_;
+  std::vector<LargeBuffer> kept_;
 };
 
 }  // namespace

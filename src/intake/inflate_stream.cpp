@@ -4,7 +4,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cstring>
 #include <new>
 
 namespace tollwick {
@@ -24,26 +23,25 @@ struct RawInflater {
 };
 
 constexpr size_t kScratch = size_t{1} << 16;
-constexpr size_t kFirstKept = size_t{1} << 20;
+// The kept memory's first size: one huge page, which the first touch maps whole anyway.
+constexpr size_t kFirstKept = size_t{2} << 20;
+// The most handed to zlib in one call, whose counts are 32 bits wide.
+constexpr size_t kMostPerCall = size_t{1} << 30;
 
 }  // namespace
 
 Inflated InflateStream(const std::function<std::string_view()>& next_chunk, uint64_t limit,
-                       InflateOutput* keep, uint64_t size_hint) {
+                       InflateOutput& output, bool keep,
+                       const std::function<void(uint64_t)>& hold) {
   Inflated result;
   RawInflater inflater;
   if (!inflater.ok) throw std::bad_alloc();
   z_stream& z = inflater.z;
   // The output may pass the limit by one byte: that byte shows that it did.
   const uint64_t room = limit + 1;
-  std::unique_ptr<char[]> scratch;
-  if (keep == nullptr) {
-    scratch = std::make_unique_for_overwrite<char[]>(kScratch);
-  } else {
-    keep->size_ = 0;
-    const uint64_t first = std::min<uint64_t>(room, std::max<uint64_t>(size_hint + 1, kFirstKept));
-    if (keep->data_.size() < first) keep->data_ = LargeBuffer(static_cast<size_t>(first));
-  }
+  if (!keep && !output.scratch_) output.scratch_ = std::make_unique_for_overwrite<char[]>(kScratch);
+  output.size_ = 0;
+  LargeBuffer& kept = output.kept_;
   std::string_view chunk;
   for (;;) {
     if (z.avail_in == 0) {
@@ -54,28 +52,29 @@ Inflated InflateStream(const std::function<std::string_view()>& next_chunk, uint
     }
     char* out = nullptr;
     size_t space = 0;
-    if (keep == nullptr) {
-      out = scratch.get();
+    if (!keep) {
+      out = output.scratch_.get();
       space = static_cast<size_t>(std::min<uint64_t>(kScratch, room - result.produced));
     } else {
-      if (keep->size_ == keep->data_.size()) {
-        // Grown by doubling up to the limit, with what the stream has yielded so far.
-        const uint64_t grown = std::min<uint64_t>(room, uint64_t{keep->data_.size()} * 2);
-        LargeBuffer bigger(static_cast<size_t>(grown));
-        std::memcpy(bigger.get(), keep->data_.get(), keep->size_);
-        keep->data_ = std::move(bigger);
+      if (output.size_ == kept.size()) {
+        // Full: grown by doubling, up to the limit; the pages move, the bytes are not copied.
+        const uint64_t grown =
+            std::min<uint64_t>(room, std::max<uint64_t>(kFirstKept, uint64_t{kept.size()} * 2));
+        if (hold) hold(grown - kept.size());
+        kept.Grow(static_cast<size_t>(grown));
       }
-      out = keep->data_.get() + keep->size_;
-      space = std::min<size_t>(keep->data_.size() - keep->size_, size_t{1} << 30);
+      out = kept.get() + output.size_;
+      space = std::min(kept.size() - output.size_, kMostPerCall);
     }
     z.next_out = reinterpret_cast<Bytef*>(out);
     z.avail_out = static_cast<uInt>(space);
     const int status = inflate(&z, Z_NO_FLUSH);
     const size_t made = space - z.avail_out;
+    // Checked while the bytes just written are still in the cache.
     result.crc = static_cast<uint32_t>(
         crc32(result.crc, reinterpret_cast<const Bytef*>(out), static_cast<uInt>(made)));
     result.produced += made;
-    if (keep != nullptr) keep->size_ += made;
+    if (keep) output.size_ += made;
     if (result.produced > limit) {
       result.too_long = true;
       return result;

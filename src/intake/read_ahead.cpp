@@ -27,12 +27,20 @@ ReadAhead::ReadAhead(FileSystem& files, size_t depth, size_t readers, uint64_t b
   }
 }
 
+namespace {
+
+// Raised in a reading thread that waits for room when reading stops: its file is abandoned.
+struct ReadingStopped {};
+
+}  // namespace
+
 ReadAhead::~ReadAhead() {
   {
     std::lock_guard lock(mutex_);
     stop_ = true;
   }
   queued_.notify_all();
+  room_.notify_all();
   for (std::thread& reader : readers_) reader.join();
 }
 
@@ -43,10 +51,29 @@ void ReadAhead::Submit() {
   {
     std::lock_guard lock(mutex_);
     slot.state = State::Queued;
+    ++pending_;
+    bytes_ += slot.job.size;
   }
   queued_.notify_one();
-  ++pending_;
-  bytes_ += slot.job.size;
+}
+
+bool ReadAhead::Full(uint64_t size) {
+  if (pending_ == slots_.size()) return true;
+  if (pending_ == 0) return false;
+  std::lock_guard lock(mutex_);
+  return bytes_ + inflated_ + size > byte_budget_;
+}
+
+void ReadAhead::Hold(Slot& slot, uint64_t bytes) {
+  std::unique_lock lock(mutex_);
+  ++waiting_for_room_;
+  room_.wait(lock, [&] {
+    return stop_ || &slot == &slots_[head_] || bytes_ + inflated_ + bytes <= byte_budget_;
+  });
+  --waiting_for_room_;
+  if (stop_) throw ReadingStopped();
+  inflated_ += bytes;
+  slot.inflated += bytes;
 }
 
 ReportJob& ReadAhead::TakeOldest() {
@@ -59,15 +86,22 @@ ReportJob& ReadAhead::TakeOldest() {
 }
 
 void ReadAhead::Release() {
+  Slot& slot = slots_[head_];
   // What a large file needed goes now, not when the slot is used again many files later.
-  slots_[head_].job.Trim();
+  slot.job.Trim();
+  bool waiting = false;
   {
     std::lock_guard lock(mutex_);
-    slots_[head_].state = State::Free;
+    slot.state = State::Free;
+    bytes_ -= slot.job.size;
+    waiting = waiting_for_room_ > 0;
+    inflated_ -= slot.inflated;
+    slot.inflated = 0;
+    head_ = (head_ + 1) % slots_.size();
+    --pending_;
   }
-  bytes_ -= slots_[head_].job.size;
-  head_ = (head_ + 1) % slots_.size();
-  --pending_;
+  // The next oldest file may be one whose reader waits, and there is more room for the others.
+  if (waiting) room_.notify_all();
 }
 
 void ReadAhead::Work() {
@@ -89,7 +123,7 @@ void ReadAhead::Work() {
     }
     Slot& slot = *claimed;
     // No other thread touches a slot being read, so the job is read without the lock.
-    ReadAndCut(slot.job, files_);
+    ReadAndCut(slot.job, files_, [this, &slot](uint64_t bytes) { Hold(slot, bytes); });
     bool awaited = false;
     {
       std::lock_guard lock(mutex_);

@@ -93,6 +93,7 @@ char* ReadArena::Take(size_t size, uint64_t chunk) {
 void ReadArena::Reset(size_t keep) {
   current_ = 0;
   used_ = 0;
+  adopted_.clear();
   size_t held = 0;
   for (const LargeBuffer& chunk : chunks_) held += chunk.size();
   if (held > keep) chunks_.clear();
@@ -104,8 +105,8 @@ namespace {
 class ArenaArchive : public ArchiveBytes {
  public:
   ArenaArchive(FileSystem& files, const FileDescriptor& fd, const std::string& path, uint64_t size,
-               ReadArena& arena)
-      : files_(files), fd_(fd), path_(path), size_(size), arena_(arena) {}
+               ReadArena& arena, const std::function<void(uint64_t)>& hold)
+      : files_(files), fd_(fd), path_(path), size_(size), arena_(arena), hold_(hold) {}
   uint64_t size() const override { return size_; }
   void ReadAt(uint64_t offset, char* out, size_t length) override {
     const ssize_t got = ReadFully(files_, fd_.get(), out, length, &offset);
@@ -113,6 +114,10 @@ class ArenaArchive : public ArchiveBytes {
     if (static_cast<size_t>(got) < length) RaiseEndedEarly(path_, offset + uint64_t(got), size_);
   }
   char* Keep(size_t length) override { return arena_.Take(length, size_); }
+  void Adopt(LargeBuffer memory) override { arena_.Adopt(std::move(memory)); }
+  void Hold(uint64_t bytes) override {
+    if (hold_) hold_(bytes);
+  }
 
  private:
   FileSystem& files_;
@@ -120,11 +125,12 @@ class ArenaArchive : public ArchiveBytes {
   const std::string& path_;
   uint64_t size_;
   ReadArena& arena_;
+  const std::function<void(uint64_t)>& hold_;
 };
 
 }  // namespace
 
-void ReadAndCut(ReportJob& job, FileSystem& files) {
+void ReadAndCut(ReportJob& job, FileSystem& files, const std::function<void(uint64_t)>& hold) {
   try {
     // The file is closed once read, whatever happens.
     const FileDescriptor fd = std::move(job.fd);
@@ -141,7 +147,7 @@ void ReadAndCut(ReportJob& job, FileSystem& files) {
       cut(job.loose.view());
       return;
     }
-    ArenaArchive archive(files, fd, job.path, job.size, job.pieces);
+    ArenaArchive archive(files, fd, job.path, job.size, job.pieces, hold);
     ArchiveWarnings(job.path, WalkArchive(archive, cut), warnings);
     job.rows.Warn(warnings);
   } catch (...) {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -73,10 +74,13 @@ class RowBatch : public RowSink {
 class ReadArena {
  public:
   char* Take(size_t size, uint64_t chunk);
+  // Keeps `memory` (filled elsewhere) until Reset, which gives it back.
+  void Adopt(LargeBuffer memory) { adopted_.push_back(std::move(memory)); }
   void Reset(size_t keep);
 
  private:
   std::vector<LargeBuffer> chunks_;
+  std::vector<LargeBuffer> adopted_;
   size_t current_ = 0;
   size_t used_ = 0;
 };
@@ -99,8 +103,10 @@ struct ReportJob {
 };
 
 // Reads `job` (a loose report or an archive) through `files` and cuts its rows, on the calling
-// thread. A failure is kept in job.error, after the rows cut before it.
-void ReadAndCut(ReportJob& job, FileSystem& files);
+// thread. A failure is kept in job.error, after the rows cut before it. Before the job holds more
+// bytes of inflated data, `hold` (when set) is told how many; it may wait for room, or raise to
+// abandon the job.
+void ReadAndCut(ReportJob& job, FileSystem& files, const std::function<void(uint64_t)>& hold = {});
 
 // Hands the job's rows to `sink` and its warnings to `warnings`, then raises its error.
 void ApplyJob(const ReportJob& job, RowSink& sink, WarningList& warnings);

@@ -76,12 +76,18 @@ ArchiveResult WalkArchive(const std::string& a) {
     r.report_entry_met = r.report_entry_met || report;
     const size_t data_at = at + 30 + name_length + extra_length;
     std::string data;
+    const bool streamed = (flags & 8) != 0;
     if (method == 0) {
       if (data_at + size > a.size()) return r.end = End::Incomplete, r;
       data = a.substr(data_at, size);
       at = data_at + size;
+      // A stored report must match its CRC, an empty one too.
+      if (report && Crc32(data) != crc) return r.end = End::Incomplete, r;
+    } else if (!report && !streamed) {
+      // Passed over by its compressed size, not inflated.
+      if (data_at + compressed > a.size()) return r.end = End::Incomplete, r;
+      at = data_at + compressed;
     } else {
-      const bool streamed = (flags & 8) != 0;
       if (!streamed && data_at + compressed > a.size()) return r.end = End::Incomplete, r;
       size_t consumed = 0;
       if (!Inflate(streamed ? a.substr(data_at) : a.substr(data_at, compressed), data, consumed))
