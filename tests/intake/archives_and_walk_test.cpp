@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <random>
+
 #include "intake/archive_entries.h"
 #include "intake/archive_rename.h"
 #include "intake/scan_directory.h"
@@ -44,6 +46,18 @@ TEST(ArchiveWalk, WhichEntriesAreReadAndHowTheWalkEnds) {
   short_stream.data += "x";  // the stream ends before its compressed size
   ++short_stream.declared_compressed;
   const std::string deflated = MakeZip({Deflated(kName, std::string(50, 'R'))});
+  // A stored report with one byte changed and its CRC left as it was; empty ones by their CRC.
+  ZipEntry changed = Stored(kName, "R2"), empty_crc0 = Stored(kName, ""), empty_crc1 = empty_crc0;
+  changed.declared_crc = literal::Crc32("R1");
+  empty_crc1.declared_crc = 1;
+  // Deflated entries of other names: not a deflate stream at all (passed over by its size), and
+  // one whose compressed size runs past the end of the file.
+  const ZipEntry not_deflate{"a.bin", "\xFF\xFFnot deflate", 8};
+  const ZipEntry past_end{"a.bin", "xx", 8, 1000, 2};
+  // Streamed entries of other names whose descriptor gives a wrong CRC or length.
+  ZipEntry streamed_crc = Deflated("a", "other", true), streamed_length = streamed_crc;
+  streamed_crc.trailer[4] ^= 1;
+  streamed_length.trailer[12] ^= 1;
   const std::tuple<const char*, std::string, Names, End, bool> cases[] = {
       // clang-format off
       {"name in any case",
@@ -78,6 +92,23 @@ TEST(ArchiveWalk, WhichEntriesAreReadAndHowTheWalkEnds) {
       {"stored without data, then a header",
        header(0, "a") + MakeZip({ZipEntry{kName, "R2"}}), {"R2"}, End::Complete, true},
       {"4 GB declared", header(0xFFFFFFFFu, kName) + "R1", {}, End::Incomplete, true},
+      {"stored report with a wrong CRC, after a good one",
+       MakeZip({Stored(kName, "R1"), changed, Stored(kName, "R3")}),
+       {"R1"}, End::Incomplete, true},
+      {"empty stored report, CRC 0",
+       MakeZip({empty_crc0, Stored(kName, "R2")}), {"R2"}, End::Complete, true},
+      {"empty stored report, CRC not 0",
+       MakeZip({empty_crc1, Stored(kName, "R2")}), {}, End::Incomplete, true},
+      {"stored entry of another name: its CRC is not checked",
+       MakeZip({ZipEntry{"a.txt", "xx"}, Stored(kName, "R2")}), {"R2"}, End::Complete, true},
+      {"deflated entry of another name passed over by its size",
+       MakeZip({not_deflate, Stored(kName, "R2")}), {"R2"}, End::Complete, true},
+      {"its compressed size past the end",
+       MakeZip({Stored(kName, "R1"), past_end}), {"R1"}, End::Incomplete, true},
+      {"streamed entry of another name with a wrong CRC",
+       MakeZip({streamed_crc, Stored(kName, "R2")}), {}, End::Incomplete, false},
+      {"streamed entry of another name with a wrong length",
+       MakeZip({streamed_length, Stored(kName, "R2")}), {}, End::Incomplete, false},
       {"header cut short",
        MakeZip({ZipEntry{kName, "R1"}}).substr(0, 20), {}, End::Incomplete, false},
       {"ends on an entry boundary",
@@ -109,6 +140,65 @@ TEST(ArchiveWalk, EveryPrefixAgreesWithTheWordForWordWalk) {
   for (size_t length = 0; length <= archive.size(); ++length)
     complete += Walk(archive.substr(0, length)).end == literal::End::Complete;
   EXPECT_GT(complete, 5u);  // the entry boundaries and the whole archive
+}
+
+// Random archives of every kind of entry, whole, cut short or with one byte changed.
+TEST(ArchiveWalk, RandomArchivesAgreeWithTheWordForWordWalk) {
+  std::mt19937 random(2010);
+  auto below = [&](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(random); };
+  const std::string names[] = {kName, "FulfillmentReport.XML", "a.txt", "x/" + kName};
+  size_t reports = 0, complete = 0;
+  for (int round = 0; round < 3000; ++round) {
+    std::vector<ZipEntry> entries;
+    for (size_t n = below(5); n > 0; --n) {
+      const std::string& name = names[below(std::size(names))];
+      std::string data(below(3) == 0 ? 0 : below(300), 'a');
+      for (char& c : data) c = static_cast<char>('a' + below(4));
+      ZipEntry entry = Stored(name, data);
+      switch (below(6)) {
+        case 0:
+          entry = Deflated(name, data);
+          break;
+        case 1:
+          entry = Deflated(name, data, true, below(2) == 0);
+          break;
+        case 2:
+          entry = ZipEntry{name, data, 8};
+          break;  // not a deflate stream, mostly
+        case 3:
+          entry.declared_crc = below(2) ? 0 : int64_t{literal::Crc32(data)} ^ 4;
+          break;
+        default:
+          break;
+      }
+      entries.push_back(entry);
+    }
+    std::string archive = MakeZip(entries);
+    if (below(3) == 0) archive.resize(below(archive.size() + 1));
+    if (below(3) == 0 && !archive.empty()) archive[below(archive.size())] ^= 0x10;
+    const literal::ArchiveResult walked = Walk(archive);
+    reports += walked.reports.size();
+    complete += walked.end == literal::End::Complete;
+  }
+  EXPECT_GT(reports, 500u);
+  EXPECT_GT(complete, 500u);
+}
+
+// Entries of several MiB: a report's memory grows past its first piece, another's output is
+// checked and thrown away, and both come out whole.
+TEST(ArchiveWalk, StreamedEntriesOfSeveralMiB) {
+  std::string big;
+  for (size_t line = 0; big.size() < (size_t{3} << 20) + 123; ++line)
+    big += "<Row>" + std::to_string(line * 7919 % 100003) + "</Row>\n";
+  ZipEntry bad_crc = Deflated("other.bin", big, true);
+  bad_crc.trailer[4] ^= 1;
+  const std::string whole =
+      MakeZip({Deflated("other.bin", big, true), Deflated(kName, big, true), Deflated(kName, big)});
+  const literal::ArchiveResult walked = Walk(whole);
+  ASSERT_EQ(walked.reports.size(), 2u);
+  EXPECT_TRUE(walked.reports[0] == big && walked.reports[1] == big);
+  EXPECT_EQ(walked.end, literal::End::Complete);
+  EXPECT_EQ(Walk(MakeZip({bad_crc, Deflated(kName, big, true)})).end, literal::End::Incomplete);
 }
 
 TEST(ArchiveRename, WhichNamesAreNumbered) {

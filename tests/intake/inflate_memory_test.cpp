@@ -1,0 +1,132 @@
+// The memory that inflated report entries cost the whole program: an entry is inflated once
+// into the memory it needs, archives read side by side share the reading threads' budget, and
+// a declared size reserves nothing. Peak memory is the children's maximum resident set, so the
+// runs go from the smallest to the largest.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#define ZLIB_CONST
+#include <zlib.h>
+
+#include <cstdint>
+#include <string>
+
+#include "support/test_support.h"
+
+namespace tollwick::testing {
+namespace {
+
+const std::string kName = "fulfillmentreport.xml";
+const std::string kReport = MakeReport({{"B1", "Bomb", "1.0", "Full", "Pro", "PPC"}},
+                                       {{"B1", "P1", "Ann", "DE", "", "2010-03-05T10:00:00Z", ""}});
+
+// A report entry of `size` bytes (the report padded with blanks before its end), deflated, as
+// an archive of its local header and data: about a thousandth of `size`.
+std::string Bomb(size_t size) {
+  const size_t cut = kReport.rfind("</Workbook>");
+  z_stream z{};
+  if (deflateInit2(&z, 9, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY) != Z_OK) std::abort();
+  std::string packed, blanks(size_t{1} << 20, ' ');
+  uLong crc = crc32(0, nullptr, 0);
+  auto pack = [&](std::string_view piece, int flush) {
+    crc = crc32(crc, reinterpret_cast<const Bytef*>(piece.data()), static_cast<uInt>(piece.size()));
+    z.next_in = reinterpret_cast<const Bytef*>(piece.data());
+    z.avail_in = static_cast<uInt>(piece.size());
+    do {
+      char out[1 << 16];
+      z.next_out = reinterpret_cast<Bytef*>(out);
+      z.avail_out = sizeof out;
+      deflate(&z, flush);
+      packed.append(out, sizeof out - z.avail_out);
+    } while (z.avail_out == 0);
+  };
+  pack(std::string_view(kReport).substr(0, cut), Z_NO_FLUSH);
+  for (size_t left = size - kReport.size(); left > 0;) {
+    const size_t piece = std::min(left, blanks.size());
+    pack(std::string_view(blanks).substr(0, piece), Z_NO_FLUSH);
+    left -= piece;
+  }
+  pack(std::string_view(kReport).substr(cut), Z_FINISH);
+  deflateEnd(&z);
+  ZipEntry entry(kName, "", 8, static_cast<int64_t>(packed.size()), static_cast<int64_t>(size));
+  entry.declared_crc = static_cast<int64_t>(crc);
+  return LocalHeader(entry) + kName + packed;
+}
+
+// The largest resident set of any child waited for so far, in bytes.
+uint64_t ChildrenPeak() {
+  rusage usage{};
+  getrusage(RUSAGE_CHILDREN, &usage);
+  return static_cast<uint64_t>(usage.ru_maxrss) << 10;
+}
+
+TEST(InflateMemory, AnEntryCostsWhatItHoldsAndArchivesSideBySideShareTheBudget) {
+  if (UnderAddressSanitizer() || UnderThreadSanitizer())
+    GTEST_SKIP() << "the sanitizers' shadow memory hides the program's own";
+  constexpr uint64_t kSize = uint64_t{96} << 20;
+  const std::string bomb = Bomb(kSize);
+  TempDir small, one, four;
+  WriteFile(small / "prices.csv", "B1;EUR;100\n");
+  WriteFile(small / "r.zip", MakeZip({Stored(kName, kReport)}));
+  WriteFile(one / "prices.csv", "B1;EUR;100\n");
+  WriteFile(one / "b.zip", bomb);
+  WriteFile(four / "prices.csv", "B1;EUR;100\n");
+  for (const char* name : {"b1.zip", "b2.zip", "b3.zip", "b4.zip"}) WriteFile(four / name, bomb);
+
+  const RunResult expected = RunBinary({{"--all"}, small.path()});
+  const uint64_t base = ChildrenPeak();
+  ASSERT_EQ(expected.status, 0);
+  const RunResult bombed = RunBinary({{"--all"}, one.path()});
+  const uint64_t one_peak = ChildrenPeak();
+  EXPECT_EQ(bombed.status, 0);
+  EXPECT_EQ(bombed.out, expected.out);
+  const RunResult four_bombed = RunBinary({{"--all"}, four.path()});
+  const uint64_t four_peak = ChildrenPeak();
+  EXPECT_EQ(four_bombed.status, 0);
+  EXPECT_EQ(four_bombed.err, "");
+
+  const double one_growth = static_cast<double>(one_peak - base) / static_cast<double>(kSize);
+  const double four_growth = static_cast<double>(four_peak - base) / static_cast<double>(kSize);
+  RecordProperty("one_growth", std::to_string(one_growth));
+  RecordProperty("four_growth", std::to_string(four_growth));
+  EXPECT_GE(one_growth, 0.9) << "the entry was not held whole: nothing measured";
+  EXPECT_LE(one_growth, 1.3) << "peak " << one_peak << " against " << base << " without it";
+  EXPECT_LE(four_growth, 1.5 * one_growth) << "peak " << four_peak;
+}
+
+// Archives that declare gigabytes they do not hold: the walk ends with a warning, the run gives
+// its statistics, and none of it needs the address space the declarations would.
+TEST(InflateMemory, DeclaredSizesReserveNothing) {
+  const std::string abcd("\x4b\x4c\x4a\x4e\x01\x00", 6);  // "abcd", deflated
+  const auto declaring = [&](ZipEntry entry) {
+    entry.declared_crc = 0xED82CD11;  // of "abcd"
+    return LocalHeader(entry) + entry.name + abcd;
+  };
+  const std::string archives[] = {
+      declaring(ZipEntry(kName, "", 8, 6, 0xFFFFFFFF)),
+      declaring(ZipEntry(kName, "", 8, 0xFFFFFFFF, 0xFFFFFFFF)),
+      declaring(ZipEntry("other.bin", "", 8, 0xFFFFFFF0, 0xFFFFFFFF)),
+  };
+  EXPECT_EQ(archives[0].size(), 57u);
+  TempDir reference;
+  WriteFile(reference / "prices.csv", "B1;EUR;100\n");
+  WriteFile(reference / "r.zip", MakeZip({Stored(kName, kReport)}));
+  const RunResult expected = RunBinary({{"--all"}, reference.path()});
+  ASSERT_EQ(expected.status, 0);
+  for (const std::string& archive : archives) {
+    TempDir dir;
+    WriteFile(dir / "prices.csv", "B1;EUR;100\n");
+    WriteFile(dir / "r.zip", MakeZip({Stored(kName, kReport)}));
+    WriteFile(dir / "z.zip", archive);
+    const RunResult result =
+        RunBinary({{"--all"}, dir.path(), false, 60, /*address_space=*/uint64_t{1} << 30});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, expected.out);
+    EXPECT_EQ(result.err, "tollwick: warning: \"" + dir / "z.zip" +
+                              "\" could not be read to its end; entries after the first "
+                              "unreadable one were not read\n");
+  }
+}
+
+}  // namespace
+}  // namespace tollwick::testing
