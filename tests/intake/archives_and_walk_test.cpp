@@ -296,6 +296,22 @@ TEST(ScanDirectory, NothingIsReadTwice) {
   EXPECT_EQ(ListTree(dir / "n"), (Names{"report_(1).zip", "report_(2).zip", "zz.zip"}));
 }
 
+// A stored report changed after its CRC was written counts none of its rows, and says so.
+TEST(ScanDirectory, StoredReportWithAWrongCrcCountsNoRow) {
+  TempDir dir;
+  ZipEntry changed = Stored(kName, Sale("P3"));
+  changed.declared_crc = literal::Crc32(Sale("P2"));
+  WriteFile(dir / "a.zip", MakeZip({Stored(kName, Sale("P1")), changed}));
+  RowCollector rows;
+  WarningList warnings;
+  testing::ReadReportArchive(dir / "a.zip", rows, warnings);
+  ASSERT_EQ(rows.rows.size(), 1u);
+  EXPECT_EQ(rows.rows[0].values[1], "P1");
+  EXPECT_EQ(warnings.texts(),
+            Names{Quoted(dir / "a.zip") + " could not be read to its end; entries after the first "
+                                          "unreadable one were not read"});
+}
+
 // Several renames in one folder still fill the gaps in order: the search remembers where the
 // last one stopped, not past a free number.
 TEST(ScanDirectory, RenamesInOneFolderFillTheGaps) {
