@@ -14,6 +14,9 @@
 #   W2       2,000 SKUs, 1,000,000 purchases, 10 years (about 500 MB; W3 at full size)
 #   links    1, 4 and 16 hard links to one report of 100,000 purchases (45 MB)
 #   downloads  50,000 and 100,000 archives named "report (N).zip" in one folder
+#   bombs    a 1 MB archive whose report inflates to 1 GiB, alone and four of them in one
+#            folder; an archive whose other entry inflates to almost 4 GiB; a 57-byte archive
+#            declaring 4 GiB, read under `ulimit -v 1048576` (bench/make_bomb.py writes them)
 #
 # Each command runs once to warm the page cache, then RUNS times (default 5), the three
 # commands in turns; the median is reported. The baselines: `tollwick_read_files`, which reads
@@ -32,9 +35,11 @@
 #   W2 output byte-identical with reading threads and on one CPU (and to the output of
 #      --reference BINARY when given; its workbook is then compared part by part, not judged);
 #   links: with reading threads, peak memory at most 1.5 times the run on one CPU, for each N;
-#   downloads: 100,000 renamed in under 2 s.
+#   downloads: 100,000 renamed in under 2 s;
+#   bombs: peak memory at most 1.3 GiB for the 1 GiB report, four of them at most 1.5 times one;
+#      the other entry passed over in under 1 s; the 57-byte archive read with the statistics.
 #
-# Usage: bench/run_bench.sh [--runs N] [--only W1|W2|W3|links|downloads] [--keep] [--no-build]
+# Usage: bench/run_bench.sh [--runs N] [--only W1|W2|W3|links|downloads|bombs] [--keep] [--no-build]
 #                           [--reference BINARY]
 set -euo pipefail
 export LC_ALL=C  # "." as the decimal point of EPOCHREALTIME and printf
@@ -247,6 +252,34 @@ measure_downloads() {
   done
 }
 
+# Peak memory and time of archives that inflate to far more than they hold.
+bombs=()
+measure_bombs() {
+  local dir="$work/bombs" make="$root/bench/make_bomb.py" python=/usr/bin/python3 sub
+  [[ -x $python ]] || python=python3
+  echo "== bombs: writing a 1 GiB report, a 4 GiB other entry and a 57-byte archive" >&2
+  for sub in one four other declared; do
+    mkdir -p "$dir/$sub" && printf 'B1;EUR;100\n' >"$dir/$sub/prices.csv"
+  done
+  "$python" "$make" report $((1 << 30)) "$dir/one/bomb.zip"
+  for sub in 1 2 3 4; do cp "$dir/one/bomb.zip" "$dir/four/bomb$sub.zip"; done
+  "$python" "$make" other $((4095 << 20)) "$dir/other/other.zip"
+  "$python" "$make" declared "$dir/declared/declared.zip"
+  "$python" "$make" report $((1 << 20)) "$dir/declared/report.zip"
+  local one_mb four_mb one_t four_t other_t status lines
+  one_t=$(cd "$dir/one" && time_once "$tollwick" --all)
+  one_mb=$(cd "$dir/one" && peak_rss_mb "$tollwick" --all)
+  four_t=$(cd "$dir/four" && time_once "$tollwick" --all)
+  four_mb=$(cd "$dir/four" && peak_rss_mb "$tollwick" --all)
+  other_t=$(cd "$dir/other" && time_once "$tollwick" --all)
+  status=0
+  lines=$(cd "$dir/declared" && (ulimit -v 1048576 && "$tollwick" --all 2>/dev/null) | wc -l) ||
+    status=$?
+  (cd "$dir/declared" && ulimit -v 1048576 && "$tollwick" --all >/dev/null 2>&1) || status=$?
+  bombs=("$one_mb" "$one_t" "$four_mb" "$four_t" "$other_t" "$status" "$lines")
+  ((keep)) || rm -rf "$dir"
+}
+
 want() { [[ -z $only || $only == "$1" ]]; }
 want W1 && measure W1 W1 --skus 200 --purchases 100000 --years 3
 if want W2 || want W3; then
@@ -256,6 +289,7 @@ if want W2 || want W3; then
 fi
 want links && measure_links
 want downloads && measure_downloads
+want bombs && measure_bombs
 
 echo
 echo "$("$tollwick" --version | tr -d '\r'), $(nproc 2>/dev/null || echo '?') cores," \
@@ -319,4 +353,16 @@ if ((${#downloads[@]})); then
     echo "downloads: $n archives in one folder, $renamed renamed, in $t s"
   done
   echo "  target 100,000 in under 2 s: $(verdict "$t < 2")"
+fi
+if ((${#bombs[@]})); then
+  read -r one_mb one_t four_mb four_t other_t status lines <<<"${bombs[*]}"
+  r=$(awk -v a="$four_mb" -v b="$one_mb" 'BEGIN { printf "%.2f", a / b }')
+  echo "bombs: 1 GiB report from a 1 MB archive: peak $one_mb MB in $one_t s;" \
+    "target at most 1.3 GiB (1396 MB): $(verdict "$one_mb <= 1396")"
+  echo "  four in one folder: peak $four_mb MB in $four_t s, ${r}x one; target at most 1.5x:" \
+    "$(verdict "$r <= 1.5")"
+  echo "  other entry of almost 4 GiB passed over in $other_t s; target under 1 s:" \
+    "$(verdict "$other_t < 1")"
+  echo "  57-byte archive declaring 4 GiB under ulimit -v 1048576: exit $status, $lines lines of" \
+    "statistics; target exit 0 with statistics: $(verdict "$status == 0 && $lines > 0")"
 fi
