@@ -132,10 +132,10 @@ TEST(ArchiveWalk, WhichEntriesAreReadAndHowTheWalkEnds) {
 
 TEST(ArchiveWalk, EveryPrefixAgreesWithTheWordForWordWalk) {
   std::string first = MakeReport({{"s", "t", "v", "d", "e", "m"}}, {}), second = "second";
-  std::string archive =
-      MakeZip({ZipEntry{"a.txt", "x", 0, -1, -1, "XT"}, ZipEntry{kName, first},
-               Deflated("FULFILLMENTREPORT.xml", second + first), Deflated(kName, second, true),
-               Deflated("b", first, true, true), ZipEntry{"FULFILLMENTREPORT.xml", second}});
+  std::string archive = MakeZip({ZipEntry{"a.txt", "x", 0, -1, -1, "XT"}, ZipEntry{kName, first},
+                                 Deflated("FULFILLMENTREPORT.xml", second + first),
+                                 Deflated(kName, second, true), Deflated("b", first, true, true),
+                                 Deflated("c", first), ZipEntry{"FULFILLMENTREPORT.xml", second}});
   size_t complete = 0;
   for (size_t length = 0; length <= archive.size(); ++length)
     complete += Walk(archive.substr(0, length)).end == literal::End::Complete;
