@@ -96,7 +96,7 @@ void DisarmSlot(int slot) {
 
 bool HasEnding(std::string_view name, std::initializer_list<std::string_view> endings) {
   for (std::string_view ending : endings)
-    if (name.size() > ending.size() &&
+    if (name.size() >= ending.size() &&
         LowerAscii(name.substr(name.size() - ending.size())) == LowerAscii(ending))
       return true;
   return false;
