@@ -108,7 +108,7 @@ std::string EndingsText(std::initializer_list<std::string_view> endings) {
   size_t i = 0;
   for (std::string_view ending : endings) {
     if (i > 0) text += i + 1 == endings.size() ? " or " : ", ";
-    text += "\"" + std::string(ending) + "\"";
+    text.append("\"").append(ending).append("\"");
     ++i;
   }
   return text;
@@ -179,6 +179,12 @@ void TargetFile::OpenTemporary(mode_t mode, bool exists) {
   file_ =
       FileDescriptor(MoveAboveStandard(files_.OpenAt(folder_fd_, ".", O_TMPFILE | O_RDWR, mode)));
   fd_ = file_.get();
+  // Writers open it by its name in /proc; without /proc it takes a hidden name instead.
+  struct stat reopened {};
+  if (fd_ >= 0 && files_.StatAt(AT_FDCWD, ReopenPath(), reopened, 0) != 0) {
+    file_ = FileDescriptor();
+    fd_ = -1;
+  }
   if (fd_ < 0) {
     // No unnamed files here: a hidden name, removed by the signals that end the process.
     InstallHandlers();
@@ -206,7 +212,8 @@ std::string TargetFile::HiddenName() {
   static constexpr char kLetters[] =
       "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   uint64_t bits = files_.RandomSeed();
-  std::string name = "." + name_.substr(0, NAME_MAX - 8) + ".";
+  std::string name(".");
+  name.append(name_, 0, NAME_MAX - 8).append(".");
   for (int i = 0; i < 6; ++i) {
     name += kLetters[bits % (sizeof kLetters - 1)];
     bits /= sizeof kLetters - 1;
@@ -215,6 +222,7 @@ std::string TargetFile::HiddenName() {
 }
 
 std::string TargetFile::ReopenPath() const {
+  if (!unnamed()) return target_.substr(0, target_.size() - name_.size()) + temporary_name_;
   return "/proc/self/fd/" + std::to_string(fd_);
 }
 
@@ -243,8 +251,10 @@ void TargetFile::Commit() {
   int err = EEXIST;
   for (int attempt = 0; attempt < 100 && err == EEXIST; ++attempt) {
     hidden = HiddenName();
-    err = files_.LinkAt(AT_FDCWD, ReopenPath(), folder_fd_, hidden, AT_SYMLINK_FOLLOW) == 0 ? 0
-                                                                                            : errno;
+    err = files_.LinkAt(AT_FDCWD, "/proc/self/fd/" + std::to_string(fd_), folder_fd_, hidden,
+                        AT_SYMLINK_FOLLOW) == 0
+              ? 0
+              : errno;
     // Without /proc, the descriptor itself (this needs the right to read any file).
     if (err == ENOENT)
       err = files_.LinkAt(fd_, "", folder_fd_, hidden, AT_EMPTY_PATH) == 0 ? 0 : errno;

@@ -6,7 +6,8 @@
 // are written into an unnamed file (O_TMPFILE) in the target's folder, which the system removes
 // by itself whatever ends the process; where the file system has no unnamed files, into a
 // hidden temporary file there (".<name>.XXXXXX"), removed on destruction and by every signal
-// that ends the process (all but SIGKILL). Commit() gives the file the target's name in one
+// that ends the process (all but SIGKILL); so it is also where /proc, through which other
+// writers reach the unnamed file, is missing. Commit() gives the file the target's name in one
 // step (the old file, if any, is replaced by rename), after its data has reached the disk;
 // until then the old file is untouched. The new file keeps the permissions of the file it
 // replaces, or gets those a new file gets.
@@ -42,7 +43,8 @@ class TargetFile {
   int fd() const { return fd_; }                         // read and write, never 0-2
   const std::string& target() const { return target_; }  // absolute path, links followed
   int folder_fd() const { return folder_fd_; }           // the target's folder (O_PATH)
-  // A name that opens the same file (/proc/self/fd/N), for writers that open files by name.
+  // A name that opens the same file, for writers that open files by name: /proc/self/fd/N, or
+  // the hidden file's path.
   std::string ReopenPath() const;
   // Whether the file is unnamed (O_TMPFILE) rather than a hidden named one.
   bool unnamed() const { return temporary_name_.empty(); }

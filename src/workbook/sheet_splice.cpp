@@ -100,7 +100,8 @@ std::optional<std::string> AttributeOf(std::string_view element, std::string_vie
 // Every element `<tag ...>` of an XML text, as the text from its "<" on.
 std::vector<std::string_view> ElementsNamed(std::string_view text, std::string_view tag) {
   std::vector<std::string_view> found;
-  const std::string opening = "<" + std::string(tag);
+  std::string opening("<");
+  opening.append(tag);
   for (size_t at = text.find(opening); at != std::string_view::npos;
        at = text.find(opening, at + 1)) {
     const size_t after = at + opening.size();
@@ -122,7 +123,8 @@ std::string EntryOfTarget(std::string_view target) {
       const size_t up = entry.rfind('/');
       entry.resize(up == std::string::npos ? 0 : up);
     } else if (step != "." && !step.empty()) {
-      entry += (entry.empty() ? "" : "/") + std::string(step);
+      if (!entry.empty()) entry += '/';
+      entry.append(step);
     }
     target = slash == std::string_view::npos ? std::string_view() : target.substr(slash + 1);
   }
