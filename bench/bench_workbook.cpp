@@ -2,14 +2,17 @@
 // columns as cell XML, then the same text packed on one and on two threads. Bytes per second
 // are of the XML.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <random>
 #include <string>
 #include <vector>
 
-#include "output/row_packer.h"
-#include "output/sheet_row_xml.h"
+#include "base/file_bytes.h"
+#include "base/file_system.h"
+#include "workbook/row_packer.h"
+#include "workbook/sheet_row_xml.h"
 
 namespace tollwick {
 namespace {
@@ -64,8 +67,10 @@ void BM_RowPacker(benchmark::State& state) {
     return;
   }
   const std::string path = std::string(folder) + "/book.xlsx";
+  const FileDescriptor folder_fd(::open(folder, O_PATH | O_DIRECTORY | O_CLOEXEC));
   for (auto _ : state) {
-    RowPacker packer(folder, path, 2, static_cast<size_t>(state.range(0)));
+    RowPacker packer(SystemFileSystem(), folder_fd.get(), path, 2,
+                     static_cast<size_t>(state.range(0)));
     for (size_t at = 0; at < rows.size(); at += 4096) {
       packer.text().append(rows, at, 4096);
       packer.Pass();

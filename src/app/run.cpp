@@ -9,8 +9,8 @@
 #include "output/monthly_figures.h"
 #include "output/period_sections.h"
 #include "output/product_section.h"
-#include "output/workbook_writer.h"
 #include "rates/prices_and_rates.h"
+#include "workbook/workbook_writer.h"
 
 namespace tollwick {
 
@@ -27,10 +27,11 @@ int RunTollwick(const std::vector<std::string>& args, RunState& state) {
   } else {
     ReadOptions(args, state.Options, state.Warnings);
     // The workbook's file is made first, so that a path that cannot be written ends the run
-    // before any report is read or archive renamed. Unless the run completes, it is removed.
+    // before any report is read or archive renamed. Unless the run completes, it never takes
+    // its name.
     std::unique_ptr<WorkbookWriter> workbook;
     if (std::optional<std::string> path = WorkbookPath(args))
-      workbook = std::make_unique<WorkbookWriter>(*path, state.Options);
+      workbook = std::make_unique<WorkbookWriter>(*state.Files, *path, state.Options);
     TableRows rows(state.Skus, state.Sales);
     ScanDirectory(*state.Files, rows, state.Warnings);
     LoadPricesAndRates(*state.Files, kPriceFile, kRateFile, state.Skus, state.Currencies,

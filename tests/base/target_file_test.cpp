@@ -1,0 +1,137 @@
+// The file that takes its name only on commit: where it ends up, what a failure leaves behind,
+// and the hidden-file way taken where the file system has no unnamed files.
+#include "base/target_file.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+
+#include "base/errors.h"
+#include "support/checks.h"
+#include "support/faulty_writes.h"
+#include "support/test_support.h"
+
+namespace tollwick::testing {
+namespace {
+
+void WriteThrough(const TargetFile& file, std::string_view text) {
+  ASSERT_EQ(WriteFully(SystemFileSystem(), file.fd(), text.data(), text.size()), 0);
+}
+
+TEST(TargetFile, TakesTheTargetsNameOnlyOnCommit) {
+  for (bool unnamed : {true, false}) {
+    SCOPED_TRACE(unnamed ? "unnamed" : "hidden name");
+    TempDir dir;
+    WriteFile(dir / "old.xlsx", "old");
+    ::chmod((dir / "old.xlsx").c_str(), 0640);
+    std::filesystem::create_directory(dir / "sub");
+    ASSERT_EQ(::symlink("sub/../old.xlsx", (dir / "link.xlsx").c_str()), 0);
+    ASSERT_EQ(::symlink("../link.xlsx", (dir / "sub/chain.XLSX").c_str()), 0);
+    const Tree before = Snapshot(dir.path());
+    FaultyWrites files;
+    files.no_unnamed_files = !unnamed;
+    {
+      TargetFile file(files, dir / "sub/chain.XLSX", {".xlsx"});
+      EXPECT_EQ(file.target(), dir / "old.xlsx");
+      EXPECT_EQ(file.unnamed(), unnamed);
+      EXPECT_GT(file.fd(), 2);
+      WriteThrough(file, "new");
+      EXPECT_EQ(Snapshot(dir.path()).size(), before.size() + (unnamed ? 0 : 1));
+    }
+    EXPECT_EQ(TreeDiff(before, Snapshot(dir.path())), "") << "not committed";
+    {
+      TargetFile file(files, dir / "sub/chain.XLSX", {".xlsx"});
+      WriteFile(file.ReopenPath(), "new");  // as writers that open files by name do
+      file.Commit();
+    }
+    Tree after = before;
+    after["old.xlsx"] = "new";
+    EXPECT_EQ(TreeDiff(after, Snapshot(dir.path())), "");
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "old.xlsx").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u) << "the replaced file's permissions";
+  }
+}
+
+// (The binary's tests meet the rest: links to reports, folders, FIFOs, loops, missing folders.)
+TEST(TargetFile, RefusesWhatIsNoFileOfItsKind) {
+  TempDir dir;
+  ASSERT_EQ(::symlink("b.xlsx", (dir / "a.xlsx").c_str()), 0);
+  ASSERT_EQ(::symlink("a.xlsx", (dir / "b.xlsx").c_str()), 0);
+  const Tree before = Snapshot(dir.path());
+  const std::pair<std::string, std::string> cases[] = {
+      {"a.xlsx", "\"" + (dir / "a.xlsx") + "\". " + SystemErrorText(ELOOP)},
+      {"dir.xlsx/", "\"" + (dir / "dir.xlsx/") + "\". " + SystemErrorText(EISDIR)},
+      {"page.txt",
+       "\"" + (dir / "page.txt") + "\". The name must end in \".html\", \".htm\" or \".xlsx\"."},
+  };
+  for (const auto& [name, message] : cases)
+    EXPECT_EQ(ErrorOf([&] {
+                TargetFile(SystemFileSystem(), dir / name, {".html", ".htm", ".xlsx"});
+              }),
+              "EFOpenError: Cannot create file " + message);
+  EXPECT_EQ(TreeDiff(before, Snapshot(dir.path())), "");
+}
+
+TEST(TargetFile, AFailedCommitKeepsTheOldFileAndLeavesNothing) {
+  const struct {
+    const char* what;
+    int FaultyWrites::*error;
+    int err;
+  } faults[] = {{"sync", &FaultyWrites::sync_error, EIO},
+                {"link", &FaultyWrites::link_error, ENOSPC},
+                {"rename", &FaultyWrites::rename_error, EACCES}};
+  for (bool unnamed : {true, false})
+    for (const auto& fault : faults) {
+      if (!unnamed && fault.error == &FaultyWrites::link_error) continue;
+      SCOPED_TRACE(std::string(fault.what) + (unnamed ? " unnamed" : " hidden name"));
+      TempDir dir;
+      WriteFile(dir / "book.xlsx", "old");
+      const Tree before = Snapshot(dir.path());
+      FaultyWrites files;
+      files.no_unnamed_files = !unnamed;
+      files.*fault.error = fault.err;
+      {
+        TargetFile file(files, dir / "book.xlsx", {".xlsx"});
+        WriteThrough(file, "new");
+        EXPECT_EQ(ErrorOf([&] { file.Commit(); }), "EInOutError: Cannot write file \"" +
+                                                       (dir / "book.xlsx") + "\". " +
+                                                       SystemErrorText(fault.err));
+      }
+      EXPECT_EQ(TreeDiff(before, Snapshot(dir.path())), "");
+    }
+}
+
+// A hidden file is removed by any signal that ends the process, which then ends as the signal
+// would have ended it.
+TEST(TargetFile, ASignalRemovesTheHiddenFile) {
+  TempDir dir;
+  WriteFile(dir / "book.xlsx", "old");
+  const Tree before = Snapshot(dir.path());
+  for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGALRM}) {
+    SCOPED_TRACE(signal);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      rlimit no_core{0, 0};
+      ::setrlimit(RLIMIT_CORE, &no_core);
+      FaultyWrites files;
+      files.no_unnamed_files = true;
+      TargetFile file(files, dir / "book.xlsx", {".xlsx"});
+      ::kill(::getpid(), signal);
+      ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+    EXPECT_EQ(TreeDiff(before, Snapshot(dir.path())), "");
+  }
+}
+
+}  // namespace
+}  // namespace tollwick::testing
