@@ -4,12 +4,15 @@
 
 #include "app/options.h"
 #include "app/table_warnings.h"
+#include "app/target_file_stand_in.h"
 #include "intake/scan_directory.h"
 #include "intake/table_rows.h"
 #include "output/monthly_figures.h"
 #include "output/period_sections.h"
 #include "output/product_section.h"
 #include "output/workbook_writer.h"
+#include "page/page_data.h"
+#include "page/page_html.h"
 #include "rates/prices_and_rates.h"
 
 namespace tollwick {
@@ -31,6 +34,10 @@ int RunTollwick(const std::vector<std::string>& args, RunState& state) {
     std::unique_ptr<WorkbookWriter> workbook;
     if (std::optional<std::string> path = WorkbookPath(args))
       workbook = std::make_unique<WorkbookWriter>(*path, state.Options);
+    std::unique_ptr<TargetFileStandIn> page;
+    if (std::optional<std::string> path = OptionPath(args, "--html"))
+      page = std::make_unique<TargetFileStandIn>(
+          *state.Files, *path, std::initializer_list<std::string_view>{".html", ".htm"});
     TableRows rows(state.Skus, state.Sales);
     ScanDirectory(*state.Files, rows, state.Warnings);
     LoadPricesAndRates(*state.Files, kPriceFile, kRateFile, state.Skus, state.Currencies,
@@ -57,17 +64,29 @@ int RunTollwick(const std::vector<std::string>& args, RunState& state) {
                             options.ShowDateDay};
       for (size_t i = 0; i < 4; ++i)
         if (shown[i]) WritePeriodSection(kinds[i], tally, inputs, state.Output, workbook.get());
+    }
+    if (workbook || page) {
+      // The workbook's Revenue and Markets sheets and the page draw on the same figures.
+      const MonthlyFigures figures(state.Skus, state.Sales, state.Currencies, state.Rates,
+                                   state.RangeStart, state.RangeEnd);
       if (workbook) {
-        const MonthlyFigures figures(state.Skus, state.Sales, state.Currencies, state.Rates,
-                                     state.RangeStart, state.RangeEnd);
         workbook->WriteMoneySheets(figures);
         workbook->WriteCharts(CollectMonthlyChart(figures));
         workbook->Finish();
       }
+      if (page) {
+        const PageData data =
+            BuildPageData(figures, state.Skus, state.Sales, state.Currencies, state.Rates,
+                          options.TotalCurrency, state.RangeStart, state.RangeEnd);
+        if (int err = WriteAll(page->fd(), PageHtml(data, state.Skus)); err != 0)
+          Raise(ErrorKind::EInOutError,
+                "Cannot write file \"" + page->target() + "\". " + SystemErrorText(err));
+      }
     }
-    // Standard output is complete before the workbook takes its name.
+    // Standard output is complete before the workbook and the page take their names.
     state.Output.Flush();
     if (workbook) workbook->Commit();
+    if (page) page->Commit();
   }
   state.Output.Flush();
   ClearAllTables(state);
