@@ -134,22 +134,26 @@
       setFigure("range", data.first + " \u2013 " + data.last);
       return;
     }
-    if (s.from === 0 && s.to === monthCount - 1) {
+    const length = s.to - s.from + 1;
+    if (s.from === 0 && s.to === monthCount - 1 && !data.wholeMonths) {
+      // The first or last month reaches beyond the range: the range's own sales.
       const now = sumCells(data.range, s.lineChosen);
       total = convertSums(now.sums);
       sales = now.sales;
-      previous = convertSums(sumCells(data.previous, s.lineChosen).sums);
-      setFigure("range", data.first + " \u2013 " + data.last);
     } else {
+      // Month by month, as the workbook's Revenue and Markets sheets sum a title or market.
       total = 0;
       sales = 0;
       for (let m = s.from; m <= s.to; m++) {
-        const month = sumCells(data.monthCells[m], s.lineChosen);
-        const money = convertSums(month.sums);
+        const money = monthTotal(m, s.lineChosen);
         total = total === null || money === null ? null : total + money;
-        sales += month.sales;
+        sales += sumCells(data.monthCells[m], s.lineChosen).sales;
       }
-      const length = s.to - s.from + 1;
+    }
+    if (s.from === 0 && s.to === monthCount - 1) {
+      previous = convertSums(sumCells(data.previous, s.lineChosen).sums);
+      setFigure("range", data.first + " \u2013 " + data.last);
+    } else {
       previous = s.from - length < 0 ? null : 0;
       for (let m = s.from - length; previous !== null && m < s.from; m++) {
         const money = monthTotal(m, s.lineChosen);
@@ -226,6 +230,10 @@
   function sortedBars(name, labels, money, label, horizontal) {
     const order = labels.map((_, i) => i).filter((i) => money[i] !== 0);
     order.sort((a, b) => (money[b] || 0) - (money[a] || 0));
+    // Room for every label of a long list of horizontal bars.
+    if (horizontal)
+      document.querySelector('canvas[data-chart="' + name + '"]').parentNode.style.height =
+        Math.min(600, Math.max(320, 40 + 16 * order.length)) + "px";
     drawChart(name, {
       type: "bar",
       data: { labels: order.map((i) => labels[i]),

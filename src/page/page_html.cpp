@@ -170,7 +170,13 @@ std::string PageJson(const PageData& data, const SkuTable& skus) {
     if (m > 0) out += ',';
     AppendCells(out, data.MonthCells[m]);
   }
-  out += "],\"range\":";
+  // Whether the months hold the range's sales and no others.
+  int64_t month_sales = 0;
+  for (const auto& cells : data.MonthCells)
+    for (const PageCell& cell : cells) month_sales += cell.Count;
+  out += "],\"wholeMonths\":";
+  out += month_sales == data.Sales ? "true" : "false";
+  out += ",\"range\":";
   AppendCells(out, data.RangeCells);
   out += ",\"previous\":";
   AppendCells(out, data.PreviousCells);
