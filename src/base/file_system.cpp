@@ -2,9 +2,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 namespace tollwick {
@@ -113,6 +115,90 @@ std::string FileSystem::WorkingDirectory() {
   }
 }
 
+int FileSystem::OpenAt(int dir_fd, const std::string& name, int flags, mode_t mode) {
+  return Retried([&] { return DoCreateAt(dir_fd, name, flags, mode); });
+}
+int FileSystem::ReadLinkAt(int dir_fd, const std::string& name, std::string& target) {
+  return Retried([&] { return DoReadLinkAt(dir_fd, name, target); });
+}
+int FileSystem::LinkAt(int from_dir, const std::string& from, int to_dir, const std::string& to,
+                       int flags) {
+  return Retried([&] { return DoLinkAt(from_dir, from, to_dir, to, flags); });
+}
+int FileSystem::RenameAt(int from_dir, const std::string& from, int to_dir, const std::string& to) {
+  return Retried([&] { return DoRenameAt(from_dir, from, to_dir, to); });
+}
+int FileSystem::UnlinkAt(int dir_fd, const std::string& name, int flags) {
+  return Retried([&] { return DoUnlinkAt(dir_fd, name, flags); });
+}
+int FileSystem::Truncate(int fd, uint64_t size) {
+  return Retried([&] { return DoTruncate(fd, size); });
+}
+int FileSystem::ChangeMode(int fd, mode_t mode) {
+  return Retried([&] { return DoChangeMode(fd, mode); });
+}
+int FileSystem::Sync(int fd) {
+  return Retried([&] { return DoSync(fd); });
+}
+ssize_t FileSystem::Write(int fd, const char* buffer, size_t count) {
+  return Retried([&] { return DoWrite(fd, buffer, count); });
+}
+ssize_t FileSystem::WriteAt(int fd, const char* buffer, size_t count, uint64_t offset) {
+  return Retried([&] { return DoWriteAt(fd, buffer, count, offset); });
+}
+uint64_t FileSystem::RandomSeed() {
+  return DoRandomSeed();
+}
+
+int FileSystem::DoCreateAt(int dir_fd, const std::string& name, int flags, mode_t mode) {
+  return ::openat(dir_fd, name.c_str(), flags | O_CLOEXEC, mode);
+}
+int FileSystem::DoReadLinkAt(int dir_fd, const std::string& name, std::string& target) {
+  target.resize(256);
+  for (;;) {
+    const ssize_t size = ::readlinkat(dir_fd, name.c_str(), target.data(), target.size());
+    if (size < 0) return -1;
+    if (static_cast<size_t>(size) < target.size()) {
+      target.resize(static_cast<size_t>(size));
+      return 0;
+    }
+    target.resize(target.size() * 2);
+  }
+}
+int FileSystem::DoLinkAt(int from_dir, const std::string& from, int to_dir, const std::string& to,
+                         int flags) {
+  return ::linkat(from_dir, from.c_str(), to_dir, to.c_str(), flags);
+}
+int FileSystem::DoRenameAt(int from_dir, const std::string& from, int to_dir,
+                           const std::string& to) {
+  return ::renameat(from_dir, from.c_str(), to_dir, to.c_str());
+}
+int FileSystem::DoUnlinkAt(int dir_fd, const std::string& name, int flags) {
+  return ::unlinkat(dir_fd, name.c_str(), flags);
+}
+int FileSystem::DoTruncate(int fd, uint64_t size) {
+  return ::ftruncate(fd, static_cast<off_t>(size));
+}
+int FileSystem::DoChangeMode(int fd, mode_t mode) {
+  return ::fchmod(fd, mode);
+}
+int FileSystem::DoSync(int fd) {
+  return ::fsync(fd);
+}
+ssize_t FileSystem::DoWrite(int fd, const char* buffer, size_t count) {
+  return ::write(fd, buffer, count);
+}
+ssize_t FileSystem::DoWriteAt(int fd, const char* buffer, size_t count, uint64_t offset) {
+  return ::pwrite(fd, buffer, count, static_cast<off_t>(offset));
+}
+uint64_t FileSystem::DoRandomSeed() {
+  uint64_t seed = 0;
+  if (::getrandom(&seed, sizeof seed, GRND_NONBLOCK) == static_cast<ssize_t>(sizeof seed))
+    return seed;
+  return static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+         (static_cast<uint64_t>(::getpid()) << 32);
+}
+
 FileSystem& SystemFileSystem() {
   static SystemFiles files;
   return files;
@@ -129,6 +215,23 @@ ssize_t ReadFully(FileSystem& files, int fd, char* buffer, size_t count, const u
     done += static_cast<size_t>(n);
   }
   return static_cast<ssize_t>(done);
+}
+
+int WriteFully(FileSystem& files, int fd, const char* buffer, size_t count,
+               const uint64_t* offset) {
+  size_t done = 0;
+  while (done < count) {
+    const ssize_t n = offset != nullptr
+                          ? files.WriteAt(fd, buffer + done, count - done, *offset + done)
+                          : files.Write(fd, buffer + done, count - done);
+    if (n < 0) return -1;
+    if (n == 0) {
+      errno = EIO;
+      return -1;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return 0;
 }
 
 int RenameByLink(int dir_fd, const std::string& from, const std::string& to) {

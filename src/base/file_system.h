@@ -1,7 +1,8 @@
 // The file system as the run sees it: the system calls that read the reports and the price and
-// rate lists, list and examine directories, and rename archives. Everything that touches those
-// files goes through one FileSystem, so that any of these calls can be made to fail on purpose
-// (an interrupted call, a short read, an I/O error, an entry that vanishes).
+// rate lists, list and examine directories, rename archives, and write the files the run makes.
+// Everything that touches those files goes through one FileSystem, so that any of these calls can
+// be made to fail on purpose (an interrupted call, a short read, an I/O error, an entry that
+// vanishes).
 //
 // Each call gives what its system call gives and leaves errno set as it does, except that a
 // call interrupted by a signal (EINTR) is made again. Closing a descriptor is not part of it.
@@ -40,6 +41,24 @@ class FileSystem {
   // removed, or its path is too long).
   std::string WorkingDirectory();
 
+  // Writing files. openat(2) with a mode for a file it creates (O_CREAT, O_TMPFILE); the
+  // descriptor is closed on exec.
+  int OpenAt(int dir_fd, const std::string& name, int flags, mode_t mode);
+  // readlinkat(2): the link's whole text into `target`; 0, or -1 with errno.
+  int ReadLinkAt(int dir_fd, const std::string& name, std::string& target);
+  // linkat(2), renameat(2) (replacing `to`), unlinkat(2).
+  int LinkAt(int from_dir, const std::string& from, int to_dir, const std::string& to, int flags);
+  int RenameAt(int from_dir, const std::string& from, int to_dir, const std::string& to);
+  int UnlinkAt(int dir_fd, const std::string& name, int flags);
+  // ftruncate(2), fchmod(2), fsync(2), write(2) and pwrite(2).
+  int Truncate(int fd, uint64_t size);
+  int ChangeMode(int fd, mode_t mode);
+  int Sync(int fd);
+  ssize_t Write(int fd, const char* buffer, size_t count);
+  ssize_t WriteAt(int fd, const char* buffer, size_t count, uint64_t offset);
+  // Bits to seed the names of temporary files with (from getrandom(2), else the clock).
+  uint64_t RandomSeed();
+
  protected:
   virtual int DoOpenAt(int dir_fd, const std::string& name, int flags) = 0;
   virtual ssize_t DoRead(int fd, char* buffer, size_t count) = 0;
@@ -49,6 +68,19 @@ class FileSystem {
   virtual int DoListDirectory(int dir_fd, std::vector<std::string>& names) = 0;
   virtual int DoRenameNoReplace(int dir_fd, const std::string& from, const std::string& to) = 0;
   virtual std::string DoWorkingDirectory() = 0;
+  // The calls that write call the system unless a FileSystem says otherwise.
+  virtual int DoCreateAt(int dir_fd, const std::string& name, int flags, mode_t mode);
+  virtual int DoReadLinkAt(int dir_fd, const std::string& name, std::string& target);
+  virtual int DoLinkAt(int from_dir, const std::string& from, int to_dir, const std::string& to,
+                       int flags);
+  virtual int DoRenameAt(int from_dir, const std::string& from, int to_dir, const std::string& to);
+  virtual int DoUnlinkAt(int dir_fd, const std::string& name, int flags);
+  virtual int DoTruncate(int fd, uint64_t size);
+  virtual int DoChangeMode(int fd, mode_t mode);
+  virtual int DoSync(int fd);
+  virtual ssize_t DoWrite(int fd, const char* buffer, size_t count);
+  virtual ssize_t DoWriteAt(int fd, const char* buffer, size_t count, uint64_t offset);
+  virtual uint64_t DoRandomSeed();
 };
 
 // The one that calls the system; it may be used from any thread.
@@ -58,6 +90,11 @@ FileSystem& SystemFileSystem();
 // it takes: the number read, less than `count` only at the end of the file, or -1 with errno.
 ssize_t ReadFully(FileSystem& files, int fd, char* buffer, size_t count,
                   const uint64_t* offset = nullptr);
+
+// Writes all `count` bytes at the file position (`offset` null) or at `*offset`, in as many
+// writes as it takes: 0, or -1 with errno.
+int WriteFully(FileSystem& files, int fd, const char* buffer, size_t count,
+               const uint64_t* offset = nullptr);
 
 // The rename that RenameNoReplace falls back to where the file system lacks renameat2's
 // RENAME_NOREPLACE: a hard link under the new name, then the old name removed (or, when that
