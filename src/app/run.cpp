@@ -4,7 +4,7 @@
 
 #include "app/options.h"
 #include "app/table_warnings.h"
-#include "app/target_file_stand_in.h"
+#include "base/target_file.h"
 #include "intake/scan_directory.h"
 #include "intake/table_rows.h"
 #include "output/monthly_figures.h"
@@ -34,10 +34,11 @@ int RunTollwick(const std::vector<std::string>& args, RunState& state) {
     std::unique_ptr<WorkbookWriter> workbook;
     if (std::optional<std::string> path = WorkbookPath(args))
       workbook = std::make_unique<WorkbookWriter>(*path, state.Options);
-    std::unique_ptr<TargetFileStandIn> page;
+    // So is the page's, an unnamed file in the target's folder until the run succeeds.
+    std::unique_ptr<TargetFile> page;
     if (std::optional<std::string> path = OptionPath(args, "--html"))
-      page = std::make_unique<TargetFileStandIn>(
-          *state.Files, *path, std::initializer_list<std::string_view>{".html", ".htm"});
+      page = std::make_unique<TargetFile>(*state.Files, *path,
+                                          std::initializer_list<std::string_view>{".html", ".htm"});
     TableRows rows(state.Skus, state.Sales);
     ScanDirectory(*state.Files, rows, state.Warnings);
     LoadPricesAndRates(*state.Files, kPriceFile, kRateFile, state.Skus, state.Currencies,
@@ -78,9 +79,10 @@ int RunTollwick(const std::vector<std::string>& args, RunState& state) {
         const PageData data =
             BuildPageData(figures, state.Skus, state.Sales, state.Currencies, state.Rates,
                           options.TotalCurrency, state.RangeStart, state.RangeEnd);
-        if (int err = WriteAll(page->fd(), PageHtml(data, state.Skus)); err != 0)
+        const std::string html = PageHtml(data, state.Skus);
+        if (WriteFully(*state.Files, page->fd(), html.data(), html.size()) != 0)
           Raise(ErrorKind::EInOutError,
-                "Cannot write file \"" + page->target() + "\". " + SystemErrorText(err));
+                "Cannot write file \"" + page->target() + "\". " + SystemErrorText(errno));
       }
     }
     // Standard output is complete before the workbook and the page take their names.
