@@ -135,7 +135,7 @@ void AppendHeaderFigure(std::string& out, std::string_view name, std::string_vie
 
 std::string PageJson(const PageData& data, const SkuTable& skus) {
   std::string out;
-  out.reserve(64 * 1024);
+  out.reserve(size_t{64} * 1024);
   out += "{\"currency\":";
   AppendJsonString(out, data.TotalCurrency);
   out += ",\"first\":\"" + DayText(data.FirstDay) + "\",\"last\":\"" + DayText(data.LastDay) +
@@ -225,7 +225,7 @@ std::string PageJson(const PageData& data, const SkuTable& skus) {
 std::string PageHtml(const PageData& data, const SkuTable& skus) {
   const std::string range = DayText(data.FirstDay) + " \xE2\x80\x93 " + DayText(data.LastDay);
   std::string out;
-  out.reserve(kChartLibraryScript.size() + 256 * 1024);
+  out.reserve(kChartLibraryScript.size() + size_t{256} * 1024);
   out +=
       "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
       "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
@@ -252,10 +252,10 @@ std::string PageHtml(const PageData& data, const SkuTable& skus) {
   AppendSelect(out, "to", "To", "", {});
   out += "</nav>\n<main>\n";
   AppendSection(out, "chart", "money-per-month", "Money per month, by title", true);
-  AppendSection(out, "chart", "change-per-month", "Change of each month's money (%)", true);
   AppendSection(out, "chart", "money-per-title", "Money per title");
   AppendSection(out, "chart", "money-per-market", "Money per market");
   AppendSection(out, "chart", "sales-per-day", "Sales per day, last 90 days", true);
+  AppendSection(out, "chart", "change-per-month", "Change of each month's money (%)", true);
   AppendSection(out, "table", "months", "Months", true);
   AppendSection(out, "table", "revenue", "Money per title and month", true);
   AppendSection(out, "table", "markets", "Money per market and month", true);
