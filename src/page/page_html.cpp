@@ -1,6 +1,7 @@
 #include "page/page_html.h"
 
 #include <charconv>
+#include <cstdio>
 
 #include "output/format.h"
 #include "page/page_assets.h"
@@ -24,6 +25,19 @@ std::string DayText(const CivilDate& date, bool with_day = true) {
 
 std::string FigureText(const Figure& figure) {
   return figure ? FormatCents(*figure) : std::string("\xE2\x80\x93");  // an en dash
+}
+
+// The change from `before` to `now` in percent, one decimal, as the page's script writes it;
+// a dash where it has no meaning.
+std::string ChangeText(const Figure& now, const Figure& before) {
+  if (!now || !before || (*before == 0 && *now != 0)) return "\xE2\x80\x93";
+  const double percent = *before == 0
+                             ? 0.0
+                             : static_cast<double>(*now - *before) /
+                                   static_cast<double>(*before < 0 ? -*before : *before) * 100;
+  char text[48];
+  std::snprintf(text, sizeof text, "%s%.1f %%", percent > 0 ? "+" : "", percent);
+  return text;
 }
 
 void AppendFigure(std::string& out, const Figure& figure) {
@@ -244,7 +258,8 @@ std::string PageHtml(const PageData& data, const SkuTable& skus) {
   AppendInteger(sales, data.Sales);
   AppendHeaderFigure(out, "sales", "Sales", sales, "");
   AppendHeaderFigure(out, "share", "Share 70 %", FigureText(data.Share), data.TotalCurrency);
-  AppendHeaderFigure(out, "change", "Against the period before", "\xE2\x80\x93", "");
+  AppendHeaderFigure(out, "change", "Against the period before",
+                     ChangeText(data.Total, data.PreviousTotal), "");
   out += "</div>\n</header>\n<nav class=\"filters\">\n";
   AppendSelect(out, "title", "Title", "All titles", data.Titles);
   AppendSelect(out, "market", "Market", "All markets", data.Markets);
