@@ -80,6 +80,7 @@
     let from = Math.max(0, data.months.indexOf(fromSelect.value));
     let to = Math.max(0, data.months.indexOf(toSelect.value));
     if (to < from) [from, to] = [to, from];
+    if (monthCount === 0) to = -1;  // a range without days: no month to show
     const lineChosen = [];
     for (let i = 0; i < lineCount; i++)
       lineChosen.push((titleSelect.value === "" || lineTitle[i] === title) &&

@@ -12,11 +12,9 @@ import os
 import re
 import shutil
 import statistics
-import struct
 import subprocess
 import sys
 import tempfile
-import zlib
 
 SKIPPED = 77
 FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
@@ -60,40 +58,6 @@ def total_row(stdout):
     lines = stdout.decode("latin-1").split("\r\n")
     at = next(i for i, line in enumerate(lines) if line.startswith("TOTAL;"))
     return dict(zip(lines[at].split(";"), lines[at + 1].split(";")))
-
-
-def png_colours(png):
-    """The number of distinct pixels of an 8-bit RGB or RGBA PNG without interlacing."""
-    width, height, depth, kind = struct.unpack(">IIBB", png[16:26])
-    assert depth == 8 and kind in (2, 6), "unexpected PNG format"
-    data, at = b"", 8
-    while at < len(png):
-        size, tag = struct.unpack(">I4s", png[at:at + 8])
-        if tag == b"IDAT":
-            data += png[at + 8:at + 8 + size]
-        at += 12 + size
-    raw, bpp = zlib.decompress(data), 3 if kind == 2 else 4
-    stride, previous, colours = width * bpp, bytearray(width * bpp), set()
-    for y in range(height):
-        kind_of_filter = raw[y * (stride + 1)]
-        row = bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
-        for x in range(stride):
-            a = row[x - bpp] if x >= bpp else 0
-            b, c = previous[x], previous[x - bpp] if x >= bpp else 0
-            if kind_of_filter == 1:
-                row[x] = (row[x] + a) & 255
-            elif kind_of_filter == 2:
-                row[x] = (row[x] + b) & 255
-            elif kind_of_filter == 3:
-                row[x] = (row[x] + (a + b) // 2) & 255
-            elif kind_of_filter == 4:
-                p = a + b - c
-                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-                row[x] = (row[x] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
-        if y % 7 == 0:
-            colours.update(bytes(row[i:i + bpp]) for i in range(0, stride, bpp * 5))
-        previous = row
-    return len(colours)
 
 
 def word_heights_per_page(pdf_path):
@@ -222,8 +186,9 @@ def main():
                 check(title in shown, f"title {title!r} not shown as text in {shown}")
             check(driver.get_log("browser") == [], "console messages after filtering")
 
-            colours = png_colours(driver.get_screenshot_as_png())
-            check(colours > 20, f"screenshot of {colours} colours")
+            # A blank or one-coloured window packs into a few kB; charts and text do not.
+            png = driver.get_screenshot_as_png()
+            check(len(png) > 30000, f"screenshot of {len(png)} bytes: blank?")
 
             # Printed on A4 landscape: every page readable.
             if shutil.which("pdftotext"):
