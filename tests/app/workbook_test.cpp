@@ -146,6 +146,7 @@ TEST(Workbook, FileAppearsOnlyAfterACompleteRun) {
     std::string message;            // "$" standing for the tree's path
     int titles = 1;                 // of the report, each with its own SKU
     uint64_t file_size_limit = 0;
+    std::string option = "--workbook=";  // or "--html=", the sales page beside old.html
   } cases[] = {
       // clang-format off
       {"replaces", {"--all"}, "old.xlsx", "", ""},
@@ -177,6 +178,12 @@ TEST(Workbook, FileAppearsOnlyAfterACompleteRun) {
       {"zero rate", {"--all"}, "old.xlsx", "EZeroDivide", "Floating point division by zero"},
       {"bad range", {"from", "31022010", "to", "01012011"}, "old.xlsx", "EConvertError",
        "Invalid argument to date encode"},
+      {"page through a link", {"--all"}, "link.html", "", "", 1, 0, "--HTML="},
+      {"page cut short", {"--all"}, "old.html", "EInOutError",
+       "Cannot write file \"$/old.html\". File too large", 1, 65536, "--html="},
+      {"page of another ending", {"--all"}, "link.xlsx", "EFOpenError",
+       "Cannot create file \"$/old.xlsx\". The name must end in \".html\" or \".htm\"", 1, 0,
+       "--html="},
       // clang-format on
   };
   for (const auto& c : cases) {
@@ -192,6 +199,8 @@ TEST(Workbook, FileAppearsOnlyAfterACompleteRun) {
     WriteFile(dir / "report.zip", MakeZip({Stored("fulfillmentreport.xml", report)}));
     WriteFile(dir / "old.xlsx", "an older workbook");
     fs::create_symlink("old.xlsx", dir / "link.xlsx");
+    WriteFile(dir / "old.html", "an older page");
+    fs::create_symlink("old.html", dir / "link.html");
     fs::create_symlink("none/new.xlsx", dir / "dangling.xlsx");
     ASSERT_EQ(::mkfifo((dir / "fifo.xlsx").c_str(), 0644), 0);
     WriteFile(dir / "prices.csv", "X1;EUR;100\r\n");
@@ -206,7 +215,7 @@ TEST(Workbook, FileAppearsOnlyAfterACompleteRun) {
     }
     auto before = Snapshot(dir.path());
     std::vector<std::string> args = c.args;
-    args.push_back("--workbook=" + c.workbook);
+    args.push_back(c.option + c.workbook);
     BinaryRun run{args, dir.path(), unprivileged};
     run.file_size_limit = c.file_size_limit;
     // Standard output goes where no size limit applies, so that only the workbook meets it.
@@ -219,8 +228,10 @@ TEST(Workbook, FileAppearsOnlyAfterACompleteRun) {
         c.kind == "EFOpenError" ? before : Renamed(before, "report.zip", "report_(1).zip");
     if (c.kind.empty()) {
       EXPECT_EQ(result.status, 0) << result.err;
-      expected["old.xlsx"] = ReadFile(dir / "old.xlsx");
-      EXPECT_EQ(expected["old.xlsx"].substr(0, 2), "PK");
+      const bool page = c.option != "--workbook=";
+      const std::string written = page ? "old.html" : "old.xlsx";
+      expected[written] = ReadFile(dir / written);
+      EXPECT_EQ(expected[written].substr(0, 2), page ? "<!" : "PK");
     } else {
       EXPECT_EQ(result.status, 1);
       std::string message = c.message;

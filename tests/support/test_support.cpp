@@ -79,7 +79,8 @@ std::vector<std::string> ListTree(const std::string& root) {
   std::error_code ec;
   for (auto it = fs::recursive_directory_iterator(root, ec);
        !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-    std::string rel = fs::relative(it->path(), root).string();
+    // Lexically: fs::relative would follow a link and file it under its target's name.
+    std::string rel = it->path().lexically_relative(root).string();
     if (it->is_directory(ec) && !it->is_symlink(ec)) rel += "/";
     out.push_back(rel);
   }
@@ -157,7 +158,8 @@ Tree Snapshot(const std::string& root) {
   Tree tree;
   for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
        ++it) {
-    std::string rel = fs::relative(it->path(), root).string();
+    // Lexically: fs::relative would follow a link and file it under its target's name.
+    std::string rel = it->path().lexically_relative(root).string();
     fs::file_status st = it->symlink_status();
     if (fs::is_symlink(st))
       tree[rel] = "<link>" + fs::read_symlink(it->path()).string();
