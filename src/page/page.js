@@ -329,6 +329,14 @@
 
   for (const element of [titleSelect, marketSelect, fromSelect, toSelect])
     element.addEventListener("change", draw);
-  window.addEventListener("beforeprint", () => { for (const name in charts) charts[name].resize(); });
+  // Printed, a chart spans the A4 landscape page (277 mm, 1047 px) at the height the print
+  // stylesheet gives it (60 mm) or its own.
+  window.addEventListener("beforeprint", () => {
+    for (const name in charts) {
+      const own = parseInt(charts[name].canvas.parentNode.style.height, 10);
+      charts[name].resize(1047, own > 0 ? own : 227);
+    }
+  });
+  window.addEventListener("afterprint", () => { for (const name in charts) charts[name].resize(); });
   draw();
 })();
