@@ -177,8 +177,9 @@
     const headRow = table.createTHead().insertRow();
     const body = table.createTBody();
     let sortedBy = -1, ascending = true;
+    // A number, a change ("+4.5 %") as its number, or null for any other text.
     const key = (text) => {
-      const number = Number(text);
+      const number = Number(text.endsWith(" %") ? text.slice(0, -2) : text);
       return text !== "" && text !== "\u2013" && !Number.isNaN(number) ? number : null;
     };
     const fill = () => {
@@ -195,6 +196,7 @@
     head.forEach((text, c) => {
       const th = document.createElement("th");
       th.textContent = text;
+      if (c > 0 && rows.some((row) => key(row[c]) !== null)) th.className = "number";
       th.title = "Sort by " + text;
       th.addEventListener("click", () => {
         ascending = sortedBy === c ? !ascending : true;
