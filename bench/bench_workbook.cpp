@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "output/row_packer.h"
-#include "output/sheet_row_xml.h"
+#include "workbook/row_packer.h"
+#include "workbook/sheet_row_xml.h"
 
 namespace tollwick {
 namespace {

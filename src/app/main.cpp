@@ -2,6 +2,7 @@
 // ends the run with the report on standard error and exit status 1, after whatever output was
 // already produced has been written and after the warnings found so far. A complete run writes
 // its warnings, if any, to standard error when it ends.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +14,7 @@
 
 #include "app/run.h"
 #include "base/errors.h"
+#include "base/file_system.h"
 #include "base/output_sink.h"
 
 namespace {
@@ -23,11 +25,23 @@ std::string ModuleName(const char* argv0) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// A standard descriptor that was closed at start is opened read-only on /dev/null, so that no
+// file the run opens takes its place (a workbook's data would go where standard output was
+// meant to), while a write to it still fails as on a closed descriptor.
+void OpenClosedStandardDescriptors() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
+    if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF)
+      tollwick::SystemFileSystem().OpenAt(AT_FDCWD, "/dev/null", O_RDONLY);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace tollwick;
+  OpenClosedStandardDescriptors();
   std::signal(SIGPIPE, SIG_IGN);  // a closed pipe shows as a failed write, not a signal
+  // A file size limit shows as a failed write ("File too large"), not a signal.
+  std::signal(SIGXFSZ, SIG_IGN);
   std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   RunState state(STDOUT_FILENO);
   ErrorKind kind;

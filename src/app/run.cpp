@@ -10,10 +10,10 @@
 #include "output/monthly_figures.h"
 #include "output/period_sections.h"
 #include "output/product_section.h"
-#include "output/workbook_writer.h"
 #include "page/page_data.h"
 #include "page/page_html.h"
 #include "rates/prices_and_rates.h"
+#include "workbook/workbook_writer.h"
 
 namespace tollwick {
 
@@ -30,10 +30,11 @@ int RunTollwick(const std::vector<std::string>& args, RunState& state) {
   } else {
     ReadOptions(args, state.Options, state.Warnings);
     // The workbook's file is made first, so that a path that cannot be written ends the run
-    // before any report is read or archive renamed. Unless the run completes, it is removed.
+    // before any report is read or archive renamed. Unless the run completes, it never takes
+    // its name.
     std::unique_ptr<WorkbookWriter> workbook;
     if (std::optional<std::string> path = WorkbookPath(args))
-      workbook = std::make_unique<WorkbookWriter>(*path, state.Options);
+      workbook = std::make_unique<WorkbookWriter>(*state.Files, *path, state.Options);
     // So is the page's, an unnamed file in the target's folder until the run succeeds.
     std::unique_ptr<TargetFile> page;
     if (std::optional<std::string> path = OptionPath(args, "--html"))

@@ -234,6 +234,15 @@ int WriteFully(FileSystem& files, int fd, const char* buffer, size_t count,
   return 0;
 }
 
+int MoveAboveStandard(int fd) {
+  if (fd < 0 || fd > STDERR_FILENO) return fd;
+  const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+  const int err = errno;
+  ::close(fd);
+  errno = err;
+  return moved;
+}
+
 int RenameByLink(int dir_fd, const std::string& from, const std::string& to) {
   if (::linkat(dir_fd, from.c_str(), dir_fd, to.c_str(), 0) != 0) return -1;
   if (::unlinkat(dir_fd, from.c_str(), 0) != 0) {

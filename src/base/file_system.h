@@ -96,6 +96,11 @@ ssize_t ReadFully(FileSystem& files, int fd, char* buffer, size_t count,
 int WriteFully(FileSystem& files, int fd, const char* buffer, size_t count,
                const uint64_t* offset = nullptr);
 
+// A descriptor above the standard ones (0-2) for the file open as `fd`: `fd` itself, or a copy
+// of it with `fd` closed; -1 with errno when `fd` is -1 or cannot be copied. A file the run
+// writes never takes the place of a standard descriptor, even one that was closed.
+int MoveAboveStandard(int fd);
+
 // The rename that RenameNoReplace falls back to where the file system lacks renameat2's
 // RENAME_NOREPLACE: a hard link under the new name, then the old name removed (or, when that
 // fails, the new one again, so that the file keeps one name).

@@ -118,16 +118,6 @@ std::string EndingsText(std::initializer_list<std::string_view> endings) {
   Raise(ErrorKind::EFOpenError, "Cannot create file \"" + path + "\". " + std::string(reason));
 }
 
-// A descriptor above the standard ones: `fd` itself, or a copy of it (`fd` closed).
-int AboveStandard(int fd) {
-  if (fd < 0 || fd > STDERR_FILENO) return fd;
-  const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-  const int err = errno;
-  ::close(fd);
-  errno = err;
-  return moved;
-}
-
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
@@ -162,7 +152,7 @@ TargetFile::TargetFile(FileSystem& files, const std::string& path,
     RaiseCreateError(target_, "The name must end in " + EndingsText(endings) + ".");
 
   folder_ = FileDescriptor(
-      AboveStandard(files.OpenAt(AT_FDCWD, FolderOf(followed), O_PATH | O_DIRECTORY)));
+      MoveAboveStandard(files.OpenAt(AT_FDCWD, FolderOf(followed), O_PATH | O_DIRECTORY)));
   folder_fd_ = folder_.get();
   if (folder_fd_ < 0) RaiseCreateError(target_, SystemErrorText(errno));
   // The folder's own path, its links resolved, names the target from here on.
@@ -186,7 +176,8 @@ TargetFile::TargetFile(FileSystem& files, const std::string& path,
 }
 
 void TargetFile::OpenTemporary(mode_t mode, bool exists) {
-  file_ = FileDescriptor(AboveStandard(files_.OpenAt(folder_fd_, ".", O_TMPFILE | O_RDWR, mode)));
+  file_ =
+      FileDescriptor(MoveAboveStandard(files_.OpenAt(folder_fd_, ".", O_TMPFILE | O_RDWR, mode)));
   fd_ = file_.get();
   if (fd_ < 0) {
     // No unnamed files here: a hidden name, removed by the signals that end the process.
@@ -195,7 +186,7 @@ void TargetFile::OpenTemporary(mode_t mode, bool exists) {
     int err = EEXIST;
     for (int attempt = 0; attempt < 100 && err == EEXIST; ++attempt) {
       std::string name = HiddenName();
-      fd_ = AboveStandard(
+      fd_ = MoveAboveStandard(
           files_.OpenAt(folder_fd_, name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, mode));
       err = fd_ < 0 ? errno : 0;
       if (fd_ >= 0) {

@@ -41,6 +41,7 @@ class TargetFile {
 
   int fd() const { return fd_; }                         // read and write, never 0-2
   const std::string& target() const { return target_; }  // absolute path, links followed
+  int folder_fd() const { return folder_fd_; }           // the target's folder (O_PATH)
   // A name that opens the same file (/proc/self/fd/N), for writers that open files by name.
   std::string ReopenPath() const;
   // Whether the file is unnamed (O_TMPFILE) rather than a hidden named one.

@@ -133,20 +133,16 @@ TEST(TargetFile, RefusesWhatIsNoWritableFileOfItsKind) {
   };
   ASSERT_EQ(::mkdir((dir / "sub.xlsx").c_str(), 0755), 0);
   ASSERT_EQ(::mkfifo((dir / "fifo.xlsx").c_str(), 0644), 0);
-  Tree before;
   for (const auto& c : cases) {
-    // (A snapshot cannot take the loop.)
-    if (std::string_view(c.name) == "loop.xlsx") before = Snapshot(dir.path());
     if (c.link != nullptr) {
       ASSERT_EQ(::symlink(c.link, (dir / c.name).c_str()), 0);
     }
   }
+  const Tree before = Snapshot(dir.path());
   for (const auto& c : cases)
     EXPECT_EQ(ErrorOf([&] { TargetFile(SystemFileSystem(), dir / c.name, {".xlsx"}); }),
               "EFOpenError: Cannot create file \"" + c.target + "\". " + c.reason)
         << c.name;
-  ::unlink((dir / "loop.xlsx").c_str());
-  ::unlink((dir / "dangling.xlsx").c_str());
   EXPECT_EQ(TreeDiff(before, Snapshot(dir.path())), "");
   EXPECT_EQ(ErrorOf([&] {
               TargetFile(SystemFileSystem(), dir / "a.txt", {".html", ".htm"});

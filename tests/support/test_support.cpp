@@ -79,7 +79,7 @@ std::vector<std::string> ListTree(const std::string& root) {
   std::error_code ec;
   for (auto it = fs::recursive_directory_iterator(root, ec);
        !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-    // Lexically: fs::relative would follow a link and file it under its target's name.
+    // Lexically, so that a link that loops is listed rather than followed.
     std::string rel = it->path().lexically_relative(root).string();
     if (it->is_directory(ec) && !it->is_symlink(ec)) rel += "/";
     out.push_back(rel);
@@ -158,7 +158,7 @@ Tree Snapshot(const std::string& root) {
   Tree tree;
   for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
        ++it) {
-    // Lexically: fs::relative would follow a link and file it under its target's name.
+    // Lexically, so that a link that loops is listed rather than followed.
     std::string rel = it->path().lexically_relative(root).string();
     fs::file_status st = it->symlink_status();
     if (fs::is_symlink(st))
@@ -302,15 +302,19 @@ RunResult RunBinary(const BinaryRun& run) {
   pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
-    int out = run.stdout_fd >= 0
+    int out = run.stdout_fd >= 0 || run.close_stdout
                   ? run.stdout_fd
                   : ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    if (out < 0 || err < 0 || in < 0 || ::chdir(run.cwd.c_str()) != 0) ::_exit(127);
+    if ((out < 0 && !run.close_stdout) || err < 0 || in < 0 || ::chdir(run.cwd.c_str()) != 0)
+      ::_exit(127);
     if (run.remove_cwd && ::rmdir(run.cwd.c_str()) != 0) ::_exit(127);
     ::dup2(in, 0);
-    ::dup2(out, 1);
+    if (run.close_stdout)
+      ::close(1);
+    else
+      ::dup2(out, 1);
     ::dup2(err, 2);
     if (run.address_space != 0 && !sanitizer_bound) {
       rlimit limit{run.address_space, run.address_space};
@@ -327,11 +331,15 @@ RunResult RunBinary(const BinaryRun& run) {
     }
     if (run.file_size_limit != 0) {
       rlimit limit{run.file_size_limit, run.file_size_limit};
-      if (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+      if (::signal(SIGXFSZ, SIG_DFL) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
         ::_exit(127);
     }
-    if (run.signal != 0) ::signal(run.signal, SIG_DFL);  // also where the tests ignore it
-    ::alarm(run.timeout_seconds);                        // survives exec
+    if (run.signal != 0) {
+      ::signal(run.signal, SIG_DFL);  // also where the tests ignore it
+      rlimit no_core{0, 0};           // SIGQUIT would leave one in the tree
+      ::setrlimit(RLIMIT_CORE, &no_core);
+    }
+    ::alarm(run.timeout_seconds);  // survives exec
     ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);
   }
@@ -345,7 +353,7 @@ RunResult RunBinary(const BinaryRun& run) {
   }
   RunResult result;
   result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-  if (run.stdout_fd < 0) result.out = ReadFile(out_path);
+  if (run.stdout_fd < 0 && !run.close_stdout) result.out = ReadFile(out_path);
   result.err = ReadFile(err_path);
   return result;
 }

@@ -114,8 +114,9 @@ struct BinaryRun {
   bool one_cpu = false;        // bound to one CPU, where the binary reads reports on one thread
   uint64_t process_limit = 0;  // RLIMIT_NPROC; 0 leaves it as it is
   uint64_t open_files = 0;     // RLIMIT_NOFILE; 0 leaves it as it is
-  uint64_t file_size_limit = 0;  // RLIMIT_FSIZE, with SIGXFSZ ignored; 0 leaves it as it is
-  int signal = 0;                // with its default action, sent once `signal_when` holds
+  uint64_t file_size_limit = 0;  // RLIMIT_FSIZE, SIGXFSZ at its default; 0 leaves it as it is
+  bool close_stdout = false;     // the binary starts with standard output closed
+  int signal = 0;  // with its default action and no core file, sent once `signal_when` holds
   std::function<bool()> signal_when = {};  // asked every millisecond while the binary runs
 };
 inline constexpr int kTimedOut = 128 + 14;

@@ -1,4 +1,4 @@
-#include "output/sheet_row_xml.h"
+#include "workbook/sheet_row_xml.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "output/row_packer.h"
+#include "workbook/row_packer.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -8,7 +8,6 @@
 #include <cerrno>
 
 #include "base/errors.h"
-#include "base/output_sink.h"
 
 namespace tollwick {
 
@@ -19,23 +18,31 @@ constexpr size_t kMostWaiting = 2;
 // The end of a piece that the next one may refer back to: all of deflate's window.
 constexpr size_t kDictionarySize = size_t{32} << 10;
 
-// An unnamed file in `folder`, or -1 with errno set.
-int CreateUnnamedFile(const std::string& folder) {
-  int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+// An unnamed file in the folder `folder_fd`, or -1 with errno set.
+int CreateUnnamedFile(FileSystem& files, int folder_fd) {
+  int fd = MoveAboveStandard(files.OpenAt(folder_fd, ".", O_TMPFILE | O_RDWR, 0600));
   if (fd >= 0) return fd;
   // A file system without unnamed files: a hidden name, removed at once.
-  std::string name = folder + (folder.ends_with('/') ? "" : "/") + ".tollwick-rows.XXXXXX";
-  fd = ::mkostemp(name.data(), O_CLOEXEC);
-  if (fd >= 0) ::unlink(name.c_str());
-  return fd;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string name = ".tollwick-rows." + std::to_string(files.RandomSeed() % 1000000000);
+    fd = MoveAboveStandard(
+        files.OpenAt(folder_fd, name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0600));
+    if (fd >= 0) {
+      files.UnlinkAt(folder_fd, name, 0);
+      return fd;
+    }
+    if (errno != EEXIST) return -1;
+  }
+  return -1;
 }
 
 }  // namespace
 
-RowPacker::RowPacker(const std::string& folder, const std::string& path, int level, size_t threads)
-    : path_(path), level_(level) {
-  fd_ = CreateUnnamedFile(folder);
-  if (fd_ < 0) Fail(errno);
+RowPacker::RowPacker(FileSystem& files, int folder_fd, const std::string& path, int level,
+                     size_t threads)
+    : files_(files), path_(path), level_(level) {
+  file_ = FileDescriptor(CreateUnnamedFile(files, folder_fd));
+  if (file_.get() < 0) Fail(errno);
   for (size_t i = 0; i < std::max<size_t>(threads, 1); ++i)
     threads_.emplace_back(&RowPacker::Work, this);
 }
@@ -47,7 +54,6 @@ RowPacker::~RowPacker() {
   }
   changed_.notify_all();
   for (std::thread& thread : threads_) thread.join();
-  ::close(fd_);
 }
 
 void RowPacker::Fail(int error) const {
@@ -103,7 +109,8 @@ void RowPacker::Work() {
     if (error_ == 0 && !packed_well) error_ = ENOMEM;
     if (error_ == 0) {
       lock.unlock();  // the turn is this thread's until next_to_write_ moves on
-      int error = WriteAll(fd_, std::string_view(packed.data).substr(0, packed.size));
+      const int error =
+          WriteFully(files_, file_.get(), packed.data.data(), packed.size) == 0 ? 0 : errno;
       lock.lock();
       if (error_ == 0) error_ = error;
       written_ += packed.size;

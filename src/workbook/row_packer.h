@@ -4,8 +4,10 @@
 // the piece before it as its dictionary (so that they pack about as well as one stream), and
 // write them out in order. EndPart() ends a part: the text since the previous part as raw
 // deflate data that ends on a byte boundary without a final block (a sync flush), so that other
-// streams can come before and after it in one entry of a zip file. Parts go to a temporary file,
-// removed from its folder as soon as it is made, so that memory does not grow with the text.
+// streams can come before and after it in one entry of a zip file. Parts go to an unnamed file
+// in the workbook's folder (or, where the file system has none, a hidden one removed from its
+// folder as soon as it is made), so that memory does not grow with the text. Its file-system
+// calls go through the FileSystem given.
 //
 // A failure raises EInOutError "Cannot write file "<path>". <reason>" on the calling thread,
 // at a Pass() or EndPart() after it happened. The calls are for one thread.
@@ -19,6 +21,9 @@
 #include <string_view>
 #include <thread>
 #include <vector>
+
+#include "base/file_bytes.h"
+#include "base/file_system.h"
 
 namespace tollwick {
 
@@ -37,9 +42,11 @@ struct PackedPart {
 
 class RowPacker {
  public:
-  // The temporary file is made in `folder`; `path` names the file the parts are for, in error
-  // messages. `level` is zlib's compression level; `threads` pack (at least one).
-  RowPacker(const std::string& folder, const std::string& path, int level, size_t threads = 2);
+  // The temporary file is made in the open folder `folder_fd`; `path` names the file the parts
+  // are for, in error messages. `level` is zlib's compression level; `threads` pack (at least
+  // one). `files` must outlive the packer.
+  RowPacker(FileSystem& files, int folder_fd, const std::string& path, int level,
+            size_t threads = 2);
   ~RowPacker();
   RowPacker(const RowPacker&) = delete;
   RowPacker& operator=(const RowPacker&) = delete;
@@ -51,7 +58,7 @@ class RowPacker {
   }
   PackedPart EndPart();
   // The temporary file, to read the parts back from; valid while the packer lives.
-  int fd() const { return fd_; }
+  int fd() const { return file_.get(); }
 
   // Tests make pieces small, to have many.
   void set_piece_size(size_t size) { piece_size_ = size; }
@@ -74,9 +81,10 @@ class RowPacker {
   static bool Pack(const Piece& piece, int level, Packed& out);
   [[noreturn]] void Fail(int error) const;
 
+  FileSystem& files_;
   const std::string& path_;
   const int level_;
-  int fd_ = -1;
+  FileDescriptor file_;
   size_t piece_size_ = size_t{1} << 20;
   std::string text_;
   std::string dictionary_;  // the end of the text handed over last, within the part

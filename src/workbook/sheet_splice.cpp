@@ -1,4 +1,4 @@
-#include "output/sheet_splice.h"
+#include "workbook/sheet_splice.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,12 +7,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/errors.h"
-#include "base/file_system.h"
-#include "base/output_sink.h"
 
 namespace tollwick {
 
@@ -58,10 +59,104 @@ bool EndsWhole(std::string_view text) {
          text.substr(text.size() - root.size() - 1, root.size()) == root;
 }
 
+// The value of the attribute `name` of the element that begins at `element` ("<sheet ..."),
+// its five predefined entities resolved; nullopt when it has none.
+std::optional<std::string> AttributeOf(std::string_view element, std::string_view name) {
+  element = element.substr(0, element.find('>'));
+  size_t at = element.find_first_of(" \t\r\n");
+  while (at != std::string_view::npos) {
+    at = element.find_first_not_of(" \t\r\n", at);
+    const size_t equals = element.find('=', at);
+    if (at == std::string_view::npos || equals == std::string_view::npos) break;
+    const std::string_view key =
+        element.substr(at, element.find_last_not_of(" \t\r\n", equals - 1) + 1 - at);
+    const size_t open = element.find_first_of("\"'", equals);
+    if (open == std::string_view::npos) break;
+    const size_t close = element.find(element[open], open + 1);
+    if (close == std::string_view::npos) break;
+    if (key == name) {
+      const std::string_view raw = element.substr(open + 1, close - open - 1);
+      std::string value;
+      for (size_t i = 0; i < raw.size(); ++i) {
+        static constexpr std::pair<std::string_view, char> kEntities[] = {
+            {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+        bool replaced = false;
+        for (const auto& [entity, c] : kEntities)
+          if (raw.substr(i).starts_with(entity)) {
+            value += c;
+            i += entity.size() - 1;
+            replaced = true;
+            break;
+          }
+        if (!replaced) value += raw[i];
+      }
+      return value;
+    }
+    at = close + 1;
+  }
+  return std::nullopt;
+}
+
+// Every element `<tag ...>` of an XML text, as the text from its "<" on.
+std::vector<std::string_view> ElementsNamed(std::string_view text, std::string_view tag) {
+  std::vector<std::string_view> found;
+  const std::string opening = "<" + std::string(tag);
+  for (size_t at = text.find(opening); at != std::string_view::npos;
+       at = text.find(opening, at + 1)) {
+    const size_t after = at + opening.size();
+    if (after < text.size() &&
+        std::string_view(" \t\r\n/>").find(text[after]) != std::string_view::npos)
+      found.push_back(text.substr(at));
+  }
+  return found;
+}
+
+// The zip entry of a relationship's target, taken from the folder "xl/" of the workbook part.
+std::string EntryOfTarget(std::string_view target) {
+  if (target.starts_with('/')) return std::string(target.substr(1));
+  std::string entry = "xl";
+  while (!target.empty()) {
+    const size_t slash = target.find('/');
+    const std::string_view step = target.substr(0, slash);
+    if (step == "..") {
+      const size_t up = entry.rfind('/');
+      entry.resize(up == std::string::npos ? 0 : up);
+    } else if (step != "." && !step.empty()) {
+      entry += (entry.empty() ? "" : "/") + std::string(step);
+    }
+    target = slash == std::string_view::npos ? std::string_view() : target.substr(slash + 1);
+  }
+  return entry;
+}
+
+// `text` with the range of its <dimension> element ending in row `last_row` (from 0), the
+// column of its last cell kept; unchanged when it has none.
+std::string WithDimension(std::string_view text, uint32_t last_row) {
+  const std::vector<std::string_view> found = ElementsNamed(text, "dimension");
+  if (found.empty()) return std::string(text);
+  const std::string_view element = found.front().substr(0, found.front().find('>'));
+  const size_t key = element.find("ref=");
+  if (key == std::string_view::npos || key + 5 > element.size()) return std::string(text);
+  const size_t open = key + 4, close = element.find(element[open], open + 1);
+  if (close == std::string_view::npos) return std::string(text);
+  const std::string_view ref = element.substr(open + 1, close - open - 1);
+  const size_t colon = ref.find(':');
+  const std::string_view first = ref.substr(0, colon);
+  const std::string_view last = colon == std::string_view::npos ? first : ref.substr(colon + 1);
+  const std::string_view column = last.substr(0, last.find_first_of("0123456789"));
+  const size_t start = static_cast<size_t>(element.data() - text.data()) + open + 1;
+  std::string out(text.substr(0, start));
+  out += std::string(first) + ":" + std::string(column) + std::to_string(last_row + 1);
+  out += text.substr(start + ref.size());
+  return out;
+}
+
 class Splicer {
  public:
-  Splicer(int zip_fd, int rows_fd, const std::string& path, int level, int library_error)
-      : zip_fd_(zip_fd),
+  Splicer(FileSystem& files, int zip_fd, int rows_fd, const std::string& path, int level,
+          int library_error)
+      : files_(files),
+        zip_fd_(zip_fd),
         rows_fd_(rows_fd),
         path_(path),
         level_(level),
@@ -79,14 +174,15 @@ class Splicer {
 
     struct Entry {
       std::string_view record;  // in the central directory
-      std::string_view local;   // the local header, the data and what follows up to the next
-      size_t data = 0;          // where the data begins in `local`
+      std::string_view name;
+      std::string_view local;  // the local header, the data and what follows up to the next
+      size_t data = 0;         // where the data begins in `local`
+      uint32_t method = 0;
       const SheetRows* sheet = nullptr;
-      std::string text;  // a sheet's text
+      std::string text;  // an XML part's text
     };
     std::vector<Entry> list;
     std::vector<size_t> starts;  // of every local part, and of the directory
-    size_t found = 0;
     for (size_t at = directory, i = 0; i < entries; ++i) {
       if (at + kCentralHeader > end || zip.compare(at, 4, "PK\1\2") != 0) Broken();
       size_t size =
@@ -94,14 +190,10 @@ class Splicer {
       if (at + size > end) Broken();
       Entry& entry = list.emplace_back();
       entry.record = std::string_view(zip).substr(at, size);
-      std::string_view name = entry.record.substr(kCentralHeader, Read16(entry.record, 28));
-      for (const SheetRows& candidate : sheets)
-        if (candidate.entry == name) entry.sheet = &candidate;
-      found += entry.sheet != nullptr;
+      entry.name = entry.record.substr(kCentralHeader, Read16(entry.record, 28));
       starts.push_back(Read32(entry.record, 42));
       at += size;
     }
-    if (found != sheets.size()) Broken();  // rows would be lost
     starts.push_back(directory);
     std::sort(starts.begin(), starts.end());
 
@@ -115,21 +207,19 @@ class Splicer {
           local, *std::upper_bound(starts.begin(), starts.end(), local) - local);
       if (entry.local.size() < kLocalHeader || entry.local.compare(0, 4, "PK\3\4") != 0) Broken();
       entry.data = kLocalHeader + Read16(entry.local, 26) + Read16(entry.local, 28);
-      const uint32_t packed = Read32(entry.record, 20), method = Read16(entry.record, 10);
+      const uint32_t packed = Read32(entry.record, 20);
+      entry.method = Read16(entry.record, 10);
       if (entry.data + packed > entry.local.size()) Broken();
-      std::string_view name = entry.record.substr(kCentralHeader, Read16(entry.record, 28));
-      if (!name.ends_with(".xml") && !name.ends_with(".rels")) continue;
-      // A sheet's own text is packed again around its rows, so it is deflated like them.
-      if (method != Z_DEFLATED && (method != 0 || entry.sheet != nullptr)) Broken();
-      std::string text =
-          method == 0 ? std::string(entry.local.substr(entry.data, packed))
-                      : Inflate(entry.local.substr(entry.data, packed), Read32(entry.record, 24));
-      if (!EndsWhole(text)) Broken();
-      if (entry.sheet != nullptr) entry.text = std::move(text);
+      if (!entry.name.ends_with(".xml") && !entry.name.ends_with(".rels")) continue;
+      if (entry.method != Z_DEFLATED && entry.method != 0) Broken();
+      entry.text = entry.method == 0
+                       ? std::string(entry.local.substr(entry.data, packed))
+                       : Inflate(entry.local.substr(entry.data, packed), Read32(entry.record, 24));
+      if (!EndsWhole(entry.text)) Broken();
     }
     if (sheets.empty()) return;
+    FindSheets(list, sheets);
 
-    if (::lseek(zip_fd_, 0, SEEK_SET) != 0) Fail(errno);
     std::string directory_out;
     for (const Entry& entry : list) {
       std::string record(entry.record);
@@ -145,13 +235,46 @@ class Splicer {
     Write32(end_record, 16, Checked(written_));
     Write(directory_out);
     Write(end_record);
-    if (::ftruncate(zip_fd_, static_cast<off_t>(written_)) != 0) Fail(errno);
+    if (files_.Truncate(zip_fd_, written_) != 0) Fail(errno);
   }
 
  private:
+  // Gives each sheet's entry its rows: the workbook lists the sheet by name with the id of a
+  // relationship, whose target is the sheet's part. A sheet not found, or not deflated like
+  // the rows, is a workbook that cannot be completed.
+  template <typename Entry>
+  void FindSheets(std::vector<Entry>& list, std::span<const SheetRows> sheets) {
+    auto text_of = [&list](std::string_view name) -> const std::string* {
+      for (const Entry& entry : list)
+        if (entry.name == name) return &entry.text;
+      return nullptr;
+    };
+    const std::string* workbook = text_of("xl/workbook.xml");
+    const std::string* relations = text_of("xl/_rels/workbook.xml.rels");
+    if (workbook == nullptr || relations == nullptr) Broken();
+    std::map<std::string, std::string> targets;  // by relationship id
+    for (std::string_view element : ElementsNamed(*relations, "Relationship")) {
+      std::optional<std::string> id = AttributeOf(element, "Id");
+      std::optional<std::string> target = AttributeOf(element, "Target");
+      if (id && target) targets[*id] = EntryOfTarget(*target);
+    }
+    for (const SheetRows& sheet : sheets) {
+      std::optional<std::string> id;
+      for (std::string_view element : ElementsNamed(*workbook, "sheet"))
+        if (AttributeOf(element, "name") == sheet.sheet) id = AttributeOf(element, "r:id");
+      auto target = id ? targets.find(*id) : targets.end();
+      if (target == targets.end()) Broken();  // rows would be lost
+      auto entry = std::find_if(list.begin(), list.end(),
+                                [&](const Entry& e) { return e.name == target->second; });
+      // Its own text is packed again around its rows, so it is deflated like them.
+      if (entry == list.end() || entry->method != Z_DEFLATED || entry->sheet != nullptr) Broken();
+      entry->sheet = &sheet;
+    }
+  }
+
   std::string ReadAll() {
     struct stat info {};
-    if (::fstat(zip_fd_, &info) != 0) Fail(errno);
+    if (files_.Stat(zip_fd_, info) != 0) Fail(errno);
     std::string bytes(static_cast<size_t>(info.st_size), '\0');
     ReadExactly(zip_fd_, bytes.data(), bytes.size(), 0);
     return bytes;
@@ -159,7 +282,7 @@ class Splicer {
 
   // `count` bytes of `fd` at `offset`; a file that ends before them is an I/O error.
   void ReadExactly(int fd, char* buffer, size_t count, uint64_t offset) {
-    const ssize_t got = ReadFully(SystemFileSystem(), fd, buffer, count, &offset);
+    const ssize_t got = ReadFully(files_, fd, buffer, count, &offset);
     if (got < 0) Fail(errno);
     if (static_cast<size_t>(got) < count) Fail(EIO);
   }
@@ -170,7 +293,9 @@ class Splicer {
               std::string& record) {
     size_t split = text.rfind(kSheetDataEnd);
     if (split == std::string::npos) Broken();
-    const std::string_view before = std::string_view(text).substr(0, split);
+    const std::string head_text =
+        WithDimension(std::string_view(text).substr(0, split), sheet.last_row);
+    const std::string_view before = head_text;
     const std::string_view after = std::string_view(text).substr(split);
     const std::string head = Deflate(before, false), tail = Deflate(after, true);
 
@@ -178,7 +303,7 @@ class Splicer {
     crc = crc32_combine(crc, sheet.rows.crc, static_cast<z_off_t>(sheet.rows.size));
     crc = crc32_combine(crc, crc32_z(0, reinterpret_cast<const Bytef*>(after.data()), after.size()),
                         static_cast<z_off_t>(after.size()));
-    const uint64_t size = text.size() + sheet.rows.size;
+    const uint64_t size = before.size() + after.size() + sheet.rows.size;
     const uint64_t packed_size = head.size() + sheet.rows.packed_size + tail.size();
     std::string header(header_in);
     for (std::string* fields : {&header, &record}) {
@@ -235,7 +360,7 @@ class Splicer {
   }
 
   void Write(std::string_view bytes) {
-    if (int error = WriteAll(zip_fd_, bytes); error != 0) Fail(error);
+    if (WriteFully(files_, zip_fd_, bytes.data(), bytes.size(), &written_) != 0) Fail(errno);
     written_ += bytes.size();
   }
 
@@ -254,6 +379,7 @@ class Splicer {
     Raise(ErrorKind::EInOutError, "Cannot write file \"" + path_ + "\". " + reason);
   }
 
+  FileSystem& files_;
   int zip_fd_, rows_fd_;
   const std::string& path_;
   int level_;
@@ -263,9 +389,9 @@ class Splicer {
 
 }  // namespace
 
-void SpliceSheetRows(int zip_fd, int rows_fd, std::span<const SheetRows> sheets,
+void SpliceSheetRows(FileSystem& files, int zip_fd, int rows_fd, std::span<const SheetRows> sheets,
                      const std::string& path, int level, int library_error) {
-  Splicer(zip_fd, rows_fd, path, level, library_error).Run(sheets);
+  Splicer(files, zip_fd, rows_fd, path, level, library_error).Run(sheets);
 }
 
 }  // namespace tollwick

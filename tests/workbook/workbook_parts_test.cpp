@@ -1,6 +1,7 @@
 // The workbook's dated rows as the program writes them itself: cell XML byte for byte as the
 // workbook library writes the same cells, packing on threads that inflates back to the text, and
 // the zip file completed with the rows.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <xlsxwriter.h>
@@ -13,11 +14,12 @@
 #include <random>
 
 #include "base/errors.h"
-#include "output/row_packer.h"
-#include "output/sheet_row_xml.h"
-#include "output/sheet_splice.h"
+#include "base/file_bytes.h"
 #include "support/checks.h"
 #include "support/test_support.h"
+#include "workbook/row_packer.h"
+#include "workbook/sheet_row_xml.h"
+#include "workbook/sheet_splice.h"
 
 namespace tollwick {
 namespace {
@@ -163,7 +165,8 @@ TEST(RowPacker, PartsInflateToTheirText) {
   for (size_t threads : {1, 3}) {
     SCOPED_TRACE(threads);
     TempDir dir;
-    RowPacker packer(dir.path(), dir / "book.xlsx", 2, threads);
+    const FileDescriptor folder(::open(dir.path().c_str(), O_PATH | O_DIRECTORY));
+    RowPacker packer(SystemFileSystem(), folder.get(), dir / "book.xlsx", 2, threads);
     packer.set_piece_size(700);
     std::mt19937 random(static_cast<unsigned>(threads));
     std::vector<std::string> texts;
@@ -198,71 +201,96 @@ TEST(RowPacker, PartsInflateToTheirText) {
   }
 }
 
+// A workbook's package around one sheet: the workbook lists it as "Days" with a relationship
+// whose target is `entry` (named unlike its place in the list, as a package may name it).
+std::vector<testing::ZipEntry> Package(const std::string& entry, const std::string& sheet,
+                                       bool streamed = false) {
+  return {Stored("xl/workbook.xml",
+                 "<workbook><sheets><sheet name=\"Products\" sheetId=\"1\" r:id=\"rId1\"/>"
+                 "<sheet name=\"Days\" sheetId=\"2\" r:id=\"rId7\"/></sheets></workbook>"),
+          Deflated("xl/_rels/workbook.xml.rels",
+                   "<Relationships><Relationship Id=\"rId7\" Type=\"t\" "
+                   "Target=\"worksheets/../worksheets/sheet9.xml\"/><Relationship Id=\"rId1\" "
+                   "Target=\"/xl/worksheets/sheet1.xml\"/></Relationships>"),
+          Stored("xl/worksheets/sheet1.xml", "<worksheet><sheetData/></worksheet>"),
+          Deflated(entry, sheet, streamed)};
+}
+
 // Rows put into a sheet of a zip file: the sheet reads back with them just before its
-// "</sheetData>", its streamed form too, and the other entries are unchanged.
+// "</sheetData>" and its dimension covering them, its streamed form too, and the other entries
+// are unchanged.
 TEST(SpliceSheetRows, PutsTheRowsIntoTheSheet) {
-  const std::string sheet = "<worksheet><sheetData><row r=\"1\"/></sheetData><x/></worksheet>";
+  const std::string sheet =
+      "<worksheet><dimension ref=\"A1:AB1\"/><sheetData><row r=\"1\"/></sheetData><x/></worksheet>";
   const std::string rows = "<row r=\"2\"><c r=\"A2\"><v>7</v></c></row><row r=\"3\"/>";
   for (bool streamed : {false, true}) {
     TempDir dir;
-    testing::ZipEntry entry = Deflated("xl/worksheets/sheet2.xml", sheet, streamed);
-    std::string bytes = MakeZip({Stored("first.xml", "<a/>"), entry, Deflated("last.xml", "<b/>")});
+    std::vector<testing::ZipEntry> entries = Package("xl/worksheets/sheet9.xml", sheet, streamed);
+    std::string bytes = MakeZip(entries);
     if (streamed) {  // the central directory has the sizes that the descriptor gives
-      size_t record = bytes.find("PK\1\2", bytes.find("PK\1\2") + 1);
-      bytes.replace(record + 16, 12, entry.trailer.substr(4));
+      size_t record = bytes.rfind("PK\1\2");
+      bytes.replace(record + 16, 12, entries.back().trailer.substr(4));
     }
     WriteFile(dir / "book.xlsx", bytes);
-    RowPacker packer(dir.path(), dir / "book.xlsx", 2);
+    const FileDescriptor folder(::open(dir.path().c_str(), O_PATH | O_DIRECTORY));
+    RowPacker packer(SystemFileSystem(), folder.get(), dir / "book.xlsx", 2);
     packer.text() = rows;
-    const SheetRows spliced[] = {{"xl/worksheets/sheet2.xml", packer.EndPart()}};
-    FILE* zip = std::fopen((dir / "book.xlsx").c_str(), "r+");
-    SpliceSheetRows(fileno(zip), packer.fd(), spliced, dir / "book.xlsx", 2);
-    std::fclose(zip);
+    const SheetRows spliced[] = {{"Days", packer.EndPart(), 2}};
+    const FileDescriptor zip(::open((dir / "book.xlsx").c_str(), O_RDWR));
+    SpliceSheetRows(SystemFileSystem(), zip.get(), packer.fd(), spliced, dir / "book.xlsx", 2);
     const std::string book = ReadFile(dir / "book.xlsx");
-    EXPECT_EQ(EntryOf(book, "xl/worksheets/sheet2.xml"),
-              "<worksheet><sheetData><row r=\"1\"/>" + rows + "</sheetData><x/></worksheet>");
-    EXPECT_EQ(EntryOf(book, "first.xml"), "<a/>");
-    EXPECT_EQ(EntryOf(book, "last.xml"), "<b/>");
+    EXPECT_EQ(EntryOf(book, "xl/worksheets/sheet9.xml"),
+              "<worksheet><dimension ref=\"A1:AB3\"/><sheetData><row r=\"1\"/>" + rows +
+                  "</sheetData><x/></worksheet>");
+    const std::string_view names[] = {"xl/workbook.xml", "xl/_rels/workbook.xml.rels",
+                                      "xl/worksheets/sheet1.xml"};
+    for (std::string_view name : names) EXPECT_EQ(EntryOf(book, name), EntryOf(bytes, name));
   }
 }
 
 // What the library never writes is refused rather than completed without the rows: other
-// files, parts cut short, and every prefix of a workbook cut short (with the error the
-// library's writing left as the reason, when there is one).
+// files, sheets the package does not lead to, parts cut short, and every prefix of a workbook
+// cut short (with the error the library's writing left as the reason, when there is one).
 TEST(SpliceSheetRows, RefusesAnythingElse) {
   const std::string sheet = "<worksheet><sheetData></sheetData></worksheet>";
+  const std::string entry = "xl/worksheets/sheet9.xml";
+  auto with = [&](std::vector<testing::ZipEntry> entries, testing::ZipEntry extra) {
+    entries.insert(entries.begin(), extra);
+    return MakeZip(entries);
+  };
   std::vector<std::string> cases = {
       "not a zip file at all",
-      MakeZip({Deflated("xl/worksheets/sheet9.xml", sheet)}),                      // no such sheet
-      MakeZip({Stored("xl/worksheets/sheet1.xml", sheet)}),                        // not deflated
-      MakeZip({Deflated("xl/worksheets/sheet1.xml", "<worksheet></worksheet>")}),  // no sheetData
+      MakeZip(Package("xl/worksheets/sheet2.xml", sheet)),            // not the listed sheet's part
+      MakeZip({Package(entry, sheet)[1], Package(entry, sheet)[3]}),  // no workbook part
+      MakeZip({Package(entry, sheet)[0], Package(entry, sheet)[3]}),  // no relationships
+      MakeZip({Package(entry, sheet)[0], Package(entry, sheet)[1], Stored(entry, sheet)}),
+      MakeZip(Package(entry, "<worksheet></worksheet>")),  // no sheetData
       // Sound zip files with a part cut short, deflated or stored.
-      MakeZip({Deflated("xl/styles.xml", "<?xml version=\"1.0\"?>\n<styleSheet><fonts>"),
-               Deflated("xl/worksheets/sheet1.xml", sheet)}),
-      MakeZip({Stored("a.rels", "<Relationships><Relationship/></Relation"),
-               Deflated("xl/worksheets/sheet1.xml", sheet)}),
-      MakeZip({Deflated("xl/worksheets/sheet1.xml", sheet.substr(0, sheet.size() - 1))}),
+      with(Package(entry, sheet),
+           Deflated("xl/styles.xml", "<?xml version=\"1.0\"?>\n<styleSheet><fonts>")),
+      with(Package(entry, sheet), Stored("a.rels", "<Relationships><Relationship/></Relation")),
+      MakeZip(Package(entry, sheet.substr(0, sheet.size() - 1))),
   };
-  const std::string whole =
-      MakeZip({Stored("a.xml", "<a/>"), Deflated("xl/worksheets/sheet1.xml", sheet)});
+  const std::string whole = MakeZip(Package(entry, sheet));
   for (size_t size = 0; size < whole.size(); ++size) cases.push_back(whole.substr(0, size));
   TempDir dir;
-  RowPacker packer(dir.path(), dir / "book.xlsx", 2);
+  const FileDescriptor folder(::open(dir.path().c_str(), O_PATH | O_DIRECTORY));
+  RowPacker packer(SystemFileSystem(), folder.get(), dir / "book.xlsx", 2);
   packer.text() = "<row r=\"2\"/>";
-  const SheetRows spliced[] = {{"xl/worksheets/sheet1.xml", packer.EndPart()}};
+  const SheetRows spliced[] = {{"Days", packer.EndPart(), 1}};
   for (size_t i = 0; i < cases.size(); ++i) {
     SCOPED_TRACE(i);
     WriteFile(dir / "book.xlsx", cases[i]);
-    FILE* zip = std::fopen((dir / "book.xlsx").c_str(), "r+");
+    const FileDescriptor zip(::open((dir / "book.xlsx").c_str(), O_RDWR));
     const int library_error = i % 2 == 0 ? 0 : EFBIG;
     EXPECT_EQ(ErrorOf([&] {
-                SpliceSheetRows(fileno(zip), packer.fd(), spliced, "/b.xlsx", 2, library_error);
+                SpliceSheetRows(SystemFileSystem(), zip.get(), packer.fd(), spliced, "/b.xlsx", 2,
+                                library_error);
               }),
               "EInOutError: Cannot write file \"/b.xlsx\". " +
                   std::string(library_error == 0
                                   ? "The workbook library wrote no zip file that can be completed"
                                   : "File too large"));
-    std::fclose(zip);
   }
 }
 
