@@ -10,7 +10,10 @@
 #include <filesystem>
 #include <random>
 
+#include "app/run.h"
 #include "base/file_bytes.h"
+#include "support/checks.h"
+#include "support/faulty_writes.h"
 #include "support/test_support.h"
 
 namespace tollwick::testing {
@@ -313,6 +316,46 @@ TEST(Workbook, SignalLeavesNoTemporaryFile) {
       EXPECT_EQ(TreeDiff(before, after), "");
     }
   EXPECT_GE(stopped, 5) << "signals came while the workbook was written";
+}
+
+// Where the file system has no unnamed files, the workbook and the packed rows take hidden
+// names in the workbook's folder, and neither is left behind, whether the run completes or its
+// last step fails.
+TEST(Workbook, WithoutUnnamedFilesHiddenOnesLeaveNothing) {
+  for (int rename_error : {0, EACCES}) {
+    SCOPED_TRACE(rename_error);
+    TempDir dir;
+    WriteFile(dir / "a.xml", MakeReport({{"X1", "Alpha", "1.0", "", "", "US"}},
+                                        {{"X1", "P1", "", "", "", "2010-01-15T10:00:00Z", ""}}));
+    WriteFile(dir / "prices.csv", "X1;EUR;100\r\n");
+    WriteFile(dir / "currency.txt", "EUR 1.00 = EUR 1\r\n");
+    WriteFile(dir / "old.xlsx", "an older workbook");
+    const Tree before = Snapshot(dir.path());
+    FaultyWrites files;
+    files.no_unnamed_files = true;
+    files.rename_error = rename_error;
+    size_t hidden = 0;
+    files.before_rename = [&] { hidden = Snapshot(dir.path()).size() - before.size(); };
+    RunState state;
+    state.Files = &files;
+    ScopedChdir here(dir.path());
+    const std::string error = ErrorOf([&] {
+      RunTollwick({"--all", "--workbook=old.xlsx"}, state);
+    });
+    EXPECT_EQ(hidden, 1u) << "the workbook's hidden name, the rows' one gone at once";
+    Tree expected = before;
+    if (rename_error == 0) {
+      EXPECT_EQ(error, "");
+      expected["old.xlsx"] = ReadFile(dir / "old.xlsx");
+      if (!std::string(TOLLWICK_PYTHON).empty()) {
+        EXPECT_EQ(FirstDifference(WorkbookText(dir / "old.xlsx"), state.Output.text()), "");
+      }
+    } else {
+      EXPECT_EQ(error, "EInOutError: Cannot write file \"" + fs::canonical(dir.path()).string() +
+                           "/old.xlsx\". Permission denied");
+    }
+    EXPECT_EQ(TreeDiff(expected, Snapshot(dir.path())), "");
+  }
 }
 
 }  // namespace

@@ -4,69 +4,21 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
-#include <functional>
 #include <optional>
 
 #include "base/errors.h"
 #include "support/checks.h"
+#include "support/faulty_writes.h"
 #include "support/test_support.h"
 
 namespace tollwick::testing {
 namespace {
-
-// Hands every call to the system except those it is told to fail.
-class FaultyWrites : public FileSystem {
- public:
-  bool no_unnamed_files = false;  // O_TMPFILE fails as on a file system without it
-  int link_error = 0, rename_error = 0, sync_error = 0;
-  std::function<void()> before_rename = [] {};
-
- protected:
-  int DoOpenAt(int dir, const std::string& name, int flags) override {
-    return System().OpenAt(dir, name, flags);
-  }
-  ssize_t DoRead(int fd, char* buffer, size_t count) override {
-    return System().Read(fd, buffer, count);
-  }
-  ssize_t DoReadAt(int fd, char* buffer, size_t count, uint64_t offset) override {
-    return System().ReadAt(fd, buffer, count, offset);
-  }
-  int DoStat(int fd, struct stat& st) override { return System().Stat(fd, st); }
-  int DoStatAt(int dir, const std::string& name, struct stat& st, int flags) override {
-    return System().StatAt(dir, name, st, flags);
-  }
-  int DoListDirectory(int dir, std::vector<std::string>& names) override {
-    return System().ListDirectory(dir, names);
-  }
-  int DoRenameNoReplace(int dir, const std::string& from, const std::string& to) override {
-    return System().RenameNoReplace(dir, from, to);
-  }
-  std::string DoWorkingDirectory() override { return System().WorkingDirectory(); }
-  int DoCreateAt(int dir, const std::string& name, int flags, mode_t mode) override {
-    if (no_unnamed_files && (flags & O_TMPFILE) == O_TMPFILE) return Fail(EOPNOTSUPP);
-    return System().OpenAt(dir, name, flags, mode);
-  }
-  int DoLinkAt(int from_dir, const std::string& from, int to_dir, const std::string& to,
-               int flags) override {
-    return link_error != 0 ? Fail(link_error) : System().LinkAt(from_dir, from, to_dir, to, flags);
-  }
-  int DoRenameAt(int from_dir, const std::string& from, int to_dir,
-                 const std::string& to) override {
-    before_rename();
-    return rename_error != 0 ? Fail(rename_error) : System().RenameAt(from_dir, from, to_dir, to);
-  }
-  int DoSync(int fd) override { return sync_error != 0 ? Fail(sync_error) : System().Sync(fd); }
-
- private:
-  static FileSystem& System() { return SystemFileSystem(); }
-  static int Fail(int err) {
-    errno = err;
-    return -1;
-  }
-};
 
 void WriteThrough(const TargetFile& file, std::string_view text) {
   ASSERT_EQ(WriteFully(SystemFileSystem(), file.fd(), text.data(), text.size()), 0);
@@ -191,6 +143,32 @@ TEST(TargetFile, ARenameThatReplacesNothingStillCommits) {
   ASSERT_TRUE(during);
   EXPECT_EQ(during->size(), 1u) << "one hidden name just before the rename";
   EXPECT_EQ(TreeDiff({{"new.xlsx", "made"}}, Snapshot(dir.path())), "");
+}
+
+// A hidden file is removed by any signal that ends the process, which then ends as the signal
+// would have ended it.
+TEST(TargetFile, ASignalRemovesTheHiddenFile) {
+  TempDir dir;
+  WriteFile(dir / "book.xlsx", "old");
+  const Tree before = Snapshot(dir.path());
+  for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGALRM}) {
+    SCOPED_TRACE(signal);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      rlimit no_core{0, 0};
+      ::setrlimit(RLIMIT_CORE, &no_core);
+      FaultyWrites files;
+      files.no_unnamed_files = true;
+      TargetFile file(files, dir / "book.xlsx", {".xlsx"});
+      ::kill(::getpid(), signal);
+      ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+    EXPECT_EQ(TreeDiff(before, Snapshot(dir.path())), "");
+  }
 }
 
 }  // namespace

@@ -1,0 +1,66 @@
+// A file system that fails the calls that write files when it is told to, and hands everything
+// else to the system.
+#pragma once
+
+#include <fcntl.h>
+
+#include <cerrno>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/file_system.h"
+
+namespace tollwick::testing {
+
+class FaultyWrites : public FileSystem {
+ public:
+  bool no_unnamed_files = false;  // O_TMPFILE fails as on a file system without it
+  int link_error = 0, rename_error = 0, sync_error = 0;
+  std::function<void()> before_rename = [] {};
+
+ protected:
+  int DoOpenAt(int dir, const std::string& name, int flags) override {
+    return System().OpenAt(dir, name, flags);
+  }
+  ssize_t DoRead(int fd, char* buffer, size_t count) override {
+    return System().Read(fd, buffer, count);
+  }
+  ssize_t DoReadAt(int fd, char* buffer, size_t count, uint64_t offset) override {
+    return System().ReadAt(fd, buffer, count, offset);
+  }
+  int DoStat(int fd, struct stat& st) override { return System().Stat(fd, st); }
+  int DoStatAt(int dir, const std::string& name, struct stat& st, int flags) override {
+    return System().StatAt(dir, name, st, flags);
+  }
+  int DoListDirectory(int dir, std::vector<std::string>& names) override {
+    return System().ListDirectory(dir, names);
+  }
+  int DoRenameNoReplace(int dir, const std::string& from, const std::string& to) override {
+    return System().RenameNoReplace(dir, from, to);
+  }
+  std::string DoWorkingDirectory() override { return System().WorkingDirectory(); }
+  int DoCreateAt(int dir, const std::string& name, int flags, mode_t mode) override {
+    if (no_unnamed_files && (flags & O_TMPFILE) == O_TMPFILE) return Fail(EOPNOTSUPP);
+    return System().OpenAt(dir, name, flags, mode);
+  }
+  int DoLinkAt(int from_dir, const std::string& from, int to_dir, const std::string& to,
+               int flags) override {
+    return link_error != 0 ? Fail(link_error) : System().LinkAt(from_dir, from, to_dir, to, flags);
+  }
+  int DoRenameAt(int from_dir, const std::string& from, int to_dir,
+                 const std::string& to) override {
+    before_rename();
+    return rename_error != 0 ? Fail(rename_error) : System().RenameAt(from_dir, from, to_dir, to);
+  }
+  int DoSync(int fd) override { return sync_error != 0 ? Fail(sync_error) : System().Sync(fd); }
+
+ private:
+  static FileSystem& System() { return SystemFileSystem(); }
+  static int Fail(int err) {
+    errno = err;
+    return -1;
+  }
+};
+
+}  // namespace tollwick::testing
