@@ -1,13 +1,16 @@
 #include "workbook/book.h"
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 
 #include "base/errors.h"
+#include "base/file_bytes.h"
 #include "base/text.h"
 #include "output/format.h"
 #include "workbook/cell_text.h"
@@ -41,6 +44,27 @@ int LikelyWriteError(int fd) {
     return ENOSPC;
   return 0;
 }
+
+// Standard error on /dev/null for its lifetime: the library reports a failed write there in
+// words of its own, naming the file by the path it opened, before the run reports it.
+class QuietStandardError {
+ public:
+  explicit QuietStandardError(FileSystem& files)
+      : saved_(::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1)) {
+    const FileDescriptor null(MoveAboveStandard(files.OpenAt(AT_FDCWD, "/dev/null", O_WRONLY)));
+    if (saved_ >= 0 && null.get() >= 0) quiet_ = ::dup2(null.get(), STDERR_FILENO) >= 0;
+  }
+  ~QuietStandardError() {
+    if (quiet_) ::dup2(saved_, STDERR_FILENO);
+    if (saved_ >= 0) ::close(saved_);
+  }
+  QuietStandardError(const QuietStandardError&) = delete;
+  QuietStandardError& operator=(const QuietStandardError&) = delete;
+
+ private:
+  int saved_;
+  bool quiet_ = false;
+};
 
 }  // namespace
 
@@ -81,9 +105,15 @@ Book::~Book() {
 
 void Book::Close() {
   EndPackedRows();
-  errno = 0;
-  const lxw_error error = workbook_close(workbook_);
-  const int library_error = errno;
+  lxw_error error;
+  int library_error;
+  {
+    QuietStandardError quiet(files_);
+    errno = 0;
+    error = workbook_close(workbook_);
+    library_error = errno;
+  }
+  errno = library_error;
   workbook_ = nullptr;
   if (error != LXW_NO_ERROR) Fail(error);
   SpliceSheetRows(files_, target_.fd(), packer_.fd(), packed_sheets_, path_, kPackingLevel,
@@ -161,14 +191,21 @@ void Book::Date(lxw_row_t row, lxw_col_t col, const CivilDate& date, bool whole_
 }
 
 void Book::Fail(lxw_error error) {
+  const int err = errno;
+  // In the writing of the zip file the system's reason is all the reason there is ("File too
+  // large", "No space left on device").
+  if (err != 0 && error >= LXW_ERROR_ZIP_FILE_OPERATION && error <= LXW_ERROR_ZIP_CLOSE)
+    Fail(SystemErrorText(err));
   std::string reason = error == LXW_ERROR_WORKSHEET_INDEX_OUT_OF_RANGE
                            ? "The sheet \"" + sheet_name_ +
                                  "\" needs more than the 1048576 rows or 16384 columns a "
                                  "sheet can hold"
                            : std::string(lxw_strerror(error));
   // The system's reason, when the library failed on a file.
-  if ((error == LXW_ERROR_CREATING_XLSX_FILE || error == LXW_ERROR_CREATING_TMPFILE) && errno != 0)
-    reason += ": " + SystemErrorText(errno);
+  if ((error == LXW_ERROR_CREATING_XLSX_FILE || error == LXW_ERROR_CREATING_TMPFILE ||
+       error == LXW_ERROR_READING_TMPFILE) &&
+      err != 0)
+    reason += ": " + SystemErrorText(err);
   Fail(reason);
 }
 

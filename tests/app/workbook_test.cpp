@@ -185,6 +185,8 @@ TEST(Workbook, FileAppearsOnlyAfterACompleteRun) {
       {"file size limit, packing the days", {"--start", "01012010", "--end", "01012013",
        "--prices=0"}, "old.xlsx", "EInOutError", "Cannot write file \"$/old.xlsx\". File too large",
        300, 65536},
+      {"file size limit, in the zip file", {"--all"}, "old.xlsx", "EInOutError",
+       "Cannot write file \"$/old.xlsx\". File too large", 1, 4096},
       // The library meets the limit writing the sheets, and does not check those writes.
       {"file size limit, at the end", {"--all", "--prices=0"},
        "old.xlsx", "EInOutError", "Cannot write file \"$/old.xlsx\". File too large", 300, 65536},
