@@ -1,15 +1,18 @@
 #!/bin/sh
 # Installs the Debian packages that are missing for one purpose, with sudo unless run as root:
-#   build  the program (libxlsxwriter, found through pkg-config, and zlib)
-#   test   the program and its tests (also openpyxl, which reads workbooks back)
-#   ci     everything CI runs (also LibreOffice, which opens and prints the example workbook,
-#          and poppler-utils, which reads the printed pages)
+#   build  the program (libxlsxwriter, found through pkg-config, zlib, and Chart.js, which the
+#          sales page embeds)
+#   test   the program and its tests (also openpyxl, which reads workbooks back, and headless
+#          Chromium with its driver and selenium, which open the sales page, and poppler-utils,
+#          which reads its printed pages)
+#   ci     everything CI runs (also LibreOffice, which opens and prints the example workbook)
 set -e
-packages="pkg-config libxlsxwriter-dev zlib1g-dev"
+packages="pkg-config libxlsxwriter-dev zlib1g-dev libjs-chart.js"
+browser="chromium chromium-driver python3-selenium poppler-utils"
 case "${1:-build}" in
   build) ;;
-  test) packages="$packages python3-openpyxl" ;;
-  ci) packages="$packages python3-openpyxl libreoffice-calc-nogui poppler-utils" ;;
+  test) packages="$packages python3-openpyxl $browser" ;;
+  ci) packages="$packages python3-openpyxl $browser libreoffice-calc-nogui" ;;
   *) echo "usage: $0 [build|test|ci]" >&2; exit 2 ;;
 esac
 missing=""

@@ -39,10 +39,13 @@ void ReadOptions(const std::vector<std::string>& args, ReportOptions& options,
       if (LowerAscii(TrimControl(arg)) == "--workbook")
         Raise(ErrorKind::EConvertError,
               "The option \"--workbook\" needs its file in the form --workbook=FILE.xlsx");
+      if (LowerAscii(TrimControl(arg)) == "--html")
+        Raise(ErrorKind::EConvertError,
+              "The option \"--html\" needs its file in the form --html=FILE.html");
       if (position >= words) warnings.Add("argument " + Quoted(arg) + " ignored");
       continue;
     }
-    bool known = key == "--currency-total" || key == "--workbook";
+    bool known = key == "--currency-total" || key == "--workbook" || key == "--html";
     for (const auto& [name, field] : switches) {
       if (key != name) continue;
       known = true;
@@ -106,14 +109,19 @@ std::string UsageText() {
   return JoinLines(kLines);
 }
 
-std::optional<std::string> WorkbookPath(const std::vector<std::string>& args) {
+std::optional<std::string> OptionPath(const std::vector<std::string>& args,
+                                      std::string_view option) {
   std::optional<std::string> path;
   for (const std::string& arg : args) {
     std::string key, value;
-    if (SplitOption(arg, key, value) && key == "--workbook")
+    if (SplitOption(arg, key, value) && key == option)
       path = std::string(TrimControl(std::string_view(arg).substr(arg.find('=') + 1)));
   }
   return path;
+}
+
+std::optional<std::string> WorkbookPath(const std::vector<std::string>& args) {
+  return OptionPath(args, "--workbook");
 }
 
 std::string AddedOptionsText() {
@@ -121,6 +129,9 @@ std::string AddedOptionsText() {
       "Further options:",
       "  --workbook=FILE      Also writes the statistics to the workbook FILE (.xlsx),",
       "                       with typed cells and a sheet of charts",
+      "  --html=FILE          Also writes the sales page FILE (.html or .htm): charts",
+      "                       and tables to filter by title, market and months, in",
+      "                       any browser, offline",
       "  --version            Outputs the version",
       "  --help, -h           Outputs this text",
       "",

@@ -29,6 +29,9 @@ std::string UsageText();
 // The path of the last --workbook=FILE argument, trimmed like every value but with its letter
 // case kept; none without such an argument.
 std::optional<std::string> WorkbookPath(const std::vector<std::string>& args);
+// The same for any option that names a file: the value of its last "key=FILE" argument.
+std::optional<std::string> OptionPath(const std::vector<std::string>& args,
+                                      std::string_view option);
 
 // The lines that --help adds after the usage text: the options beyond those of the usage text.
 std::string AddedOptionsText();

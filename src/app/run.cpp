@@ -4,11 +4,14 @@
 
 #include "app/options.h"
 #include "app/table_warnings.h"
+#include "base/target_file.h"
 #include "intake/scan_directory.h"
 #include "intake/table_rows.h"
 #include "output/monthly_figures.h"
 #include "output/period_sections.h"
 #include "output/product_section.h"
+#include "page/page_data.h"
+#include "page/page_html.h"
 #include "rates/prices_and_rates.h"
 #include "workbook/workbook_writer.h"
 
@@ -32,6 +35,11 @@ int RunTollwick(const std::vector<std::string>& args, RunState& state) {
     std::unique_ptr<WorkbookWriter> workbook;
     if (std::optional<std::string> path = WorkbookPath(args))
       workbook = std::make_unique<WorkbookWriter>(*state.Files, *path, state.Options);
+    // So is the page's, an unnamed file in the target's folder until the run succeeds.
+    std::unique_ptr<TargetFile> page;
+    if (std::optional<std::string> path = OptionPath(args, "--html"))
+      page = std::make_unique<TargetFile>(*state.Files, *path,
+                                          std::initializer_list<std::string_view>{".html", ".htm"});
     TableRows rows(state.Skus, state.Sales);
     ScanDirectory(*state.Files, rows, state.Warnings);
     LoadPricesAndRates(*state.Files, kPriceFile, kRateFile, state.Skus, state.Currencies,
@@ -58,17 +66,30 @@ int RunTollwick(const std::vector<std::string>& args, RunState& state) {
                             options.ShowDateDay};
       for (size_t i = 0; i < 4; ++i)
         if (shown[i]) WritePeriodSection(kinds[i], tally, inputs, state.Output, workbook.get());
+    }
+    if (workbook || page) {
+      // The workbook's Revenue and Markets sheets and the page draw on the same figures.
+      const MonthlyFigures figures(state.Skus, state.Sales, state.Currencies, state.Rates,
+                                   state.RangeStart, state.RangeEnd);
       if (workbook) {
-        const MonthlyFigures figures(state.Skus, state.Sales, state.Currencies, state.Rates,
-                                     state.RangeStart, state.RangeEnd);
         workbook->WriteMoneySheets(figures);
         workbook->WriteCharts(CollectMonthlyChart(figures));
         workbook->Finish();
       }
+      if (page) {
+        const PageData data =
+            BuildPageData(figures, state.Skus, state.Sales, state.Currencies, state.Rates,
+                          options.TotalCurrency, state.RangeStart, state.RangeEnd);
+        const std::string html = PageHtml(data, state.Skus);
+        if (WriteFully(*state.Files, page->fd(), html.data(), html.size()) != 0)
+          Raise(ErrorKind::EInOutError,
+                "Cannot write file \"" + page->target() + "\". " + SystemErrorText(errno));
+      }
     }
-    // Standard output is complete before the workbook takes its name.
+    // Standard output is complete before the workbook and the page take their names.
     state.Output.Flush();
     if (workbook) workbook->Commit();
+    if (page) page->Commit();
   }
   state.Output.Flush();
   ClearAllTables(state);

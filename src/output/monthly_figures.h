@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,11 +56,19 @@ class MonthlyFigures {
   // The figures of month `m` (0 <= m < size()), into `out`, whose vectors are reused.
   void Compute(size_t m, MonthFigures& out) const;
 
- private:
+  // The SKUs (positions in the SKU table) that sold in month `m`, each once, with their sales.
   struct SkuSales {
     uint32_t sku;
     uint32_t count;
   };
+  std::span<const SkuSales> SoldIn(size_t m) const {
+    return {sold_.data() + month_first_[m], sold_.data() + month_first_[m + 1]};
+  }
+  // The title (in Titles()) and market (in Markets()) of the SKU at position `sku`.
+  uint32_t TitleOf(size_t sku) const { return sku_title_[sku]; }
+  uint32_t MarketOf(size_t sku) const { return sku_market_[sku]; }
+
+ private:
   // An SKU's share of a title's or market's money in one currency.
   struct Part {
     uint32_t owner;  // title or market

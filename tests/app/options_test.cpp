@@ -23,7 +23,8 @@ TEST(Options, SwitchesTotalCurrencyAndWarnings) {
         "option \"--headers= \" is neither 0 nor 1, so it is off"}},
       {{"--all", "--headers", "0"}, true, "EUR",
        {"argument \"--headers\" ignored", "argument \"0\" ignored"}},
-      {{"a", "b", "c", "d", "e", "--workbook=x.xlsx"}, true, "EUR", {"argument \"e\" ignored"}},
+      {{"a", "b", "c", "d", "e", "--workbook=x.xlsx", "--HTML=p.html"}, true, "EUR",
+       {"argument \"e\" ignored"}},
       {{"--currency-total=usd", "-headers=0", "--Currency-Total=Usd"}, true, "USD",
        {"unknown option \"-headers=0\" ignored"}},
       {{"--currency-total=usd", "--currency-total="}, true, "", {}},
@@ -44,6 +45,11 @@ TEST(Options, SwitchesTotalCurrencyAndWarnings) {
             }),
             "EConvertError: The option \"--workbook\" needs its file in the form "
             "--workbook=FILE.xlsx");
+  EXPECT_EQ(testing::ErrorOf([&] {
+              ReadOptions({"--all", "--HTML"}, o, warnings);
+            }),
+            "EConvertError: The option \"--html\" needs its file in the form --html=FILE.html");
+  EXPECT_EQ(OptionPath({"--html=a.html", " --Html = Sales.HTM "}, "--html"), "Sales.HTM");
   ReadOptions({"--prices=0", "--date-total=0", "--date-year=0", "--date-month=0", "--date-day=0",
                "--markets=0", "--currencies=0"},
               o, warnings);

@@ -152,6 +152,7 @@ TEST(Workbook, FileAppearsOnlyAfterACompleteRun) {
     uint64_t file_size_limit = 0;
     enum Output { kOpen, kClosed, kFull } output = kOpen;  // standard output
     std::string written = "old.xlsx";                      // the file a complete run writes
+    std::string option = "--workbook=";                    // or "--html=", the sales page
   } cases[] = {
       // clang-format off
       {"replaces", {"--all"}, "old.xlsx", "", ""},
@@ -200,6 +201,13 @@ TEST(Workbook, FileAppearsOnlyAfterACompleteRun) {
       {"zero rate", {"--all"}, "old.xlsx", "EZeroDivide", "Floating point division by zero"},
       {"bad range", {"from", "31022010", "to", "01012011"}, "old.xlsx", "EConvertError",
        "Invalid argument to date encode"},
+      {"page through a link", {"--all"}, "link.html", "", "", 1, 0, Case::kOpen, "old.html",
+       "--HTML="},
+      {"page cut short", {"--all"}, "old.html", "EInOutError",
+       "Cannot write file \"$/old.html\". File too large", 1, 65536, Case::kOpen, "", "--html="},
+      {"page of another ending", {"--all"}, "link.xlsx", "EFOpenError",
+       "Cannot create file \"$/old.xlsx\". The name must end in \".html\" or \".htm\"", 1, 0,
+       Case::kOpen, "", "--html="},
       // clang-format on
   };
   for (const auto& c : cases) {
@@ -215,6 +223,8 @@ TEST(Workbook, FileAppearsOnlyAfterACompleteRun) {
     WriteFile(dir / "report.zip", MakeZip({Stored("fulfillmentreport.xml", report)}));
     WriteFile(dir / "old.xlsx", "an older workbook");
     fs::create_symlink("old.xlsx", dir / "link.xlsx");
+    WriteFile(dir / "old.html", "an older page");
+    fs::create_symlink("old.html", dir / "link.html");
     fs::create_symlink("none/new.xlsx", dir / "dangling.xlsx");
     for (auto [link, target] : {std::pair{"fresh.xlsx", "made.xlsx"},
                                 {"to-report.xlsx", "report.zip"},
@@ -235,7 +245,7 @@ TEST(Workbook, FileAppearsOnlyAfterACompleteRun) {
     }
     auto before = Snapshot(dir.path());
     std::vector<std::string> args = c.args;
-    args.push_back("--workbook=" + c.workbook);
+    args.push_back(c.option + c.workbook);
     BinaryRun run{args, dir.path(), unprivileged};
     run.file_size_limit = c.file_size_limit;
     // Standard output goes where no size limit applies, so that only the workbook meets it.
@@ -252,7 +262,7 @@ TEST(Workbook, FileAppearsOnlyAfterACompleteRun) {
     if (c.kind.empty()) {
       EXPECT_EQ(result.status, 0) << result.err;
       expected[c.written] = ReadFile(dir / c.written);
-      EXPECT_EQ(expected[c.written].substr(0, 2), "PK");
+      EXPECT_EQ(expected[c.written].substr(0, 2), c.option == "--workbook=" ? "PK" : "<!");
     } else {
       EXPECT_EQ(result.status, 1);
       std::string message = c.message;

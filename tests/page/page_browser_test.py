@@ -1,0 +1,219 @@
+#!/usr/bin/python3
+"""Opens the sales page of --html in headless Chromium as a user would and checks what it shows:
+no console error and nothing fetched; the header's figures equal standard output's TOTAL row;
+each title and each market shows the money the workbook's Revenue and Markets sheets sum and the
+sales of the statistics; a month alone shows its MONTH row; hostile titles stay text; the
+screenshot is not blank; every printed A4 page is readable (median word height >= 6 pt).
+
+Usage: page_browser_test.py TOLLWICK_BINARY EXAMPLES_DIR. Exit status 77 (skipped) when
+selenium, chromium or chromedriver is missing."""
+import json
+import os
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+
+SKIPPED = 77
+FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+         "--disable-background-networking", "--disable-component-update", "--disable-sync",
+         "--window-size=1400,1000"]
+HOSTILE = ["</script><script>alert(1)</script>", '"><img src=x onerror=alert(2)>']
+failures = []
+
+
+def check(ok, message):
+    if not ok:
+        failures.append(message)
+
+
+def cell_row(cells):
+    return "<Row>" + "".join(f'<Cell><Data ss:Type="String">{c}</Data></Cell>' for c in cells) + \
+        "</Row>\n"
+
+
+def hostile_report():
+    """Two titles written to break out of the page, and one title that is no UTF-8, sold in
+    October and December, around the examples' November."""
+    titles = HOSTILE + ["Caf\xe9 \xff"]
+    skus = [[f"HX-{i}", t, "1.0", "x", "PPC", "US"] for i, t in enumerate(titles)]
+    sales = [[f"HX-{i}", f"HP-{i}-{month}-{d}", "b", "US", "", f"2026-{month}-{d:02d}T10:00:00Z", "ok"]
+             for i in range(len(titles)) for month in ("10", "12") for d in range(1, 4 + i)]
+    text = '<?xml version="1.0"?>\n<Workbook xmlns:ss="urn:schemas-microsoft-com:office:spreadsheet">\n'
+    for name, header, rows in (("SKU detail", ["SKU", "Title", "V", "D", "E", "M"], skus),
+                               ("Purchase History", ["S", "P", "B", "C", "S", "D", "S"], sales)):
+        text += f'<Worksheet ss:Name="{name}"><Table>\n' + cell_row(header)
+        text += "".join(cell_row(r) for r in rows) + "</Table></Worksheet>\n"
+    return (text + "</Workbook>\n").encode("latin-1")
+
+
+def run(binary, tree, *args):
+    return subprocess.run([binary, *args], cwd=tree, capture_output=True, timeout=120)
+
+
+def total_row(stdout):
+    """{column title: value} of the TOTAL section."""
+    lines = stdout.decode("latin-1").split("\r\n")
+    at = next(i for i, line in enumerate(lines) if line.startswith("TOTAL;"))
+    return dict(zip(lines[at].split(";"), lines[at + 1].split(";")))
+
+
+def word_heights_per_page(pdf_path):
+    html = subprocess.run(["pdftotext", "-bbox", pdf_path, "-"], capture_output=True,
+                          check=True).stdout.decode("utf-8", "replace")
+    pages = []
+    for piece in html.split("<page ")[1:]:
+        boxes = re.findall(r'<word xMin="[-\d.]+" yMin="([-\d.]+)" xMax="[-\d.]+" yMax="([-\d.]+)"',
+                           piece)
+        pages.append([float(y_max) - float(y_min) for y_min, y_max in boxes])
+    return pages
+
+
+def main():
+    binary, examples = sys.argv[1], sys.argv[2]
+    try:
+        import openpyxl
+        from selenium import webdriver
+        from selenium.common.exceptions import NoAlertPresentException
+        from selenium.webdriver.chrome.service import Service
+        from selenium.webdriver.common.by import By
+        from selenium.webdriver.support.ui import Select
+    except ImportError as error:
+        print(f"skipped: {error.name} is missing (python3-selenium, python3-openpyxl)")
+        return SKIPPED
+    chromium = shutil.which("chromium") or shutil.which("chromium-browser")
+    driver_path = shutil.which("chromedriver")
+    if not chromium or not driver_path:
+        print("skipped: chromium or chromedriver is missing (chromium, chromium-driver)")
+        return SKIPPED
+
+    work = tempfile.mkdtemp(prefix="tollwick-page-")
+    try:
+        tree = os.path.join(work, "tree")
+        shutil.copytree(examples, tree)
+        with open(os.path.join(tree, "reports", "hostile.xml"), "wb") as out:
+            out.write(hostile_report())
+        with open(os.path.join(tree, "prices.csv"), "a") as out:
+            out.write("HX-0;USD;1999\nHX-1;EUR;501\nHX-2;USD;333\n")
+
+        # A name that does not end in .html or .htm stops the run before anything is read.
+        refused = run(binary, tree, "--all", "--html=page.txt")
+        check(refused.returncode == 1 and refused.stdout == b"" and
+              b"Cannot create file" in refused.stderr, f"--html=page.txt: {refused}")
+        check(not os.path.exists(os.path.join(tree, "page.txt")), "page.txt was written")
+
+        plain = run(binary, tree, "--all")
+        paged = run(binary, tree, "--all", "--HTML=Sales.Html", "--workbook=book.xlsx")
+        check(paged.returncode == 0 and paged.stdout == plain.stdout,
+              "stdout or status changed by --html")
+        page = os.path.join(tree, "Sales.Html")
+        size = os.path.getsize(page)
+        check(size < 5_000_000, f"page of {size} bytes")
+        row = total_row(plain.stdout)
+        book = openpyxl.load_workbook(os.path.join(tree, "book.xlsx"))
+
+        options = webdriver.ChromeOptions()
+        options.binary_location = chromium
+        for flag in FLAGS + ["--user-data-dir=" + os.path.join(work, "profile")]:
+            options.add_argument(flag)
+        options.set_capability("goog:loggingPrefs", {"browser": "ALL", "performance": "ALL"})
+        driver = webdriver.Chrome(service=Service(driver_path), options=options)
+        try:
+            driver.get("file://" + page)
+            load = driver.execute_script(
+                "const t = performance.timing; return t.loadEventEnd - t.navigationStart;")
+            check(load < 3000, f"load event after {load} ms")
+            check(driver.get_log("browser") == [], "console messages on load")
+            url = "file://" + page
+            events = [json.loads(entry["message"])["message"]
+                      for entry in driver.get_log("performance")]
+            fetched = [e["params"]["request"]["url"] for e in events
+                       if e["method"] == "Network.requestWillBeSent" and
+                       e["params"].get("documentURL") == url and e["params"]["request"]["url"] != url]
+            check(fetched == [], f"requests beyond the page: {fetched[:3]}")
+            check(len(driver.find_elements(By.CSS_SELECTOR, "canvas[data-chart]")) >= 4,
+                  "fewer than four charts")
+
+            def figure(name):
+                return driver.find_element(By.CSS_SELECTOR, f'[data-figure="{name}"]').text
+
+            sales = sum(int(v) for k, v in row.items()
+                        if k.startswith("TOTAL ") and k != "TOTAL EUR")
+            check((figure("total"), figure("sales"), figure("share")) ==
+                  (row["TOTAL EUR"], str(sales), row["SHARE EUR"]),
+                  f"header {figure('total')} {figure('sales')} {figure('share')} against {row}")
+
+            # Every title and market, compared by position with the workbook's columns.
+            for sheet, kind in (("Revenue", "title"), ("Markets", "market")):
+                rows = list(book[sheet].iter_rows(values_only=True))
+                select = Select(driver.find_element(By.CSS_SELECTOR,
+                                                    f'select[data-filter="{kind}"]'))
+                values = [o.get_attribute("value") for o in select.options][1:]
+                check(len(values) == len(rows[0]) - 2, f"{kind} options {values}")
+                for column, value in enumerate(values, start=1):
+                    select.select_by_value(value)
+                    money = sum(round(r[column] * 100) for r in rows[1:] if r[column])
+                    shown = round(float(figure("total")) * 100)
+                    check(shown == money, f"{kind} {value!r}: {shown} against {money}")
+                    if kind == "title" and "TOTAL " + value in row:
+                        check(figure("sales") == row["TOTAL " + value],
+                              f"sales of {value!r}: {figure('sales')}")
+                select.select_by_value("")
+            check(figure("total") == row["TOTAL EUR"], "back to all: the TOTAL again")
+
+            # One month alone: its MONTH row.
+            months = plain.stdout.decode("latin-1").split("\r\n")
+            october = next(line for line in months if line.startswith("202610;")).split(";")
+            month_head = next(line for line in months if line.startswith("MONTH;")).split(";")
+            for name in ("from", "to"):
+                Select(driver.find_element(By.CSS_SELECTOR, f'select[data-filter="{name}"]')) \
+                    .select_by_value("2026-10")
+            check(figure("total") == october[month_head.index("TOTAL EUR")],
+                  f"October: {figure('total')} against {october}")
+
+            # Hostile titles are text: no alert, no element made of them.
+            try:
+                driver.switch_to.alert
+                failures.append("an alert ran")
+            except NoAlertPresentException:
+                pass
+            check(driver.find_elements(By.TAG_NAME, "img") == [], "an <img> was made")
+            shown = [o.text for o in Select(driver.find_element(
+                By.CSS_SELECTOR, 'select[data-filter="title"]')).options]
+            for title in HOSTILE + ["Caf\ufffd \ufffd"]:
+                check(title in shown, f"title {title!r} not shown as text in {shown}")
+            check(driver.get_log("browser") == [], "console messages after filtering")
+
+            # A blank or one-coloured window packs into a few kB; charts and text do not.
+            png = driver.get_screenshot_as_png()
+            check(len(png) > 30000, f"screenshot of {len(png)} bytes: blank?")
+
+            # Printed on A4 landscape: every page readable.
+            if shutil.which("pdftotext"):
+                import base64
+                pdf = base64.b64decode(driver.execute_cdp_cmd("Page.printToPDF", {
+                    "landscape": True, "paperWidth": 11.69, "paperHeight": 8.27,
+                    "preferCSSPageSize": True})["data"])
+                pdf_path = os.path.join(work, "page.pdf")
+                with open(pdf_path, "wb") as out:
+                    out.write(pdf)
+                for number, heights in enumerate(word_heights_per_page(pdf_path), start=1):
+                    if heights:
+                        median = statistics.median(heights)
+                        check(median >= 6, f"printed page {number}: median word {median:.1f} pt")
+            else:
+                print("printing not checked: pdftotext (poppler-utils) is missing")
+        finally:
+            driver.quit()
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    for failure in failures:
+        print("FAILED:", failure)
+    print(f"{0 if failures else 1} passed, {1 if failures else 0} failed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

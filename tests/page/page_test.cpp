@@ -1,0 +1,204 @@
+// The sales page's data and texts: every figure checked against a word-for-word computation
+// over the sale table and against the TOTAL row; texts made valid UTF-8 and escaped so that
+// nothing in a title can end an element, a script or a JSON string.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+
+#include "output/format.h"
+#include "output/period_sections.h"
+#include "page/page_data.h"
+#include "page/page_html.h"
+#include "page/page_text.h"
+
+namespace tollwick {
+namespace {
+
+TEST(PageText, EscapesAndReplacesBytes) {
+  struct Case {
+    std::string text, html, json;
+  };
+  const Case cases[] = {
+      {"plain", "plain", "\"plain\""},
+      {"</script><b a='1'>&", "&lt;/script&gt;&lt;b a=&#39;1&#39;&gt;&amp;",
+       "\"\\u003c/script\\u003e\\u003cb a='1'\\u003e\\u0026\""},
+      {"\"q\" \\ \t\n", "&quot;q&quot; \\ \t\n", "\"\\\"q\\\" \\\\ \\u0009\\u000a\""},
+      {"\xE2\x80\xA8\xE2\x80\xA9", "\xE2\x80\xA8\xE2\x80\xA9", "\"\\u2028\\u2029\""},
+      {"Caf\xC3\xA9 \xF0\x9F\x98\x80", "Caf\xC3\xA9 \xF0\x9F\x98\x80",
+       "\"Caf\xC3\xA9 \xF0\x9F\x98\x80\""},
+      // A stray continuation, a Latin-1 byte, an overlong form, a surrogate, beyond U+10FFFF,
+      // a cut sequence and NUL: one U+FFFD per byte that begins no character.
+      {"\x80|\xE9|\xC0\xAF|\xED\xA0\x80|\xF4\x90\x80\x80|\xE2\x82|" + std::string(1, '\0'),
+       "\xEF\xBF\xBD|\xEF\xBF\xBD|\xEF\xBF\xBD\xEF\xBF\xBD|\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD|"
+       "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD|\xEF\xBF\xBD\xEF\xBF\xBD|\xEF\xBF\xBD",
+       ""},
+  };
+  for (const Case& c : cases) {
+    std::string html, json;
+    AppendHtmlText(html, c.text);
+    AppendJsonString(json, c.text);
+    EXPECT_EQ(html, c.html) << c.text;
+    if (!c.json.empty()) {
+      EXPECT_EQ(json, c.json) << c.text;
+    }
+  }
+  EXPECT_EQ(ScriptElementText("a='</SCRIPT>';/<!--/;</scrip"), "a='<\\/SCRIPT>';/<\\!--/;</scrip");
+}
+
+// Whatever the bytes, a JSON literal is valid UTF-8 with nothing that could close a script.
+TEST(PageText, AnyBytesGiveSafeJson) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 2000; ++round) {
+    std::string text(random() % 12, '\0');
+    for (char& c : text)
+      c = static_cast<char>("<>&\"\\/\x80\xBF\xC3\xE2\xED\xF0\xF4\xFFsa\n"[random() % 18]);
+    std::string json, valid;
+    AppendJsonString(json, text);
+    AppendValidUtf8(valid, json);
+    EXPECT_EQ(valid, json);
+    EXPECT_EQ(json.find_first_of("<>&\n"), std::string::npos) << json;
+  }
+}
+
+struct PageTables {
+  SkuTable skus;
+  SaleTable sales;
+  CurrencyTable currencies;
+  RateTable rates;
+};
+
+// Titles, markets and currencies mixed; one SKU without a price, one priced in a currency that
+// is not registered; sales over 17 months and of an unknown SKU.
+void FillRandomly(PageTables& t, std::mt19937& random) {
+  const char* const titles[] = {"Beta", "Alpha", "Al"};
+  const char* const markets[] = {"US", "DE", "FR"};
+  const char* const codes[] = {"USD", "EUR", "GBP", "", "XXX"};
+  for (int i = 0; i < 14; ++i) {
+    const std::string id = "S" + std::to_string(i);
+    t.skus.AddSku(id, titles[i % 3], "1", i % 2 ? "PPC" : "SP", markets[(i / 3) % 3]);
+    t.skus.SetPrice(t.skus.Find(id), codes[i % 5], static_cast<int32_t>(99 + 50 * i));
+  }
+  t.skus.SortSkus();
+  for (const char* code : {"USD", "EUR", "GBP"}) t.currencies.RegisterCurrency(code);
+  t.currencies.SortCurrencies();
+  t.rates.Append("EUR", 1);
+  t.rates.Append("USD", 1.3L);
+  t.rates.Append("GBP", 0.85L);
+  const double first = EncodeDate(2008, 11, 1);
+  for (int s = 0; s < 600; ++s)
+    t.sales.AddSale("S" + std::to_string(random() % 15), "P" + std::to_string(s),
+                    first + static_cast<double>(random() % 517));
+}
+
+// The cells of the window start <= day < end, sale by sale, with lines found by their names.
+std::vector<PageCell> LiteralCells(const PageTables& t, const PageData& data, double start,
+                                   double end) {
+  std::map<uint32_t, PageCell> cells;
+  for (const RSALE& sale : t.sales) {
+    const size_t sku = t.skus.Find(sale.SkuId);
+    if (sku == SkuTable::npos || sale.SaleDate < start || sale.SaleDate >= end) continue;
+    const RSKU& s = t.skus[sku];
+    const size_t currency = t.currencies.Find(s.Currency);
+    uint32_t line = 0;
+    while (
+        data.Titles[data.Lines[line].Title] != s.Title ||
+        data.Markets[data.Lines[line].Market] != s.Market ||
+        data.Lines[line].Currency !=
+            (currency == CurrencyTable::npos ? kPageNoCurrency : static_cast<uint32_t>(currency)))
+      ++line;
+    PageCell& cell = cells.try_emplace(line, PageCell{line, 0, 0}).first->second;
+    ++cell.Count;
+    if (currency != CurrencyTable::npos) cell.Cents += s.Amount;
+  }
+  std::vector<PageCell> out;
+  for (const auto& [line, cell] : cells) out.push_back(cell);
+  return out;
+}
+
+TEST(PageData, FiguresMatchTheSalesAndTheTotalRow) {
+  std::mt19937 random(2009);
+  const std::pair<CivilDate, CivilDate> ranges[] = {
+      {{2008, 11, 1}, {2010, 4, 1}},   // every sale, whole months
+      {{2009, 3, 15}, {2009, 8, 10}},  // months cut at both ends
+      {{2009, 6, 20}, {2009, 6, 21}},  // one day
+      {{2009, 6, 20}, {2009, 6, 20}},  // no day
+  };
+  for (int round = 0; round < 5; ++round) {
+    PageTables t;
+    FillRandomly(t, random);
+    for (const auto& [first, after] : ranges) {
+      const double start = EncodeDate(first.year, first.month, first.day);
+      const double end = EncodeDate(after.year, after.month, after.day);
+      const MonthlyFigures figures(t.skus, t.sales, t.currencies, t.rates, start, end);
+      const PageData data =
+          BuildPageData(figures, t.skus, t.sales, t.currencies, t.rates, "EUR", start, end);
+      SCOPED_TRACE(std::to_string(start) + " to " + std::to_string(end));
+
+      // The header is the TOTAL row: "<counts>;;<total>;;<share>;".
+      ReportOptions options;
+      options.ShowHeaders = options.ShowMarkets = options.ShowCurrencies = false;
+      OutputSink out;
+      PeriodTally tally(t.skus, t.sales, t.currencies);
+      WritePeriodSection(SectionKind::Total, tally, {options, t.currencies, t.rates, start, end},
+                         out);
+      int64_t sales = 0;
+      for (const TallyLine& line : tally.lines()) sales += line.IsTotal ? line.Count : 0;
+      EXPECT_EQ(out.text().substr(out.text().find(";;") + 2),
+                FormatCents(*data.Total) + ";;" + FormatCents(*data.Share) + ";\r\n\r\n");
+      EXPECT_EQ(data.Sales, sales);
+
+      EXPECT_EQ(data.RangeCells, LiteralCells(t, data, start, end));
+      EXPECT_EQ(data.PreviousCells, LiteralCells(t, data, 2 * start - end, start));
+      ASSERT_EQ(data.MonthCells.size(), figures.size());
+      for (size_t m = 0; m < data.Months.size(); ++m) {
+        const CivilDate month = data.Months[m];
+        const double month_start = EncodeDate(month.year, month.month, 1);
+        EXPECT_EQ(
+            data.MonthCells[m],
+            LiteralCells(t, data, month_start, month_start + DaysInMonth(month.year, month.month)));
+      }
+      const double listed = std::max(start, end - kPageDays);
+      ASSERT_EQ(data.DayCells.size(), static_cast<size_t>(std::max(0.0, end - listed)));
+      for (size_t d = 0; d < data.DayCells.size(); ++d) {
+        std::vector<PageCell> day = LiteralCells(t, data, listed + static_cast<double>(d),
+                                                 listed + static_cast<double>(d) + 1);
+        for (PageCell& cell : day) cell.Cents = 0;
+        EXPECT_EQ(data.DayCells[d], day);
+      }
+    }
+  }
+}
+
+// A hostile title stays inside its element and its JSON string, and the page is valid UTF-8.
+TEST(PageHtml, TitlesCannotBreakOut) {
+  PageTables t;
+  const std::string hostile = "</script><script>alert(1)</script>\"><img onerror=x>\xE9";
+  t.skus.AddSku("A", hostile, "1<", "PPC", "U&S");
+  t.skus.SetPrice(0, "EUR", 100);
+  t.currencies.RegisterCurrency("EUR");
+  t.rates.Append("EUR", 1);
+  t.sales.AddSale("A", "P", EncodeDate(2009, 3, 15));
+  const double start = EncodeDate(2009, 3, 1), end = EncodeDate(2009, 4, 1);
+  const MonthlyFigures figures(t.skus, t.sales, t.currencies, t.rates, start, end);
+  const std::string html = PageHtml(
+      BuildPageData(figures, t.skus, t.sales, t.currencies, t.rates, "EUR", start, end), t.skus);
+  std::string valid;
+  AppendValidUtf8(valid, html);
+  EXPECT_TRUE(valid == html);
+  EXPECT_EQ(html.find("<img"), std::string::npos);
+  EXPECT_EQ(html.find("alert(1)</"), std::string::npos);
+  size_t scripts = 0;
+  for (size_t at = html.find("</script"); at != std::string::npos;
+       at = html.find("</script", at + 1))
+    ++scripts;
+  EXPECT_EQ(scripts, 3u);  // the data, the chart library and the page's script
+  EXPECT_NE(html.find("<option value=\"&lt;/script&gt;&lt;script&gt;alert(1)&lt;/script&gt;"
+                      "&quot;&gt;&lt;img onerror=x&gt;\xEF\xBF\xBD\">"),
+            std::string::npos);
+  EXPECT_NE(html.find("<span data-figure=\"total\">1.00</span>"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tollwick
