@@ -131,7 +131,10 @@ void ReadAndCut(ReportJob& job, FileSystem& files) {
     std::vector<std::string> warnings;
     auto cut = [&](std::string_view document) {
       job.rows.Reserve(document.size());
-      const CutFindings found = CutWorksheets(document, job.rows);
+      // The document lies in the job's own memory (its loose buffer or its arena), where the
+      // cutting decodes values in place.
+      const CutFindings found = CutWorksheets(
+          std::span<char>(const_cast<char*>(document.data()), document.size()), job.rows);
       DocumentWarnings(job.path, document, found, warnings);
       job.rows.Warn(warnings);
     };

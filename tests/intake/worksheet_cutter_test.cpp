@@ -99,7 +99,8 @@ TEST(WorksheetCutter, MatchesLiteralCuttingOnRandomDocuments) {
     ASSERT_EQ(loose, literal::LooseDocument(document));
     for (const std::string& text : {document, loose}) {
       testing::RowCollector rows;
-      const CutFindings found = CutWorksheets(text, rows);
+      std::string writable = text;
+      const CutFindings found = CutWorksheets(writable, rows);
       ASSERT_EQ(rows.rows, literal::CutWorksheets(text)) << text;
       ASSERT_EQ((literal::Findings{found.has_worksheet, found.attributed_rows}),
                 literal::FindInDocument(text))
