@@ -24,8 +24,8 @@ void RowBatch::Reserve(size_t bytes) {
   if (preparer_ != nullptr) room(prepared_, rows);
 }
 
-void RowBatch::Warn(std::vector<std::string>& texts) {
-  for (std::string& text : texts) warnings_.emplace_back(purchase_.size(), std::move(text));
+void RowBatch::Warn(std::vector<Warning>& texts) {
+  for (Warning& text : texts) warnings_.emplace_back(purchase_.size(), std::move(text));
   texts.clear();
 }
 
@@ -128,7 +128,7 @@ void ReadAndCut(ReportJob& job, FileSystem& files) {
   try {
     // The file is closed once read, whatever happens.
     const FileDescriptor fd = std::move(job.fd);
-    std::vector<std::string> warnings;
+    std::vector<Warning> warnings;
     auto cut = [&](std::string_view document) {
       job.rows.Reserve(document.size());
       // The document lies in the job's own memory (its loose buffer or its arena), where the
