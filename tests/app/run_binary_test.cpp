@@ -92,9 +92,11 @@ TEST(RunBinary, DateInTheWrongPlaceEndsWithTheReport) {
     auto result = RunBinary({args, dir.path()});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "");
-    // The warnings found before the error come first.
+    // The dates are read before the walk, so nothing is read; the warning says how to write them.
     EXPECT_EQ(NormalizedReport(result.err),
-              "tollwick: warning: no purchase found under \"" + dir.path() + "\"\n" +
+              "tollwick: warning: the first argument \"" + args[0] +
+                  "\" is not --all, so the 2nd and 4th arguments must be the dates of the range, "
+                  "as DDMMYYYY\n" +
                   ExpectedReport("EConvertError", "'--' is not a valid integer value."));
   }
 }

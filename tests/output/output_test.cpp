@@ -157,16 +157,16 @@ TEST(PeriodSections, ColumnsUnderTheSwitches) {
   }
 }
 
-TEST(ProductSection, TextsAsStoredAndMissingPrices) {
+TEST(ProductSection, QuotedFieldsAndMissingPrices) {
   Tables state;
-  state.Sku("C;1", "Alpha", "US", true, "USD", 299);
-  state.Sku("b", "Alpha", "US", false, "", 299);
-  state.Sku("c", "Beta", "DE", true, "EUR", -105);
+  state.Sku("C;1", "Say \"hi\"", "US", true, "U\nS", 299);
+  state.Sku("b", "Alpha", "US\r", false, "", 299);
+  state.Sku("c", "Beta & Co", "DE", true, "EUR", -105);
   WriteProductSection(state.skus, state.options, state.out);
-  EXPECT_EQ(
-      state.out.text(),
-      "SKUID;Title;Market;Version;OS Type;Currency;Amount;\r\nC;1;Alpha;US;1;PPC;USD;2.99;\r\n"
-      "b;Alpha;US;1;SP;???;???;\r\nc;Beta;DE;1;PPC;EUR;-1.05;\r\n\r\n");
+  EXPECT_EQ(state.out.text(),
+            "SKUID;Title;Market;Version;OS Type;Currency;Amount;\r\n"
+            "\"C;1\";\"Say \"\"hi\"\"\";US;1;PPC;\"U\nS\";2.99;\r\n"
+            "b;Alpha;\"US\r\";1;SP;???;???;\r\nc;Beta & Co;DE;1;PPC;EUR;-1.05;\r\n\r\n");
 }
 
 TEST(PeriodSections, DateWindows) {
