@@ -1,6 +1,7 @@
 // The shared integer syntax, the system's error texts and the day numbers of the calendar.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include "base/day_number.h"
 #include "base/errors.h"
 #include "base/text.h"
+#include "base/warnings.h"
 #include "support/checks.h"
 
 namespace tollwick {
@@ -74,6 +76,77 @@ TEST(Dates, MatchTheStandardCalendar) {
     EXPECT_EQ(ErrorOf([&] { EncodeDate(bad.year, bad.month, bad.day); }),
               "EConvertError: Invalid argument to date encode")
         << bad.year << "-" << bad.month << "-" << bad.day;
+}
+
+// Of the six kinds that name one file, the first five are written and the rest summed up after
+// every other warning, the kinds in the order they first came.
+TEST(WarningList, FloodsAreSummedUp) {
+  auto lines = [](std::initializer_list<std::pair<WarningKind, size_t>> adds) {
+    WarningList list;
+    for (auto [kind, count] : adds)
+      for (size_t i = 0; i < count; ++i) list.Add("w" + std::to_string(i), kind);
+    std::string text = list.Lines();
+    return std::make_pair(std::count(text.begin(), text.end(), '\n'),
+                          text.substr(text.rfind('\n', text.size() - 2) + 1));
+  };
+  const std::string w = "tollwick: warning: ";
+  EXPECT_EQ(lines({{WarningKind::NotZip, 4}}), std::make_pair(4L, w + "w3\n"));
+  EXPECT_EQ(lines({{WarningKind::NotZip, 5}}), std::make_pair(5L, w + "w4\n"));
+  EXPECT_EQ(lines({{WarningKind::NotZip, 6}}),
+            std::make_pair(6L, w + "1 more archive is not a zip archive\n"));
+  EXPECT_EQ(lines({{WarningKind::RowsPassedOver, 100000}}),
+            std::make_pair(6L, w + "99995 more files have rows passed over: their start tags "
+                                   "carry attributes\n"));
+  EXPECT_EQ(lines({{WarningKind::Other, 9}}), std::make_pair(9L, w + "w8\n"));
+  // Mixed: each kind counted apart, the sums after the other warnings, in order of first coming.
+  WarningList mixed;
+  const WarningKind order[] = {WarningKind::Utf16,         WarningKind::CutShort,
+                               WarningKind::NoReportEntry, WarningKind::NoWorksheet,
+                               WarningKind::NotZip,        WarningKind::RowsPassedOver};
+  for (int round = 0; round < 7; ++round)
+    for (WarningKind kind : order) mixed.Add("x", kind);
+  mixed.Add("last", WarningKind::Other);
+  const std::string text = mixed.Lines();
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 31 + 6);
+  EXPECT_NE(text.find(w + "last\n" + w + "2 more files are UTF-16 text, which is not read\n" + w +
+                      "2 more archives could not be read to their end\n" + w +
+                      "2 more archives hold no entry \"fulfillmentreport.xml\"\n" + w +
+                      "2 more files hold no worksheet \"SKU detail\" or \"Purchase History\"\n" +
+                      w + "2 more archives are not zip archives\n" + w +
+                      "2 more files have rows passed over: their start tags carry attributes\n"),
+            std::string::npos)
+      << text;
+  for (auto [kind, one] : std::initializer_list<std::pair<WarningKind, const char*>>{
+           {WarningKind::CutShort, "1 more archive could not be read to its end"},
+           {WarningKind::NoReportEntry, "1 more archive holds no entry \"fulfillmentreport.xml\""},
+           {WarningKind::Utf16, "1 more file is UTF-16 text, which is not read"},
+           {WarningKind::NoWorksheet,
+            "1 more file holds no worksheet \"SKU detail\" or \"Purchase History\""},
+           {WarningKind::RowsPassedOver,
+            "1 more file has rows passed over: their start tags carry attributes"}}) {
+    WarningList list;
+    for (int i = 0; i < 6; ++i) list.Add("x", kind);
+    EXPECT_TRUE(list.Lines().ends_with(w + one + "\n")) << one;
+  }
+}
+
+// Nothing on standard error steers a terminal: control bytes and UTF-8 C1 controls are escaped,
+// in warnings and in the error report's message.
+TEST(WarningList, ControlBytesAreEscaped) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"a\ntollwick: warning: b", "a\\x0Atollwick: warning: b"},
+      {"\x1B[31mred\x7F", "\\x1B[31mred\\x7F"},
+      {std::string("\0\t\r\x1F", 4), "\\x00\\x09\\x0D\\x1F"},
+      {"\xC2\x9B\xC2\x80\xC2\xA0\xC2", "\\xC2\\x9B\\xC2\\x80\xC2\xA0\xC2"},
+      {"\x9B\xC3\x9B back\\slash caf\xC3\xA9 ", "\x9B\xC3\x9B back\\slash caf\xC3\xA9 "},
+  };
+  for (const auto& [raw, shown] : cases) {
+    WarningList list;
+    list.Add(Quoted(raw));
+    EXPECT_EQ(list.Lines(), "tollwick: warning: \"" + shown + "\"\n");
+    EXPECT_EQ(FormatErrorReport(ErrorKind::EConvertError, "m", 0, raw),
+              "Exception EConvertError in module m at 00000000.\r\n" + shown + ".\r\n\r\n");
+  }
 }
 
 }  // namespace

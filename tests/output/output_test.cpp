@@ -136,6 +136,33 @@ void Example(Tables& state) {
   state.end = state.start + 1;
 }
 
+// A header field holding the separator, a quotation mark or a line break is quoted as a whole.
+TEST(PeriodSections, HeaderFieldsThatNeedQuotes) {
+  const std::pair<bool, std::string> cases[] = {
+      {true,
+       "TOTAL;\"U\nS SP Plain\";TOTAL Plain;;\"DE PPC Say \"\"hi\"\"\";\"TOTAL Say \"\"hi\"\"\";;"
+       "\"US PPC Tips ; Tricks\";\"TOTAL Tips ; Tricks\";;EUR;\"U;S\";;\"TOTAL E;R\";;\"SHARE "
+       "E;R\";"},
+      {false,
+       "TOTAL;Plain;\"Say \"\"hi\"\"\";\"Tips ; Tricks\";;EUR;\"U;S\";;\"TOTAL E;R\";;\"SHARE "
+       "E;R\";"},
+  };
+  for (const auto& [markets, header] : cases) {
+    Tables state;
+    state.Sku("a", "Say \"hi\"", "DE", true, "U;S", 100);
+    state.Sku("b", "Tips ; Tricks", "US", true, "EUR", 100);
+    state.Sku("c", "Plain", "U\nS", false, "EUR", 1);
+    state.currencies.RegisterCurrency("U;S");
+    state.currencies.RegisterCurrency("EUR");
+    state.skus.SortSkus();
+    state.currencies.SortCurrencies();
+    state.options.TotalCurrency = "E;R";
+    state.options.ShowMarkets = markets;
+    const std::string text = state.Write(SectionKind::Total);
+    EXPECT_EQ(text.substr(0, text.find("\r\n")), header);
+  }
+}
+
 TEST(PeriodSections, ColumnsUnderTheSwitches) {
   const std::tuple<bool, bool, const char*, std::string> cases[] = {
       {true, true,
