@@ -85,22 +85,6 @@ TEST(RunBinary, UsageTextWordForWord) {
   }
 }
 
-TEST(RunBinary, DateInTheWrongPlaceEndsWithTheReport) {
-  TempDir dir;
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"--headers=0", "--all"}, {"--help", "--all"}}) {
-    auto result = RunBinary({args, dir.path()});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, "");
-    // The dates are read before the walk, so nothing is read; the warning says how to write them.
-    EXPECT_EQ(NormalizedReport(result.err),
-              "tollwick: warning: the first argument \"" + args[0] +
-                  "\" is not --all, so the 2nd and 4th arguments must be the dates of the range, "
-                  "as DDMMYYYY\n" +
-                  ExpectedReport("EConvertError", "'--' is not a valid integer value."));
-  }
-}
-
 // Without a second thread to be had (the user may start no more processes), reports are read
 // one by one, with the same result: not an abort.
 TEST(RunBinary, NoThreadToBeHadChangesNothing) {

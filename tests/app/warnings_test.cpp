@@ -102,10 +102,10 @@ TEST(Warnings, EachCaseSaysWhatTheTotalsMiss) {
        {{"\x1B[2J.xml", "x"}, {"a\ntollwick: warning: \xC2\x9B.zip", "x"}}, {"--all"},
        {"\"@/\\x1B[2J.xml\" holds no worksheet \"SKU detail\" or \"Purchase History\"",
         "\"@/a\\x0Atollwick: warning: \\xC2\\x9B.zip\" is not a zip archive"}},
-      {"a slip in the first argument: nothing is read or renamed",
-       {{"report.zip", "x"}}, {"--al"},
-       {"the first argument \"--al\" is not --all, so the 2nd and 4th arguments must be the "
-        "dates of the range, as DDMMYYYY"}, 1, "'' is not a valid integer value."},
+      {"a slip in the first argument (--help beside others starts a run): nothing is read or "
+       "renamed", {{"report.zip", "x"}}, {"--help", "--all"},
+       {"the first argument \"--help\" is not --all, so the 2nd and 4th arguments must be the "
+        "dates of the range, as DDMMYYYY"}, 1, "'--' is not a valid integer value."},
       // clang-format on
   };
   for (const auto& c : cases) {

@@ -81,53 +81,43 @@ TEST(Dates, MatchTheStandardCalendar) {
 // Of the six kinds that name one file, the first five are written and the rest summed up after
 // every other warning, the kinds in the order they first came.
 TEST(WarningList, FloodsAreSummedUp) {
-  auto lines = [](std::initializer_list<std::pair<WarningKind, size_t>> adds) {
-    WarningList list;
-    for (auto [kind, count] : adds)
-      for (size_t i = 0; i < count; ++i) list.Add("w" + std::to_string(i), kind);
-    std::string text = list.Lines();
-    return std::make_pair(std::count(text.begin(), text.end(), '\n'),
-                          text.substr(text.rfind('\n', text.size() - 2) + 1));
-  };
   const std::string w = "tollwick: warning: ";
-  EXPECT_EQ(lines({{WarningKind::NotZip, 4}}), std::make_pair(4L, w + "w3\n"));
-  EXPECT_EQ(lines({{WarningKind::NotZip, 5}}), std::make_pair(5L, w + "w4\n"));
-  EXPECT_EQ(lines({{WarningKind::NotZip, 6}}),
-            std::make_pair(6L, w + "1 more archive is not a zip archive\n"));
-  EXPECT_EQ(lines({{WarningKind::RowsPassedOver, 100000}}),
-            std::make_pair(6L, w + "99995 more files have rows passed over: their start tags "
-                                   "carry attributes\n"));
-  EXPECT_EQ(lines({{WarningKind::Other, 9}}), std::make_pair(9L, w + "w8\n"));
-  // Mixed: each kind counted apart, the sums after the other warnings, in order of first coming.
+  const std::tuple<WarningKind, std::string, std::string> kinds[] = {
+      {WarningKind::Utf16, "file is", "files are UTF-16 text, which is not read"},
+      {WarningKind::CutShort, "archive could not be read to its end",
+       "archives could not be read to their end"},
+      {WarningKind::NoReportEntry, "archive holds",
+       "archives hold no entry \"fulfillmentreport.xml\""},
+      {WarningKind::NoWorksheet, "file holds",
+       "files hold no worksheet \"SKU detail\" or \"Purchase History\""},
+      {WarningKind::NotZip, "archive is not a zip archive", "archives are not zip archives"},
+      {WarningKind::RowsPassedOver, "file has",
+       "files have rows passed over: their start tags carry attributes"},
+  };
   WarningList mixed;
-  const WarningKind order[] = {WarningKind::Utf16,         WarningKind::CutShort,
-                               WarningKind::NoReportEntry, WarningKind::NoWorksheet,
-                               WarningKind::NotZip,        WarningKind::RowsPassedOver};
-  for (int round = 0; round < 7; ++round)
-    for (WarningKind kind : order) mixed.Add("x", kind);
-  mixed.Add("last", WarningKind::Other);
-  const std::string text = mixed.Lines();
-  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 31 + 6);
-  EXPECT_NE(text.find(w + "last\n" + w + "2 more files are UTF-16 text, which is not read\n" + w +
-                      "2 more archives could not be read to their end\n" + w +
-                      "2 more archives hold no entry \"fulfillmentreport.xml\"\n" + w +
-                      "2 more files hold no worksheet \"SKU detail\" or \"Purchase History\"\n" +
-                      w + "2 more archives are not zip archives\n" + w +
-                      "2 more files have rows passed over: their start tags carry attributes\n"),
-            std::string::npos)
-      << text;
-  for (auto [kind, one] : std::initializer_list<std::pair<WarningKind, const char*>>{
-           {WarningKind::CutShort, "1 more archive could not be read to its end"},
-           {WarningKind::NoReportEntry, "1 more archive holds no entry \"fulfillmentreport.xml\""},
-           {WarningKind::Utf16, "1 more file is UTF-16 text, which is not read"},
-           {WarningKind::NoWorksheet,
-            "1 more file holds no worksheet \"SKU detail\" or \"Purchase History\""},
-           {WarningKind::RowsPassedOver,
-            "1 more file has rows passed over: their start tags carry attributes"}}) {
-    WarningList list;
-    for (int i = 0; i < 6; ++i) list.Add("x", kind);
-    EXPECT_TRUE(list.Lines().ends_with(w + one + "\n")) << one;
+  std::string sums;
+  for (const auto& [kind, one, many] : kinds) {
+    // The singular replaces the words of the plural up to where they agree.
+    const std::string single = one.find(' ') == one.rfind(' ')
+                                   ? one + many.substr(many.find(' ', many.find(' ') + 1))
+                                   : one;
+    for (size_t count : {4, 5, 6, 7, 100000}) {
+      WarningList list;
+      for (size_t i = 0; i < count; ++i) list.Add("w" + std::to_string(i), kind);
+      list.Add("other");
+      const std::string more = std::to_string(count - 5) + " more " + (count == 6 ? single : many);
+      EXPECT_EQ(list.Lines(), [&] {
+        std::string text;
+        for (size_t i = 0; i < std::min<size_t>(count, 5); ++i)
+          text += w + "w" + std::to_string(i) + "\n";
+        return text + w + "other\n" + (count > 5 ? w + more + "\n" : "");
+      }()) << count;
+    }
+    for (int i = 0; i < 7; ++i) mixed.Add("x", kind);
+    sums += w + "2 more " + many + "\n";
   }
+  mixed.Add("last");
+  EXPECT_TRUE(mixed.Lines().ends_with(w + "last\n" + sums)) << mixed.Lines();
 }
 
 // Nothing on standard error steers a terminal: control bytes and UTF-8 C1 controls are escaped,

@@ -46,21 +46,12 @@ std::string DecodeReferences(const std::string& value) {
         bool allowed = c == 9 || c == 10 || c == 13 || (c >= 0x20 && c <= 0xD7FF) ||
                        (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
         if (allowed) {
-          if (c < 0x80) {
-            out += static_cast<char>(c);
-          } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-          } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-          } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-          }
+          // UTF-8: a lead byte marking the length, then 6 bits in each following byte.
+          const int tail = c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+          const unsigned long lead = (0xF00ul >> (tail + 1)) & 0xFF;
+          out += static_cast<char>(tail == 0 ? c : lead | (c >> (6 * tail)));
+          for (int k = tail - 1; k >= 0; --k)
+            out += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
           i = to + 1;
           continue;
         }
