@@ -15,8 +15,8 @@ std::string SumLine(WarningKind kind, size_t more) {
       line += one ? "archive is not a zip archive" : "archives are not zip archives";
       break;
     case WarningKind::CutShort:
-      line += one ? "archive could not be read to its end"
-                  : "archives could not be read to their end";
+      line +=
+          one ? "archive could not be read to its end" : "archives could not be read to their end";
       break;
     case WarningKind::NoReportEntry:
       line += one ? "archive holds" : "archives hold";

@@ -22,8 +22,7 @@ void DocumentWarnings(std::string_view path, std::string_view document, const Cu
   }
 }
 
-void ArchiveWarnings(std::string_view path, const ArchiveWalk& walk,
-                     std::vector<Warning>& out) {
+void ArchiveWarnings(std::string_view path, const ArchiveWalk& walk, std::vector<Warning>& out) {
   switch (walk.end) {
     case ArchiveEnd::NotZip:
       out.push_back({Quoted(path) + " is not a zip archive", WarningKind::NotZip});

@@ -114,7 +114,8 @@ TEST_F(PricesAndRates, RebasingExample) {
 
 TEST_F(PricesAndRates, Failures) {
   const std::string no_rate = "EConvertError: No exchange rate for currency \"GBP\"";
-  const std::string in_file = " in \"" + Cwd() + "/prices.csv\" cannot be read as a whole "
+  const std::string in_file = " in \"" + Cwd() +
+                              "/prices.csv\" cannot be read as a whole "
                               "number of cents";
   const std::tuple<const char*, const char*, const char*, std::string, std::string> cases[] = {
       {"X1001;USD;1", "EUR 1.00 = USD 1.3", "gbp", no_rate, ""},
@@ -132,8 +133,8 @@ TEST_F(PricesAndRates, Failures) {
   };
   for (const auto& [prices, rates, total, error, warning] : cases) {
     EXPECT_EQ(Load(prices, rates, total), error) << rates;
-    EXPECT_EQ(warnings_.texts(), warning.empty() ? std::vector<std::string>{}
-                                                 : std::vector<std::string>{warning})
+    EXPECT_EQ(warnings_.texts(),
+              warning.empty() ? std::vector<std::string>{} : std::vector<std::string>{warning})
         << prices;
   }
   // Without SKUs nothing is read, so no rate is missing.
@@ -143,8 +144,7 @@ TEST_F(PricesAndRates, Failures) {
     ASSERT_EQ(::chmod((dir_ / "currency.txt").c_str(), 0), 0);
     std::string text;
     EXPECT_EQ(ErrorOf([&] { ReadTextFile(SystemFileSystem(), "currency.txt", text); }),
-              "EFOpenError: Cannot open file \"" + Cwd() +
-                  "/currency.txt\". Permission denied");
+              "EFOpenError: Cannot open file \"" + Cwd() + "/currency.txt\". Permission denied");
   }
 }
 
