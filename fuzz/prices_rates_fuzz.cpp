@@ -29,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   RateTable rate_table;
   for (const char* id : {"X1001", "X1002", "A", ""}) skus.AddSku(id, "Title", "1.0", "PPC", "M");
   try {
-    LoadPricesAndRates(SystemFileSystem(), prices, rates, skus, currencies, rate_table);
+    WarningList warnings;
+    LoadPricesAndRates(SystemFileSystem(), prices, rates, skus, currencies, rate_table, warnings);
     std::string total = "usd";
     RebaseRates(total, rate_table, !skus.empty());
   } catch (const TollwickError&) {

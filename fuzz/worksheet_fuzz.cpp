@@ -4,7 +4,9 @@
 // for the warnings (a worksheet start marker, row start tags with attributes), for the text as it
 // stands and for the loose file's document (ParseReportFile: NUL cut, CR and LF removed). Both ways
 // of cutting a row are reached: the seed corpus holds plain rows (cut in one pass) and rows of
-// other shapes (cut piece by piece), and a row mixes them freely.
+// other shapes (cut piece by piece), and a row mixes them freely. The values handed on are
+// decoded; the whole input is also decoded in place as one value and checked against the
+// literal decoder.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +16,7 @@
 #include "fuzz_support.h"
 #include "intake/loose_document.h"
 #include "intake/worksheet_cutter.h"
+#include "intake/xml_references.h"
 #include "support/literal_intake.h"
 #include "support/report_files.h"
 #include "support/row_collector.h"
@@ -31,12 +34,16 @@ using namespace tollwick;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view text = fuzz::AsText(data, size);
+  std::string value(text);
+  if (DecodeValue(text, value.data()) != literal::DecodeReferences(std::string(text)))
+    Fail("the decoded value differs from the literal decoding");
   std::string document(text);
   document.resize(LooseDocumentInPlace(document.data(), document.size()));
   if (document != literal::LooseDocument(text)) Fail("the loose document differs");
   for (std::string_view cut : {text, std::string_view(document)}) {
     testing::RowCollector rows;
-    const CutFindings found = CutWorksheets(cut, rows);
+    std::string writable(cut);
+    const CutFindings found = CutWorksheets(writable, rows);
     if (rows.rows != literal::CutWorksheets(std::string(cut)))
       Fail("the rows of the text differ from the literal cutting");
     if (literal::Findings{found.has_worksheet, found.attributed_rows} !=

@@ -66,6 +66,7 @@ int main(int argc, char** argv) {
     // The report below is what matters now; the output had already failed.
   }
   // The warnings found before the error, then the error.
+  NoteErrorCause(kind, message, state);
   WriteAll(STDERR_FILENO, state.Warnings.Lines());
   ClearAllTables(state);
   constexpr unsigned kReportAddress = 0x00401000;

@@ -1,6 +1,8 @@
 #include "app/options.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdio>
 #include <span>
 #include <utility>
 
@@ -139,21 +141,57 @@ std::string AddedOptionsText() {
   return JoinLines(kLines);
 }
 
-double ReadRangeDate(std::string_view text) {
+namespace {
+
+// The day, month and year pieces of a DDMMYYYY text.
+std::array<std::string_view, 3> RangeDatePieces(std::string_view text) {
   auto piece = [text](size_t from, size_t len) {
     return from < text.size() ? text.substr(from, len) : std::string_view();
   };
-  int32_t day = StrToInt(piece(0, 2));
-  int32_t month = StrToInt(piece(2, 2));
-  int32_t year = StrToInt(piece(4, 4));
-  return EncodeDate(year, month, day);
+  return {piece(0, 2), piece(2, 2), piece(4, 4)};
+}
+
+// The argument at `position`, counted from 1; empty beyond the last.
+std::string_view Argument(const std::vector<std::string>& args, size_t position) {
+  return position <= args.size() ? std::string_view(args[position - 1]) : std::string_view();
+}
+
+// DDMMYYYY of a day number.
+std::string DayText(double day) {
+  const CivilDate date = DecodeDate(day);
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d%02d%04d", date.day, date.month, date.year);
+  return text;
+}
+
+}  // namespace
+
+double ReadRangeDate(std::string_view text) {
+  const auto [day, month, year] = RangeDatePieces(text);
+  const int32_t d = StrToInt(day);
+  const int32_t m = StrToInt(month);
+  const int32_t y = StrToInt(year);
+  return EncodeDate(y, m, d);
+}
+
+void CheckRangeDates(const std::vector<std::string>& args, WarningList& warnings) {
+  if (LowerAscii(Argument(args, 1)) == "--all") return;
+  for (const size_t position : {size_t{2}, size_t{4}}) {
+    const auto [day, month, year] = RangeDatePieces(Argument(args, position));
+    int32_t d = 0, m = 0, y = 0;
+    if (TryStrToInt(day, d) && TryStrToInt(month, m) && TryStrToInt(year, y) &&
+        IsValidDate(y, m, d))
+      continue;
+    warnings.Add("the first argument " + Quoted(Argument(args, 1)) +
+                 " is not --all, so the 2nd and 4th arguments must be the dates of the range, "
+                 "as DDMMYYYY");
+    ReadRangeDate(Argument(args, position));  // raises the date's error
+  }
 }
 
 void SetReportingRange(const std::vector<std::string>& args, RunState& state,
                        WarningList& warnings) {
-  auto arg = [&args](size_t position) {
-    return position <= args.size() ? std::string_view(args[position - 1]) : std::string_view();
-  };
+  auto arg = [&args](size_t position) { return Argument(args, position); };
   if (LowerAscii(arg(1)) == "--all") {
     state.RangeStart = EncodeDate(2100, 1, 1);
     state.RangeEnd = EncodeDate(1998, 1, 1);
@@ -164,9 +202,21 @@ void SetReportingRange(const std::vector<std::string>& args, RunState& state,
   } else {
     state.RangeStart = ReadRangeDate(arg(2));
     state.RangeEnd = ReadRangeDate(arg(4));
-    if (!(state.RangeStart < state.RangeEnd))
+    if (!(state.RangeStart < state.RangeEnd)) {
       warnings.Add("the range " + Quoted(arg(2)) + " to " + Quoted(arg(4)) +
                    " holds no day (the end date is the first day not reported)");
+      return;
+    }
+    if (state.Sales.empty()) return;
+    double first = (*state.Sales.begin()).SaleDate, last = first;
+    for (const RSALE& sale : state.Sales) {
+      if (sale.SaleDate >= state.RangeStart && sale.SaleDate < state.RangeEnd) return;
+      first = std::min(first, sale.SaleDate);
+      last = std::max(last, sale.SaleDate);
+    }
+    warnings.Add("the range " + Quoted(arg(2)) + " to " + Quoted(arg(4)) +
+                 " holds no purchase; the purchases read run from " + DayText(first) + " to " +
+                 DayText(last));
   }
 }
 

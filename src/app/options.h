@@ -39,8 +39,14 @@ std::string AddedOptionsText();
 // Day number of a DDMMYYYY text; characters after the eighth are ignored.
 double ReadRangeDate(std::string_view text);
 
+// When the first argument is not "--all" (any case): the dates in positions 2 and 4, start
+// first, must read as days. At the first that does not, a warning says how the dates are
+// written, and its error (that of ReadRangeDate) is raised; nothing has been read then.
+void CheckRangeDates(const std::vector<std::string>& args, WarningList& warnings);
+
 // RangeStart and RangeEnd from "--all" (any case) in position 1 and the sale table, or from the
-// dates in positions 2 and 4; dates that hold no day between them are noted in `warnings`.
+// dates in positions 2 and 4. Noted in `warnings`: dates that hold no day between them, or
+// days but no purchase of a non-empty sale table (with the first and last purchase days).
 void SetReportingRange(const std::vector<std::string>& args, RunState& state,
                        WarningList& warnings);
 

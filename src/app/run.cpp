@@ -40,10 +40,13 @@ int RunTollwick(const std::vector<std::string>& args, RunState& state) {
     if (std::optional<std::string> path = OptionPath(args, "--html"))
       page = std::make_unique<TargetFile>(*state.Files, *path,
                                           std::initializer_list<std::string_view>{".html", ".htm"});
+    // A slip in the dates ends the run before anything is read or renamed.
+    CheckRangeDates(args, state.Warnings);
     TableRows rows(state.Skus, state.Sales);
     ScanDirectory(*state.Files, rows, state.Warnings);
-    LoadPricesAndRates(*state.Files, kPriceFile, kRateFile, state.Skus, state.Currencies,
-                       state.Rates);
+    if (!LoadPricesAndRates(*state.Files, kPriceFile, kRateFile, state.Skus, state.Currencies,
+                            state.Rates, state.Warnings))
+      state.MissingRateList = state.Files->WorkingDirectory() + "/" + kRateFile;
     RebaseRates(state.Options.TotalCurrency, state.Rates, !state.Skus.empty());
     state.Skus.SortSkus();
     state.Currencies.SortCurrencies();
@@ -94,6 +97,12 @@ int RunTollwick(const std::vector<std::string>& args, RunState& state) {
   state.Output.Flush();
   ClearAllTables(state);
   return 0;
+}
+
+void NoteErrorCause(ErrorKind kind, std::string_view message, RunState& state) {
+  if (kind == ErrorKind::EConvertError && message.starts_with(kNoRateMessage) &&
+      !state.MissingRateList.empty())
+    state.Warnings.Add(MissingRateListWarning(state.MissingRateList));
 }
 
 }  // namespace tollwick

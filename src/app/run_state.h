@@ -28,6 +28,8 @@ struct RunState {
   double RangeEnd = 0;    // day after the last day reported
   OutputSink Output;
   WarningList Warnings;  // written to standard error when the run ends
+  // The rate list's absolute path when the run looked for it and found none.
+  std::string MissingRateList;
 };
 
 // Empties TotalCurrency and releases the rate, currency, sale and SKU tables.

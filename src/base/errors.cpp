@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/warnings.h"
+
 namespace tollwick {
 
 namespace {
@@ -71,7 +73,7 @@ std::string FormatErrorReport(ErrorKind kind, std::string_view module, unsigned 
   report += " at ";
   report += addr;
   report += ".\r\n";
-  report += message;
+  report += EscapeControls(message);
   if (!message.empty() && message.back() != '.') report += '.';
   report += "\r\n\r\n";
   return report;

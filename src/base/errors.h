@@ -41,6 +41,8 @@ class TollwickError : public std::runtime_error {
 inline constexpr std::string_view kInvalidDateMessage = "Invalid argument to date encode";
 inline constexpr std::string_view kZeroDivideMessage = "Floating point division by zero";
 inline constexpr std::string_view kInvalidOpMessage = "Invalid floating point operation";
+// The start of "No exchange rate for currency "<code>"".
+inline constexpr std::string_view kNoRateMessage = "No exchange rate for currency ";
 
 // The system's text for the error number `err` ("No such file or directory"), as strerror gives
 // it, but safe on any thread: the reading threads make error messages too.
@@ -57,7 +59,8 @@ std::string SystemErrorText(int err);
 [[noreturn]] void RaiseEndedEarly(const std::string& path, uint64_t got, uint64_t size);
 
 // The complete error report: "Exception <Kind> in module <module> at <address>.\r\n<message>"
-// plus "." unless the message is empty or ends in ".", then "\r\n\r\n".
+// plus "." unless the message is empty or ends in ".", then "\r\n\r\n". The message's control
+// bytes are escaped as in warnings (EscapeControls).
 std::string FormatErrorReport(ErrorKind kind, std::string_view module, unsigned address,
                               std::string_view message);
 

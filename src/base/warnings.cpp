@@ -1,13 +1,68 @@
 #include "base/warnings.h"
 
+#include <utility>
+
 namespace tollwick {
+
+namespace {
+
+// The line that sums up `more` warnings of `kind` beyond those written.
+std::string SumLine(WarningKind kind, size_t more) {
+  const bool one = more == 1;
+  std::string line = std::to_string(more) + " more ";
+  switch (kind) {
+    case WarningKind::NotZip:
+      line += one ? "archive is not a zip archive" : "archives are not zip archives";
+      break;
+    case WarningKind::CutShort:
+      line +=
+          one ? "archive could not be read to its end" : "archives could not be read to their end";
+      break;
+    case WarningKind::NoReportEntry:
+      line += one ? "archive holds" : "archives hold";
+      line += " no entry \"fulfillmentreport.xml\"";
+      break;
+    case WarningKind::Utf16:
+      line += one ? "file is" : "files are";
+      line += " UTF-16 text, which is not read";
+      break;
+    case WarningKind::NoWorksheet:
+      line += one ? "file holds" : "files hold";
+      line += " no worksheet \"SKU detail\" or \"Purchase History\"";
+      break;
+    case WarningKind::RowsPassedOver:
+      line += one ? "file has rows passed over: their start tags carry attributes"
+                  : "files have rows passed over: their start tags carry attributes";
+      break;
+    case WarningKind::Other:
+      break;
+  }
+  return line;
+}
+
+void AppendLine(std::string& lines, std::string_view text) {
+  lines += "tollwick: warning: ";
+  lines += EscapeControls(text);
+  lines += '\n';
+}
+
+}  // namespace
+
+void WarningList::Add(std::string text, WarningKind kind) {
+  if (kind != WarningKind::Other) {
+    size_t& count = counts_[static_cast<size_t>(kind)];
+    if (count++ == 0) kinds_met_.push_back(kind);
+    if (count > kWrittenPerKind) return;
+  }
+  texts_.push_back(std::move(text));
+}
 
 std::string WarningList::Lines() const {
   std::string lines;
-  for (const std::string& text : texts_) {
-    lines += "tollwick: warning: ";
-    lines += text;
-    lines += '\n';
+  for (const std::string& text : texts_) AppendLine(lines, text);
+  for (WarningKind kind : kinds_met_) {
+    const size_t count = counts_[static_cast<size_t>(kind)];
+    if (count > kWrittenPerKind) AppendLine(lines, SumLine(kind, count - kWrittenPerKind));
   }
   return lines;
 }
@@ -19,6 +74,31 @@ std::string Quoted(std::string_view text) {
   quoted += text;
   quoted += '"';
   return quoted;
+}
+
+std::string EscapeControls(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  auto escape = [&out](unsigned char byte) {
+    out += "\\x";
+    out += kHex[byte >> 4];
+    out += kHex[byte & 0xF];
+  };
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte < 0x20 || byte == 0x7F) {
+      escape(byte);
+    } else if (byte == 0xC2 && i + 1 < text.size() &&
+               static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+               static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+      escape(byte);
+      escape(static_cast<unsigned char>(text[++i]));
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
 }
 
 }  // namespace tollwick

@@ -24,8 +24,8 @@ void RowBatch::Reserve(size_t bytes) {
   if (preparer_ != nullptr) room(prepared_, rows);
 }
 
-void RowBatch::Warn(std::vector<std::string>& texts) {
-  for (std::string& text : texts) warnings_.emplace_back(purchase_.size(), std::move(text));
+void RowBatch::Warn(std::vector<Warning>& texts) {
+  for (Warning& text : texts) warnings_.emplace_back(purchase_.size(), std::move(text));
   texts.clear();
 }
 
@@ -134,10 +134,13 @@ void ReadAndCut(ReportJob& job, FileSystem& files, const std::function<void(uint
   try {
     // The file is closed once read, whatever happens.
     const FileDescriptor fd = std::move(job.fd);
-    std::vector<std::string> warnings;
+    std::vector<Warning> warnings;
     auto cut = [&](std::string_view document) {
       job.rows.Reserve(document.size());
-      const CutFindings found = CutWorksheets(document, job.rows);
+      // The document lies in the job's own memory (its loose buffer or its arena), where the
+      // cutting decodes values in place.
+      const CutFindings found = CutWorksheets(
+          std::span<char>(const_cast<char*>(document.data()), document.size()), job.rows);
       DocumentWarnings(job.path, document, found, warnings);
       job.rows.Warn(warnings);
     };

@@ -50,7 +50,7 @@ class RowBatch : public RowSink {
   // that the row lists do not grow piece by piece (each growth a copy into fresh memory).
   void Reserve(size_t bytes);
   // Takes the warnings found after the rows so far; `texts` is left empty.
-  void Warn(std::vector<std::string>& texts);
+  void Warn(std::vector<Warning>& texts);
   // Hands every row to `sink` (the preparer, if any) and every warning to `warnings`, in order.
   void Replay(RowSink& sink, WarningList& warnings) const;
   // Empties the batch; its memory is kept for the next file unless it is more than about
@@ -65,7 +65,7 @@ class RowBatch : public RowSink {
   // One per purchase row, when all_prepared_.
   std::vector<PreparedSale, LargeAllocator<PreparedSale>> prepared_;
   bool all_prepared_ = true;
-  std::vector<std::pair<size_t, std::string>> warnings_;  // with the number of rows before it
+  std::vector<std::pair<size_t, Warning>> warnings_;  // with the number of rows before it
 };
 
 // Pieces of memory that all stay valid until Reset; the memory is kept for reuse unless it is

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/warnings.h"
 #include "intake/archive_entries.h"
 #include "intake/worksheet_cutter.h"
 
@@ -15,9 +16,9 @@ namespace tollwick {
 
 // The warnings about one report document as cut, appended to `out`.
 void DocumentWarnings(std::string_view path, std::string_view document, const CutFindings& found,
-                      std::vector<std::string>& out);
+                      std::vector<Warning>& out);
 
 // The warning about an archive walked to the end, if any, appended to `out`.
-void ArchiveWarnings(std::string_view path, const ArchiveWalk& walk, std::vector<std::string>& out);
+void ArchiveWarnings(std::string_view path, const ArchiveWalk& walk, std::vector<Warning>& out);
 
 }  // namespace tollwick

@@ -12,6 +12,7 @@
 
 #include "intake/marker_finder.h"
 #include "intake/piece_cutter.h"
+#include "intake/xml_references.h"
 
 namespace tollwick {
 
@@ -213,11 +214,13 @@ size_t ScanRow(std::string_view text, size_t from, std::array<std::string_view, 
 }
 
 // Rows of one worksheet; `wanted` values (6 or 7) are collected per row. A plain row is cut in
-// one pass (ScanRow); any other row is cut piece by piece. Returns the number of row start tags
-// with attributes in the whole worksheet: every byte of it is looked at once for them, by the
-// cutting where it passes a row's '<' bytes, by a search elsewhere.
+// one pass (ScanRow); any other row is cut piece by piece. Once a row is cut, its values are
+// decoded in place in `writable`, the sheet's own bytes, which no later cutting looks at again.
+// Returns the number of row start tags with attributes in the whole worksheet: every byte of it
+// is looked at once for them, by the cutting where it passes a row's '<' bytes, by a search
+// elsewhere.
 template <size_t wanted, typename Deliver>
-size_t CutRows(std::string_view sheet, Deliver deliver) {
+size_t CutRows(std::string_view sheet, char* writable, Deliver deliver) {
   if (sheet.empty()) return 0;
   PieceCutter rows(sheet, kRowStart, kRowEnd);
   static const MarkerFinder row_end(kRowEnd);
@@ -252,13 +255,18 @@ size_t CutRows(std::string_view sheet, Deliver deliver) {
         values[count++] = gt == npos ? piece : piece.substr(gt + 1);
       }
     }
-    if (count == wanted) deliver(std::span<const std::string_view, wanted>(values));
+    if (count < wanted) continue;
+    // Values never overlap: each is a separate piece of the row.
+    for (std::string_view& value : values)
+      value = DecodeValue(value, writable + (value.data() - sheet.data()));
+    deliver(std::span<const std::string_view, wanted>(values));
   }
 }
 
 }  // namespace
 
-CutFindings CutWorksheets(std::string_view document, RowSink& sink) {
+CutFindings CutWorksheets(std::span<char> writable_document, RowSink& sink) {
+  const std::string_view document(writable_document.data(), writable_document.size());
   const MarkerFinder sku_sheet(kSkuSheetStart), sale_sheet(kSaleSheetStart), sheet_end(kSheetEnd);
   CutFindings found;
   JoinedText rest{document, {}};
@@ -269,7 +277,7 @@ CutFindings CutWorksheets(std::string_view document, RowSink& sink) {
     size_t end = sheet_end.Find(document, inner);
     if (end != npos) {
       found.attributed_rows += CutRows<kSkuValues>(
-          document.substr(inner, end - inner),
+          document.substr(inner, end - inner), writable_document.data() + inner,
           [&](std::span<const std::string_view, kSkuValues> v) { sink.SkuRow(v); });
       rest = {document.substr(0, sku_at), document.substr(end + kSheetEnd.size())};
     }
@@ -285,9 +293,13 @@ CutFindings CutWorksheets(std::string_view document, RowSink& sink) {
   if (inner < rest.head.size() && end > rest.head.size()) {
     if (std::string* kept = sink.KeepJoined()) store = kept;
   }
+  const std::string_view sheet = rest.Slice(inner, end, *store);
+  // The sheet is a view into the document, or a copy of its two sides in `store`.
+  char* writable = sheet.data() == store->data()
+                       ? store->data()
+                       : writable_document.data() + (sheet.data() - document.data());
   found.attributed_rows += CutRows<kSaleValues>(
-      rest.Slice(inner, end, *store),
-      [&](std::span<const std::string_view, kSaleValues> v) { sink.SaleRow(v); });
+      sheet, writable, [&](std::span<const std::string_view, kSaleValues> v) { sink.SaleRow(v); });
   return found;
 }
 

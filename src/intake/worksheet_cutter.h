@@ -15,7 +15,8 @@
 //     '<' bytes instead, with the same result, and the common cell
 //     `<Cell><Data ss:Type="String">value</Data></Cell>` in one step.
 //   - A product row with at least 6 values gives its first 6, a purchase row with at least 7
-//     values its first 7. Values are the bytes as they stand (no entity decoding, no trimming).
+//     values its first 7. The references in them are decoded (xml_references.h), in the
+//     document itself, once the row is cut; nothing is trimmed.
 // All product rows come before all purchase rows, each in document order. Linear time.
 //
 // What the cutting finds out on the way, for the run's warnings: whether either worksheet
@@ -24,6 +25,7 @@
 // out of the document), whose rows are passed over.
 #pragma once
 
+#include <span>
 #include <string_view>
 
 #include "intake/row_sink.h"
@@ -36,7 +38,8 @@ struct CutFindings {
 };
 
 // The views handed to `sink` point into the document (or into a copy of the purchase
-// worksheet that lives until CutWorksheets returns).
-CutFindings CutWorksheets(std::string_view document, RowSink& sink);
+// worksheet that lives until CutWorksheets returns). The bytes of the values handed on are
+// rewritten where they stand; the markers and what lies outside the values stay as they were.
+CutFindings CutWorksheets(std::span<char> document, RowSink& sink);
 
 }  // namespace tollwick

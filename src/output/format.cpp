@@ -42,4 +42,17 @@ std::string FormatCents(int64_t value) {
   return out;
 }
 
+void AppendTextField(std::string& out, std::string_view text) {
+  if (text.find_first_of(";\"\r\n") == std::string_view::npos) {
+    out += text;
+    return;
+  }
+  out += '"';
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
 }  // namespace tollwick

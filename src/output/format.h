@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace tollwick {
 
@@ -17,6 +18,10 @@ char* PutInteger(char* at, int64_t value);
 void AppendPadded(std::string& out, int64_t value, int width);
 // Hundredths as "<units>.<two digits>", "-" in front of a negative value: -105 gives "-1.05".
 void AppendCents(std::string& out, int64_t value);
+
+// A text field of a line: as it is, or, when it holds ';', '"', CR or LF, in double quotation
+// marks with each '"' inside doubled, so that it stays one field.
+void AppendTextField(std::string& out, std::string_view text);
 
 // AppendCents into a new text.
 std::string FormatCents(int64_t value);

@@ -44,15 +44,14 @@ void WriteHeaderColumns(const PeriodSectionInputs& in, const std::vector<TallyLi
   if (!options.ShowMarkets) out += ';';
   if (options.ShowCurrencies) {
     for (const CurrencyTotal& currency : in.currencies) {
-      out += currency.Code;
+      AppendTextField(out, currency.Code);
       out += ';';
     }
     out += ';';
   }
-  out += "TOTAL ";
-  out += options.TotalCurrency;
-  out += ";;SHARE ";
-  out += options.TotalCurrency;
+  AppendTextField(out, "TOTAL " + options.TotalCurrency);
+  out += ";;";
+  AppendTextField(out, "SHARE " + options.TotalCurrency);
   out += ';';
 }
 

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "base/text.h"
+#include "output/format.h"
 
 namespace tollwick {
 
@@ -27,16 +28,7 @@ std::string TallyLine::Name() const {
 }
 
 void TallyLine::WriteName(OutputSink& out, bool title_only) const {
-  if (IsTotal) {
-    if (!title_only) out.Append("TOTAL ");
-    if (Sku != nullptr) out.Append(Sku->Title);
-  } else if (Sku != nullptr) {
-    out.Append(Sku->Market);
-    out.Append(' ');
-    out.Append(Sku->OsType);
-    out.Append(' ');
-    out.Append(Sku->Title);
-  }
+  AppendTextField(out.buffer(), title_only ? std::string(Title()) : Name());
 }
 
 PeriodTally::PeriodTally(const SkuTable& skus, const SaleTable& sales,

@@ -36,7 +36,8 @@ struct TallyLine {
 
   std::string Name() const;
   std::string_view Title() const { return Sku != nullptr ? Sku->Title : std::string_view(); }
-  // Writes the name, or with `title_only` the title alone.
+  // Writes the name, or with `title_only` the title alone, as one field of a line (quoted
+  // when it holds the separator, a quotation mark or a line break).
   void WriteName(OutputSink& out, bool title_only = false) const;
 };
 

@@ -14,13 +14,13 @@ void WriteProductSection(const SkuTable& skus, const ReportOptions& options, Out
   for (const RSKU& sku : skus) {
     for (const std::string* field :
          {&sku.SkuId, &sku.Title, &sku.Market, &sku.Version, &sku.OsType}) {
-      out.Append(*field);
+      AppendTextField(out.buffer(), *field);
       out.Append(';');
     }
     if (sku.Currency.empty()) {
       out.Append("???;???;");
     } else {
-      out.Append(sku.Currency);
+      AppendTextField(out.buffer(), sku.Currency);
       out.Append(';');
       AppendCents(out.buffer(), sku.Amount);
       out.Append(';');

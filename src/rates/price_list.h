@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/warnings.h"
 #include "tables/currency_table.h"
 #include "tables/sku_table.h"
 
@@ -20,8 +21,10 @@ namespace tollwick {
 
 std::vector<std::string_view> SplitPriceFields(std::string_view line);
 
-// Prices the SKUs from the text of a price list and registers its currencies. Raises
-// EConvertError for an amount that is not an integer on a line of a known SKU.
-void ApplyPriceList(std::string_view text, SkuTable& skus, CurrencyTable& currencies);
+// Prices the SKUs from the text of the price list at `path` and registers its currencies.
+// Raises EConvertError for an amount that is not an integer on a line of a known SKU, after a
+// warning that names the amount as written, the SKU id and `path`.
+void ApplyPriceList(std::string_view text, std::string_view path, SkuTable& skus,
+                    CurrencyTable& currencies, WarningList& warnings);
 
 }  // namespace tollwick

@@ -9,18 +9,28 @@
 
 namespace tollwick {
 
-void LoadPricesAndRates(FileSystem& files, const std::string& price_file,
+bool LoadPricesAndRates(FileSystem& files, const std::string& price_file,
                         const std::string& rate_file, SkuTable& skus, CurrencyTable& currencies,
-                        RateTable& rates) {
-  if (skus.empty()) return;
+                        RateTable& rates, WarningList& warnings) {
+  if (skus.empty()) return true;
   skus.ClearPrices();
   std::string text;
-  if (ReadTextFile(files, price_file, text)) ApplyPriceList(text, skus, currencies);
+  const std::string price_path = files.WorkingDirectory() + "/" + price_file;
+  if (ReadTextFile(files, price_file, text)) {
+    ApplyPriceList(text, price_path, skus, currencies, warnings);
+  } else {
+    warnings.Add("no price list: " + Quoted(price_path) + " not found, so no product has a price");
+  }
   // The file states every rate per 1.00 EUR, so the euro's own rate is known without it.
   rates.Clear();
   rates.Append("EUR", 1.0L);
-  if (ReadTextFile(files, rate_file, text))
-    ReadRateList(text, DecimalSeparatorFromEnvironment(), rates);
+  if (!ReadTextFile(files, rate_file, text)) return false;
+  ReadRateList(text, DecimalSeparatorFromEnvironment(), rates);
+  return true;
+}
+
+std::string MissingRateListWarning(const std::string& path) {
+  return "no list of exchange rates: " + Quoted(path) + " not found";
 }
 
 void RebaseRates(std::string& total_currency, RateTable& rates, bool have_skus) {
@@ -32,7 +42,7 @@ void RebaseRates(std::string& total_currency, RateTable& rates, bool have_skus) 
   if (factor == 0) {
     // Without prices nothing is converted, so a missing rate does no harm.
     if (!have_skus) return;
-    Raise(ErrorKind::EConvertError, "No exchange rate for currency \"" + total_currency + "\"");
+    Raise(ErrorKind::EConvertError, std::string(kNoRateMessage) + "\"" + total_currency + "\"");
   }
   for (size_t i = 0; i < rates.size(); ++i) rates.SetRate(i, rates[i].Rate / factor);
 }

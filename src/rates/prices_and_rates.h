@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/file_system.h"
+#include "base/warnings.h"
 #include "tables/currency_table.h"
 #include "tables/rate_table.h"
 #include "tables/sku_table.h"
@@ -16,11 +17,16 @@ namespace tollwick {
 // again from the price file, whose currencies are registered in the currency table; the rate
 // table is emptied and filled with EUR at rate 1 followed by the entries of the rate file
 // (a later EUR entry of the file decides). A missing file, or a directory of that name, is
-// skipped. Raises EFOpenError for a file that cannot be opened and EConvertError for a price
-// that is not an integer.
-void LoadPricesAndRates(FileSystem& files, const std::string& price_file,
+// skipped: a missing price file with a warning, since no SKU gets a price then. Raises
+// EFOpenError for a file that cannot be opened and EConvertError, after a warning that names
+// the price, the SKU and the file, for a price that is not an integer. Gives false when the
+// rate file was looked for and is missing, so that an error for a missing rate can say why.
+bool LoadPricesAndRates(FileSystem& files, const std::string& price_file,
                         const std::string& rate_file, SkuTable& skus, CurrencyTable& currencies,
-                        RateTable& rates);
+                        RateTable& rates, WarningList& warnings);
+
+// The warning that explains an error for a missing rate when the rate file `path` is missing.
+std::string MissingRateListWarning(const std::string& path);
 
 // Turns `total_currency` into capitals, then, unless it is "EUR", divides every rate by the
 // rate of the last entry of that currency. Raises EConvertError "No exchange rate for currency

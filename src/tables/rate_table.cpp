@@ -40,7 +40,7 @@ bool DivideRounded(int64_t amount, long double rate, int64_t& result, ErrorKind&
 
 [[noreturn]] void RaiseConversionError(ErrorKind failure, std::string_view code) {
   if (failure == ErrorKind::EConvertError)
-    Raise(failure, "No exchange rate for currency \"" + std::string(code) + "\"");
+    Raise(failure, std::string(kNoRateMessage) + "\"" + std::string(code) + "\"");
   Raise(failure,
         std::string(failure == ErrorKind::EZeroDivide ? kZeroDivideMessage : kInvalidOpMessage));
 }

@@ -46,10 +46,12 @@ TEST(FaultArchive, HugeDeclaredSizesAllocateNothingNearThem) {
   std::string warnings;
   for (const auto& [file, bytes] : archives) {
     WriteFile(dir / file, bytes);
-    warnings += "tollwick: warning: \"" + dir / file +
-                "\" could not be read to its end; entries after the first unreadable one were "
-                "not read\n";
+    if (file[0] <= 'e')  // the first five; the other two are summed up
+      warnings += "tollwick: warning: \"" + dir / file +
+                  "\" could not be read to its end; entries after the first unreadable one "
+                  "were not read\n";
   }
+  warnings += "tollwick: warning: 2 more archives could not be read to their end\n";
   WriteFile(dir / "h/whole.zip", MakeZip({Stored(name, kReport)}));
   WriteFile(reference / "whole.zip", MakeZip({Stored(name, kReport)}));
   for (const TempDir* tree : {&dir, &reference}) WriteFile(*tree / "prices.csv", "X1;EUR;100\n");

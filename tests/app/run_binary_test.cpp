@@ -88,20 +88,6 @@ TEST(RunBinary, UsageTextWordForWord) {
   }
 }
 
-TEST(RunBinary, DateInTheWrongPlaceEndsWithTheReport) {
-  TempDir dir;
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"--headers=0", "--all"}, {"--help", "--all"}}) {
-    auto result = RunBinary({args, dir.path()});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, "");
-    // The warnings found before the error come first.
-    EXPECT_EQ(NormalizedReport(result.err),
-              "tollwick: warning: no purchase found under \"" + dir.path() + "\"\n" +
-                  ExpectedReport("EConvertError", "'--' is not a valid integer value."));
-  }
-}
-
 // Without a second thread to be had (the user may start no more processes), reports are read
 // one by one, with the same result: not an abort.
 TEST(RunBinary, NoThreadToBeHadChangesNothing) {

@@ -29,6 +29,19 @@ std::string SavedAgain() {
 }
 
 TEST(Warnings, EachCaseSaysWhatTheTotalsMiss) {
+  // Six UTF-16 files and seven files that are no archives: five of each, then the sums.
+  std::vector<std::pair<std::string, std::string>> flood;
+  std::vector<std::string> flood_warnings;
+  for (char i = '1'; i <= '7'; ++i) {
+    if (i <= '6') flood.push_back({std::string("u") + i + ".xml", "\xFF\xFE"});
+    flood.push_back({std::string("z") + i + ".zip", ""});
+  }
+  for (char i = '1'; i <= '5'; ++i)
+    flood_warnings.push_back(std::string("\"@/u") + i + ".xml\" is UTF-16 text, which is not read");
+  for (char i = '1'; i <= '5'; ++i)
+    flood_warnings.push_back(std::string("\"@/z") + i + ".zip\" is not a zip archive");
+  flood_warnings.push_back("1 more file is UTF-16 text, which is not read");
+  flood_warnings.push_back("2 more archives are not zip archives");
   // "@" in an expected line stands for the tree's path.
   const struct {
     const char* what;
@@ -36,6 +49,7 @@ TEST(Warnings, EachCaseSaysWhatTheTotalsMiss) {
     std::vector<std::string> args;
     std::vector<std::string> warnings;
     int status = 0;
+    std::string error = "No exchange rate for currency \"USD\".";
   } cases[] = {
       // clang-format off
       {"a clean run is silent", {}, {"--all"}, {}},
@@ -83,6 +97,15 @@ TEST(Warnings, EachCaseSaysWhatTheTotalsMiss) {
         "no purchase found under \"@\""}},
       {"warnings before an error", {{"currency.txt", ""}}, {"--all", "--bogus=1"},
        {"unknown option \"--bogus=1\" ignored"}, 1},
+      {"a flood is summed up", flood, {"--all"}, flood_warnings},
+      {"names do not steer the terminal",
+       {{"\x1B[2J.xml", "x"}, {"a\ntollwick: warning: \xC2\x9B.zip", "x"}}, {"--all"},
+       {"\"@/\\x1B[2J.xml\" holds no worksheet \"SKU detail\" or \"Purchase History\"",
+        "\"@/a\\x0Atollwick: warning: \\xC2\\x9B.zip\" is not a zip archive"}},
+      {"a slip in the first argument (--help beside others starts a run): nothing is read or "
+       "renamed", {{"report.zip", "x"}}, {"--help", "--all"},
+       {"the first argument \"--help\" is not --all, so the 2nd and 4th arguments must be the "
+        "dates of the range, as DDMMYYYY"}, 1, "'--' is not a valid integer value."},
       // clang-format on
   };
   for (const auto& c : cases) {
@@ -97,14 +120,20 @@ TEST(Warnings, EachCaseSaysWhatTheTotalsMiss) {
       for (size_t at; (at = line.find('@')) != std::string::npos;) line.replace(at, 1, dir.path());
       expected += Warn(line);
     }
+    auto before = Snapshot(dir.path());
     auto result = RunBinary({c.args, dir.path()});
     EXPECT_EQ(result.status, c.status);
+    if (before.count("report.zip") != 0) {  // renamed once the reports are read
+      EXPECT_EQ(TreeDiff(c.status == 0 ? Renamed(before, "report.zip", "report_(1).zip") : before,
+                         Snapshot(dir.path())),
+                "");
+    }
     EXPECT_EQ(NormalizedReport(result.err).substr(0, expected.size()), expected);
     if (c.status == 0) {
       EXPECT_EQ(result.err, expected);
     } else {
       EXPECT_EQ(NormalizedReport(result.err).substr(expected.size()),
-                ExpectedReport("EConvertError", "No exchange rate for currency \"USD\"."));
+                ExpectedReport("EConvertError", c.error));
     }
   }
 }

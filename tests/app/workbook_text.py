@@ -54,7 +54,12 @@ def field(cell, kind, sheet):
         if sheet != "Years":
             fail(f"{sheet}!{cell.coordinate}: a number as label")
         return f"{value:04d}"
-    return str(value)
+    text = str(value)
+    # A text field as standard output writes it: quoted when it holds the separator, a quotation
+    # mark or a line break.
+    if kind == "text" and any(c in text for c in ';"\r\n'):
+        text = '"' + text.replace('"', '""') + '"'
+    return text
 
 
 def rows_of(sheet):

@@ -1,6 +1,7 @@
 // The shared integer syntax, the system's error texts and the day numbers of the calendar.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include "base/day_number.h"
 #include "base/errors.h"
 #include "base/text.h"
+#include "base/warnings.h"
 #include "support/checks.h"
 
 namespace tollwick {
@@ -74,6 +76,67 @@ TEST(Dates, MatchTheStandardCalendar) {
     EXPECT_EQ(ErrorOf([&] { EncodeDate(bad.year, bad.month, bad.day); }),
               "EConvertError: Invalid argument to date encode")
         << bad.year << "-" << bad.month << "-" << bad.day;
+}
+
+// Of the six kinds that name one file, the first five are written and the rest summed up after
+// every other warning, the kinds in the order they first came.
+TEST(WarningList, FloodsAreSummedUp) {
+  const std::string w = "tollwick: warning: ";
+  const std::tuple<WarningKind, std::string, std::string> kinds[] = {
+      {WarningKind::Utf16, "file is", "files are UTF-16 text, which is not read"},
+      {WarningKind::CutShort, "archive could not be read to its end",
+       "archives could not be read to their end"},
+      {WarningKind::NoReportEntry, "archive holds",
+       "archives hold no entry \"fulfillmentreport.xml\""},
+      {WarningKind::NoWorksheet, "file holds",
+       "files hold no worksheet \"SKU detail\" or \"Purchase History\""},
+      {WarningKind::NotZip, "archive is not a zip archive", "archives are not zip archives"},
+      {WarningKind::RowsPassedOver, "file has",
+       "files have rows passed over: their start tags carry attributes"},
+  };
+  WarningList mixed;
+  std::string sums;
+  for (const auto& [kind, one, many] : kinds) {
+    // The singular replaces the words of the plural up to where they agree.
+    const std::string single = one.find(' ') == one.rfind(' ')
+                                   ? one + many.substr(many.find(' ', many.find(' ') + 1))
+                                   : one;
+    for (size_t count : {4, 5, 6, 7, 100000}) {
+      WarningList list;
+      for (size_t i = 0; i < count; ++i) list.Add("w" + std::to_string(i), kind);
+      list.Add("other");
+      const std::string more = std::to_string(count - 5) + " more " + (count == 6 ? single : many);
+      EXPECT_EQ(list.Lines(), [&] {
+        std::string text;
+        for (size_t i = 0; i < std::min<size_t>(count, 5); ++i)
+          text += w + "w" + std::to_string(i) + "\n";
+        return text + w + "other\n" + (count > 5 ? w + more + "\n" : "");
+      }()) << count;
+    }
+    for (int i = 0; i < 7; ++i) mixed.Add("x", kind);
+    sums += w + "2 more " + many + "\n";
+  }
+  mixed.Add("last");
+  EXPECT_TRUE(mixed.Lines().ends_with(w + "last\n" + sums)) << mixed.Lines();
+}
+
+// Nothing on standard error steers a terminal: control bytes and UTF-8 C1 controls are escaped,
+// in warnings and in the error report's message.
+TEST(WarningList, ControlBytesAreEscaped) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"a\ntollwick: warning: b", "a\\x0Atollwick: warning: b"},
+      {"\x1B[31mred\x7F", "\\x1B[31mred\\x7F"},
+      {std::string("\0\t\r\x1F", 4), "\\x00\\x09\\x0D\\x1F"},
+      {"\xC2\x9B\xC2\x80\xC2\xA0\xC2", "\\xC2\\x9B\\xC2\\x80\xC2\xA0\xC2"},
+      {"\x9B\xC3\x9B back\\slash caf\xC3\xA9 ", "\x9B\xC3\x9B back\\slash caf\xC3\xA9 "},
+  };
+  for (const auto& [raw, shown] : cases) {
+    WarningList list;
+    list.Add(Quoted(raw));
+    EXPECT_EQ(list.Lines(), "tollwick: warning: \"" + shown + "\"\n");
+    EXPECT_EQ(FormatErrorReport(ErrorKind::EConvertError, "m", 0, raw),
+              "Exception EConvertError in module m at 00000000.\r\n" + shown + ".\r\n\r\n");
+  }
 }
 
 }  // namespace

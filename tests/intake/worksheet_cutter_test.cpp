@@ -6,6 +6,7 @@
 
 #include "intake/loose_document.h"
 #include "intake/piece_cutter.h"
+#include "intake/xml_references.h"
 #include "support/checks.h"
 #include "support/literal_intake.h"
 #include "support/row_collector.h"
@@ -81,7 +82,7 @@ TEST(WorksheetCutter, MatchesLiteralCuttingOnRandomDocuments) {
       "detail\">", "</Works", "heet>", "<Row>", "</Row>", "<Ro", "w>", "<R", "ow>", "<", ">",
       "<Row ss:Index=\"3\">", "<Data ss:Type=\"String\">", "<Data>", "<Data/>", "</Data>", "<Da",
       "ta ", "</Da", "ta>", "<Cell>", "</Cell>", "a", "x>y", "&amp;", " ", "\r\n", "<Row",
-      "<Row\r\n>", std::string(1, '\0')};
+      "<Row\r\n>", std::string(1, '\0'), "&", "&#", "&#x", "4", "1;", "&lt;", "&#10;", "&#x1F600;"};
   // clang-format on
   std::mt19937 rng(99);
   size_t attributed = 0;
@@ -99,7 +100,8 @@ TEST(WorksheetCutter, MatchesLiteralCuttingOnRandomDocuments) {
     ASSERT_EQ(loose, literal::LooseDocument(document));
     for (const std::string& text : {document, loose}) {
       testing::RowCollector rows;
-      const CutFindings found = CutWorksheets(text, rows);
+      std::string writable = text;
+      const CutFindings found = CutWorksheets(writable, rows);
       ASSERT_EQ(rows.rows, literal::CutWorksheets(text)) << text;
       ASSERT_EQ((literal::Findings{found.has_worksheet, found.attributed_rows}),
                 literal::FindInDocument(text))
@@ -108,6 +110,53 @@ TEST(WorksheetCutter, MatchesLiteralCuttingOnRandomDocuments) {
     }
   }
   EXPECT_GT(attributed, 1000u);  // row start tags with attributes were counted many times
+}
+
+// Values as XML means them, through the cutting (each value in a product row and, straddling
+// the place of the cut-out product sheet, in a purchase row) and through the reference.
+TEST(WorksheetCutter, ValuesAreDecodedInOnePass) {
+  const std::pair<std::string, std::string> values[] = {
+      {"Tips &amp; Tricks", "Tips & Tricks"},
+      {"&lt;&gt;&quot;&apos;", "<>\"'"},
+      {"&#65;&#x41;&#x4a;&#x4A;&#0000065;&#x000041;", "AAJJAA"},
+      {"&#9;&#10;&#13;&#32;&#xD7FF;", "\t\n\r \xED\x9F\xBF"},
+      {"&#xE000;&#xFFFD;&#x10000;&#x10FFFF;",
+       "\xEE\x80\x80\xEF\xBF\xBD\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"},
+      {"&#x80;&#233;&#x2603;", "\xC2\x80\xC3\xA9\xE2\x98\x83"},
+      // Not characters XML allows, not references, or not written in lower case: kept.
+      {"&#X41;&AMP;&bogus;&#xD800;&#xDFFF;&#0;&#8;&#xFFFE;&#x110000;&#;&#x;&#65",
+       "&#X41;&AMP;&bogus;&#xD800;&#xDFFF;&#0;&#8;&#xFFFE;&#x110000;&#;&#x;&#65"},
+      {"&#99999999999999999999999;&#x100000000000041;a&",
+       "&#99999999999999999999999;&#x100000000000041;a&"},
+      // One pass: what a reference gives is not read again; a lone '&' leaves the next byte.
+      {"&amp;lt; &amp&amp; &bogus&lt; &#38&#38; &&&amp; &amp", "&lt; &amp& &bogus< &#38& &&& &amp"},
+  };
+  for (const auto& [raw, decoded] : values) {
+    std::string sku = "<Worksheet ss:Name=\"SKU detail\"><Row>h</Row><Row>";
+    for (int i = 0; i < 6; ++i) sku += "<Cell><Data ss:Type=\"String\">" + raw + "</Data></Cell>";
+    sku += "</Row></Worksheet>";
+    // "<b" makes the row one that is cut piece by piece.
+    const std::string sale_row = "<Row><b<Data>" + raw + "</Data><Data>p</Data><Data>3</Data>" +
+                                 "<Data>4</Data><Data>5</Data><Data>2026-11-02T1</Data><Data>" +
+                                 raw + "</Data></Row>";
+    const std::string document = "<Worksheet ss:Name=\"Purchase " + sku + "History\"><Row></Row>" +
+                                 sale_row + sale_row + "</Worksheet>";
+    const CutRow sale{true, {decoded, "p", "3", "4", "5", "2026-11-02T1", decoded}};
+    const std::vector<CutRow> rows = {{false, std::vector<std::string>(6, decoded)}, sale, sale};
+    EXPECT_EQ(CutRows(document), rows) << raw;
+    EXPECT_EQ(literal::CutWorksheets(document), rows) << raw << " (reference)";
+  }
+  // The decoding in place against the reference, on random texts of reference pieces.
+  std::mt19937 rng(7);
+  const std::vector<std::string> pieces = {
+      "&",   "&#", "&#x",   "#",    "x",      "X",      ";",    "a",    "0",
+      "1",   "9",  "41",    "D800", "10FFFF", "110000", "F",    "ff",   "amp",
+      "lt;", "gt", "quot;", "apos", "AMP;",   "&amp;",  "\xC2", "\x80", "00000000000000000000"};
+  for (int i = 0; i < 50000; ++i) {
+    std::string text = testing::RandomJoin(rng, pieces, 16);
+    const std::string expected = literal::DecodeReferences(text);
+    ASSERT_EQ(DecodeValue(text, text.data()), expected) << text;
+  }
 }
 
 TEST(WorksheetCutter, ReportLayouts) {

@@ -136,6 +136,39 @@ void Example(Tables& state) {
   state.end = state.start + 1;
 }
 
+// A text field holding the separator, a quotation mark or a line break is quoted, a column
+// title as a whole; a missing price shows as "???".
+TEST(Sections, TextFieldsThatNeedQuotes) {
+  const std::pair<bool, std::string> cases[] = {
+      {true,
+       "TOTAL;\"U\nS SP Plain\";TOTAL Plain;;\"DE PPC Say \"\"hi\"\"\";\"TOTAL Say \"\"hi\"\"\";;"
+       "\"US PPC Tips ; Tricks\";\"TOTAL Tips ; Tricks\";;EUR;\"U;S\";;\"TOTAL E;R\";;\"SHARE "
+       "E;R\";"},
+      {false,
+       "TOTAL;Plain;\"Say \"\"hi\"\"\";\"Tips ; Tricks\";;EUR;\"U;S\";;\"TOTAL E;R\";;\"SHARE "
+       "E;R\";"},
+  };
+  for (const auto& [markets, header] : cases) {
+    Tables state;
+    state.Sku("a", "Say \"hi\"", "DE", true, "U;S", -105);
+    state.Sku("b;1", "Tips ; Tricks", "US", true, "EUR", 100);
+    state.Sku("c", "Plain", "U\nS", false, "", 1);
+    state.currencies.RegisterCurrency("U;S");
+    state.currencies.RegisterCurrency("EUR");
+    state.skus.SortSkus();
+    state.currencies.SortCurrencies();
+    state.options.TotalCurrency = "E;R";
+    state.options.ShowMarkets = markets;
+    WriteProductSection(state.skus, state.options, state.out);
+    const std::string text = state.Write(SectionKind::Total);
+    EXPECT_EQ(text.substr(0, text.find("\r\n\r\n") + 4),
+              "SKUID;Title;Market;Version;OS Type;Currency;Amount;\r\n"
+              "c;Plain;\"U\nS\";1;SP;???;???;\r\na;\"Say \"\"hi\"\"\";DE;1;PPC;\"U;S\";-1.05;\r\n"
+              "\"b;1\";\"Tips ; Tricks\";US;1;PPC;EUR;1.00;\r\n\r\n");
+    EXPECT_EQ(text.substr(text.find("TOTAL;"), header.size()), header);
+  }
+}
+
 TEST(PeriodSections, ColumnsUnderTheSwitches) {
   const std::tuple<bool, bool, const char*, std::string> cases[] = {
       {true, true,
@@ -155,18 +188,6 @@ TEST(PeriodSections, ColumnsUnderTheSwitches) {
     state.options.ShowHeaders = *header != '\0';
     EXPECT_EQ(state.Write(SectionKind::Total), header + row);
   }
-}
-
-TEST(ProductSection, TextsAsStoredAndMissingPrices) {
-  Tables state;
-  state.Sku("C;1", "Alpha", "US", true, "USD", 299);
-  state.Sku("b", "Alpha", "US", false, "", 299);
-  state.Sku("c", "Beta", "DE", true, "EUR", -105);
-  WriteProductSection(state.skus, state.options, state.out);
-  EXPECT_EQ(
-      state.out.text(),
-      "SKUID;Title;Market;Version;OS Type;Currency;Amount;\r\nC;1;Alpha;US;1;PPC;USD;2.99;\r\n"
-      "b;Alpha;US;1;SP;???;???;\r\nc;Beta;DE;1;PPC;EUR;-1.05;\r\n\r\n");
 }
 
 TEST(PeriodSections, DateWindows) {

@@ -67,6 +67,11 @@ TEST(RateList, GrammarAndLines) {
   }
 }
 
+std::string Cwd() {
+  char cwd[4096];
+  return ::getcwd(cwd, sizeof cwd) != nullptr ? cwd : "";
+}
+
 class PricesAndRates : public ::testing::Test {
  protected:
   PricesAndRates() : here_(dir_.path()) {
@@ -77,9 +82,10 @@ class PricesAndRates : public ::testing::Test {
     WriteFile(dir_ / "prices.csv", prices);
     WriteFile(dir_ / "currency.txt", rates);
     total_ = total;
+    warnings_ = WarningList();
     return ErrorOf([&] {
       LoadPricesAndRates(SystemFileSystem(), "prices.csv", "currency.txt", skus_, currencies_,
-                         rates_);
+                         rates_, warnings_);
       RebaseRates(total_, rates_, !skus_.empty());
     });
   }
@@ -89,6 +95,7 @@ class PricesAndRates : public ::testing::Test {
   CurrencyTable currencies_;
   RateTable rates_;
   std::string total_;
+  WarningList warnings_;
 };
 
 TEST_F(PricesAndRates, RebasingExample) {
@@ -107,27 +114,37 @@ TEST_F(PricesAndRates, RebasingExample) {
 
 TEST_F(PricesAndRates, Failures) {
   const std::string no_rate = "EConvertError: No exchange rate for currency \"GBP\"";
-  const std::tuple<const char*, const char*, const char*, std::string> cases[] = {
-      {"X1001;USD;1", "EUR 1.00 = USD 1.3", "gbp", no_rate},
-      {"X1001;USD;1", "EUR 1.00 = GBP abc", "GBP", no_rate},
-      {"X1001;USD;1", "EUR 1.00 = GBP 0.85\nEUR 1.00 = GBP 0", "GBP", no_rate},
-      {"X1001;USD;1", "EUR 1.00 = GBP 0\nEUR 1.00 = GBP 0.85", "GBP", ""},
-      {"X1001;USD;1.99", "", "EUR", "EConvertError: '1.99' is not a valid integer value"},
-      {"X1001;USD;;", "", "EUR", "EConvertError: '' is not a valid integer value"},
+  const std::string in_file = " in \"" + Cwd() +
+                              "/prices.csv\" cannot be read as a whole "
+                              "number of cents";
+  const std::tuple<const char*, const char*, const char*, std::string, std::string> cases[] = {
+      {"X1001;USD;1", "EUR 1.00 = USD 1.3", "gbp", no_rate, ""},
+      {"X1001;USD;1", "EUR 1.00 = GBP abc", "GBP", no_rate, ""},
+      {"X1001;USD;1", "EUR 1.00 = GBP 0.85\nEUR 1.00 = GBP 0", "GBP", no_rate, ""},
+      {"X1001;USD;1", "EUR 1.00 = GBP 0\nEUR 1.00 = GBP 0.85", "GBP", "", ""},
+      {"X1001;USD;1.99", "", "EUR", "EConvertError: '1.99' is not a valid integer value",
+       "the price \"1.99\" of \"X1001\"" + in_file},
+      {"X1001;USD;;", "", "EUR", "EConvertError: '' is not a valid integer value",
+       "the price \"\" of \"X1001\"" + in_file},
+      // Only the prices of products the reports name are read.
+      {"X9;USD;1.99\nX1002;EUR;2147483648", "", "EUR",
+       "EConvertError: '2147483648' is not a valid integer value",
+       "the price \"2147483648\" of \"X1002\"" + in_file},
   };
-  for (const auto& [prices, rates, total, error] : cases)
+  for (const auto& [prices, rates, total, error, warning] : cases) {
     EXPECT_EQ(Load(prices, rates, total), error) << rates;
+    EXPECT_EQ(warnings_.texts(),
+              warning.empty() ? std::vector<std::string>{} : std::vector<std::string>{warning})
+        << prices;
+  }
   // Without SKUs nothing is read, so no rate is missing.
   skus_.Clear();
   EXPECT_EQ(Load("X1001;USD;1", "", "GBP"), "");
   if (::geteuid() != 0) {
     ASSERT_EQ(::chmod((dir_ / "currency.txt").c_str(), 0), 0);
-    char cwd[4096];
-    ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
     std::string text;
     EXPECT_EQ(ErrorOf([&] { ReadTextFile(SystemFileSystem(), "currency.txt", text); }),
-              "EFOpenError: Cannot open file \"" + std::string(cwd) +
-                  "/currency.txt\". Permission denied");
+              "EFOpenError: Cannot open file \"" + Cwd() + "/currency.txt\". Permission denied");
   }
 }
 
@@ -135,9 +152,14 @@ TEST_F(PricesAndRates, DirectoriesAndFifosAreSkipped) {
   skus_.SetPrice(0, "USD", 1);
   ASSERT_EQ(::mkdir("prices.csv", 0755), 0);
   ASSERT_EQ(::mkfifo("currency.txt", 0644), 0);
-  LoadPricesAndRates(SystemFileSystem(), "prices.csv", "currency.txt", skus_, currencies_, rates_);
+  // Both count as absent: the missing rate list is told to the caller, the price list warned of.
+  EXPECT_FALSE(LoadPricesAndRates(SystemFileSystem(), "prices.csv", "currency.txt", skus_,
+                                  currencies_, rates_, warnings_));
   EXPECT_EQ(skus_[0].Currency, "");
   EXPECT_EQ(rates_.size(), 1u);
+  EXPECT_EQ(warnings_.texts(),
+            std::vector<std::string>{"no price list: \"" + Cwd() +
+                                     "/prices.csv\" not found, so no product has a price"});
 }
 
 TEST_F(PricesAndRates, CommaLocaleReadsBothSpellings) {

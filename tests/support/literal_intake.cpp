@@ -1,5 +1,8 @@
 #include "support/literal_intake.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace tollwick::literal {
 
 void ExtractBetween(std::string source, std::string open, std::string close, std::string& rest,
@@ -12,6 +15,51 @@ void ExtractBetween(std::string source, std::string open, std::string close, std
   if (close_at == std::string::npos) return;
   inner = tail.substr(0, close_at);
   rest = source.substr(0, open_at) + tail.substr(close_at + close.size());
+}
+
+std::string DecodeReferences(const std::string& value) {
+  const std::pair<std::string, char> named[] = {
+      {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+  std::string out;
+  size_t i = 0;
+  while (i < value.size()) {
+    bool done = false;
+    for (const auto& [name, c] : named) {
+      if (value.compare(i, name.size(), name) == 0) {
+        out += c;
+        i += name.size();
+        done = true;
+        break;
+      }
+    }
+    if (done) continue;
+    if (value.compare(i, 2, "&#") == 0) {
+      bool hex = value.compare(i, 3, "&#x") == 0;
+      const std::string digits = hex ? "0123456789abcdefABCDEF" : "0123456789";
+      size_t from = i + (hex ? 3 : 2), to = from;
+      while (to < value.size() && digits.find(value[to]) != std::string::npos) ++to;
+      if (to > from && to < value.size() && value[to] == ';') {
+        // Leading zeros do not count; more than seven digits left is beyond any character.
+        std::string number = value.substr(from, to - from);
+        number.erase(0, std::min(number.find_first_not_of('0'), number.size() - 1));
+        unsigned long c = number.size() <= 7 ? std::stoul(number, nullptr, hex ? 16 : 10) : ~0ul;
+        bool allowed = c == 9 || c == 10 || c == 13 || (c >= 0x20 && c <= 0xD7FF) ||
+                       (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+        if (allowed) {
+          // UTF-8: a lead byte marking the length, then 6 bits in each following byte.
+          const int tail = c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+          const unsigned long lead = (0xF00ul >> (tail + 1)) & 0xFF;
+          out += static_cast<char>(tail == 0 ? c : lead | (c >> (6 * tail)));
+          for (int k = tail - 1; k >= 0; --k)
+            out += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
+          i = to + 1;
+          continue;
+        }
+      }
+    }
+    out += value[i++];
+  }
+  return out;
 }
 
 namespace {
@@ -33,6 +81,7 @@ void CutSheet(std::string sheet, bool purchase, size_t minimum, std::vector<CutR
     }
     if (cells.size() >= minimum) {
       cells.resize(minimum);
+      for (std::string& cell : cells) cell = DecodeReferences(cell);
       out.push_back({purchase, cells});
     }
     ExtractBetween(sheet, "<Row>", "</Row>", sheet, row);

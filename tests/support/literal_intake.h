@@ -15,6 +15,10 @@ namespace tollwick::literal {
 void ExtractBetween(std::string source, std::string open, std::string close, std::string& rest,
                     std::string& inner);
 
+// A value with its references decoded: the named five, then "&#" with decimal digits or "&#x"
+// with hex digits and ";", of a character XML allows, as UTF-8; every other '&' as it is.
+std::string DecodeReferences(const std::string& value);
+
 // One row as the intake hands it on: 6 values of a product row or 7 of a purchase row.
 struct CutRow {
   bool purchase = false;
@@ -22,7 +26,8 @@ struct CutRow {
   friend bool operator==(const CutRow&, const CutRow&) = default;
 };
 
-// Both worksheets of a document cut with ExtractBetween alone, in the order rows are handed on.
+// Both worksheets of a document cut with ExtractBetween alone, in the order rows are handed on,
+// each value decoded by DecodeReferences.
 std::vector<CutRow> CutWorksheets(std::string document);
 
 // What the warnings need of a document: whether it holds either worksheet start marker, and

@@ -32,7 +32,7 @@ void ParseReportFile(const std::string& path, RowSink& sink, FileBytes& buffer) 
   if (OpenRegularFileAt(files, AT_FDCWD, absolute, absolute, fd, size) != OpenResult::Read) return;
   ReadOpenFile(files, fd, size, absolute, buffer);
   buffer.Shrink(LooseDocumentInPlace(buffer.data(), buffer.size()));
-  CutWorksheets(buffer.view(), sink);
+  CutWorksheets(std::span<char>(buffer.data(), buffer.size()), sink);
 }
 
 }  // namespace tollwick::testing

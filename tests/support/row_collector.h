@@ -2,6 +2,7 @@
 // compare the intake's rows with the word-for-word cutting.
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -25,7 +26,8 @@ class RowCollector : public RowSink {
 // The rows CutWorksheets hands on for `document`.
 inline std::vector<literal::CutRow> CutRows(std::string_view document) {
   RowCollector collector;
-  CutWorksheets(document, collector);
+  std::string writable(document);  // values are decoded in place
+  CutWorksheets(writable, collector);
   return std::move(collector.rows);
 }
 

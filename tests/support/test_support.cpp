@@ -358,6 +358,12 @@ RunResult RunBinary(const BinaryRun& run) {
   return result;
 }
 
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
 std::string NormalizedReport(std::string report) {
   const std::string before = " at ", after = ".\r\n";
   size_t at = report.find(before);

@@ -42,6 +42,8 @@ class ScopedChdir {
 // Writes bytes to a file, creating missing parent directories.
 void WriteFile(const std::string& path, std::string_view bytes);
 std::string ReadFile(const std::string& path);
+// `text` with every `from` replaced by `to`: a reference run's warnings name its own tree.
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to);
 // Relative paths of every entry below `root` (directories end in "/"), sorted.
 std::vector<std::string> ListTree(const std::string& root);
 
