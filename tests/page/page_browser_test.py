@@ -7,6 +7,7 @@ screenshot is not blank; every printed A4 page is readable (median word height >
 
 Usage: page_browser_test.py TOLLWICK_BINARY EXAMPLES_DIR. Exit status 77 (skipped) when
 selenium, chromium or chromedriver is missing."""
+import csv
 import json
 import os
 import re
@@ -55,9 +56,14 @@ def run(binary, tree, *args):
 
 def total_row(stdout):
     """{column title: value} of the TOTAL section."""
-    lines = stdout.decode("latin-1").split("\r\n")
-    at = next(i for i, line in enumerate(lines) if line.startswith("TOTAL;"))
-    return dict(zip(lines[at].split(";"), lines[at + 1].split(";")))
+    lines = fields(stdout)
+    at = next(i for i, line in enumerate(lines) if line[:1] == ["TOTAL"])
+    return dict(zip(lines[at], lines[at + 1]))
+
+
+def fields(stdout):
+    """The lines of stdout as lists of fields; a field may be quoted."""
+    return list(csv.reader(stdout.decode("latin-1").split("\r\n"), delimiter=";"))
 
 
 def word_heights_per_page(pdf_path):
@@ -164,9 +170,9 @@ def main():
             check(figure("total") == row["TOTAL EUR"], "back to all: the TOTAL again")
 
             # One month alone: its MONTH row.
-            months = plain.stdout.decode("latin-1").split("\r\n")
-            october = next(line for line in months if line.startswith("202610;")).split(";")
-            month_head = next(line for line in months if line.startswith("MONTH;")).split(";")
+            months = fields(plain.stdout)
+            october = next(line for line in months if line[:1] == ["202610"])
+            month_head = next(line for line in months if line[:1] == ["MONTH"])
             for name in ("from", "to"):
                 Select(driver.find_element(By.CSS_SELECTOR, f'select[data-filter="{name}"]')) \
                     .select_by_value("2026-10")
