@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstring>
 #include <iterator>
+#include <utility>
 
 #include "base/errors.h"
 #include "base/file_bytes.h"
@@ -141,7 +142,8 @@ TargetFile::TargetFile(FileSystem& files, const std::string& path,
     if (files.ReadLinkAt(AT_FDCWD, followed, link) != 0)
       RaiseCreateError(followed, SystemErrorText(errno));
     if (link.empty()) RaiseCreateError(followed, SystemErrorText(ENOENT));
-    followed = link.front() == '/' ? link : FolderOf(followed) + "/" + link;
+    if (link.front() != '/') link = FolderOf(followed).append("/").append(link);
+    followed = std::move(link);
   }
   const size_t slash = followed.rfind('/');
   name_ = slash == std::string::npos ? followed : followed.substr(slash + 1);
