@@ -70,11 +70,13 @@ TEST(TargetFile, RefusesWhatIsNoFileOfItsKind) {
       {"page.txt",
        "\"" + (dir / "page.txt") + "\". The name must end in \".html\", \".htm\" or \".xlsx\"."},
   };
-  for (const auto& [name, message] : cases)
+  for (const auto& [name, message] : cases) {
+    const std::string path = dir / name;
     EXPECT_EQ(ErrorOf([&] {
-                TargetFile(SystemFileSystem(), dir / name, {".html", ".htm", ".xlsx"});
+                TargetFile(SystemFileSystem(), path, {".html", ".htm", ".xlsx"});
               }),
               "EFOpenError: Cannot create file " + message);
+  }
   EXPECT_EQ(TreeDiff(before, Snapshot(dir.path())), "");
 }
 
