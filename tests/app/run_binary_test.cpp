@@ -248,12 +248,6 @@ TEST(WholeRun, OneSaleUnderTheSwitchesAndRanges) {
               "20090316;0;0;;0.00;;0.00;;0.00;", "20090317;0;0;;0.00;;0.00;;0.00;", ""}),
        "tollwick: warning: the range \"16032009\" to \"18032009\" holds no purchase; the "
        "purchases read run from 15032009 to 15032009\n"},
-      // The YEAR row counts the whole year even where the range starts inside it.
-      {{"x", "01122009", "y", "01012010", "--prices=0", "--date-total=0", "--date-month=0",
-        "--date-day=0", "--markets=0"},
-       Lines({"YEAR;Alpha;;USD;;TOTAL EUR;;SHARE EUR;", "2009;1;;2.99;;2.00;;1.40;", ""}),
-       "tollwick: warning: the range \"01122009\" to \"01012010\" holds no purchase; the "
-       "purchases read run from 15032009 to 15032009\n"},
       // Start after end: headers and empty lines only, a TOTAL row of zeros.
       {{"--start", "01012010", "--end", "01012009", "--prices=0", "--currencies=0"},
        Lines({"TOTAL;US PPC Alpha;TOTAL Alpha;;TOTAL EUR;;SHARE EUR;", ";0;0;;0.00;;0.00;", "",

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <functional>
 
 #include "base/day_number.h"
 #include "output/format.h"
@@ -42,14 +43,14 @@ struct Tables {
 };
 
 // A value as the tests compare it: a text, a number, or "?" for an unknown figure.
-std::string Shown(std::string_view text) {
-  return std::string(text);
-}
-std::string Shown(int64_t value) {
-  return std::to_string(value);
-}
-std::string Shown(const Figure& figure) {
-  return figure ? std::to_string(*figure) : "?";
+template <typename Value>
+std::string Shown(const Value& value) {
+  if constexpr (std::is_same_v<Value, Figure>)
+    return value ? std::to_string(*value) : "?";
+  else if constexpr (std::is_integral_v<Value>)
+    return std::to_string(value);
+  else
+    return std::string(value);
 }
 
 std::string NameOf(const TallyLine& line) {
@@ -240,38 +241,40 @@ TEST(PeriodSections, ShareAndRowFaults) {
   for (auto [total, share] : shares) EXPECT_EQ(ShareOfTotal(total), share) << total;
   EXPECT_EQ(FormatCents(-5) + FormatCents(INT64_MIN), "-0.05-92233720368547758.08");
 
-  // A zero rate stops inside the row; a row total beyond 64 bits is an error, not a wrap.
-  Tables zero;
-  Example(zero);
-  zero.rates.Append("USD", 0);
-  zero.options.ShowHeaders = false;
-  EXPECT_EQ(testing::ErrorOf([&] { zero.Write(SectionKind::Total); }),
-            "EZeroDivide: Floating point division by zero");
-  EXPECT_EQ(zero.out.text(), ";2;1;3;;1;1;;1.99;8.97;");
-  // So does money in a currency without a rate, after its sum; a zero total needs no rate.
-  Tables unrated;
-  Example(unrated);
-  unrated.rates.Clear();
-  unrated.rates.Append("USD", 1.495L);
-  unrated.currencies.RegisterCurrency("AAA");
-  unrated.currencies.SortCurrencies();
-  unrated.options.ShowHeaders = false;
-  EXPECT_EQ(testing::ErrorOf([&] { unrated.Write(SectionKind::Total); }),
-            "EConvertError: No exchange rate for currency \"EUR\"");
-  EXPECT_EQ(unrated.out.text(), ";2;1;3;;1;1;;0.00;1.99;");
-  Tables big;
-  for (const char* code : {"AAA", "BBB", "CCC"}) {
-    big.Sku(code, "T", "US", true, code, INT32_MAX);
-    big.currencies.RegisterCurrency(code);
-    big.rates.Append(code, 1.0L / 2147483648.0L);  // each total converts to almost 2^62
-    big.Sale(code, 2009, 3, 15);
+  // A zero rate stops inside the row, and so does money in a currency without a rate, after
+  // its sum (a zero sum needs no rate); a row total beyond 64 bits is an error, not a wrap.
+  const std::tuple<std::function<void(Tables&)>, std::string, std::string> faults[] = {
+      {[](Tables& t) { t.rates.Append("USD", 0); }, "EZeroDivide: Floating point division by zero",
+       ";2;1;3;;1;1;;1.99;8.97;"},
+      {[](Tables& t) {
+         t.rates.Clear();
+         t.rates.Append("USD", 1.495L);
+         t.currencies.RegisterCurrency("AAA");
+         t.currencies.SortCurrencies();
+       },
+       "EConvertError: No exchange rate for currency \"EUR\"", ";2;1;3;;1;1;;0.00;1.99;"},
+      {[](Tables& t) {
+         t.skus.Clear(), t.sales.Clear(), t.currencies.Clear(), t.rates.Clear();
+         for (const char* code : {"AAA", "BBB", "CCC"}) {
+           t.Sku(code, "T", "US", true, code, INT32_MAX);
+           t.currencies.RegisterCurrency(code);
+           t.rates.Append(code, 1.0L / 2147483648.0L);  // each total converts to almost 2^62
+           t.Sale(code, 2009, 3, 15);
+         }
+         t.options.ShowMarkets = false;
+         t.start = EncodeDate(2009, 3, 15);
+         t.end = t.start + 1;
+       },
+       "EInvalidOp: Invalid floating point operation", ";3;;21474836.47;21474836.47;21474836.47;"},
+  };
+  for (const auto& [setup, error, text] : faults) {
+    Tables state;
+    Example(state);
+    setup(state);
+    state.options.ShowHeaders = false;
+    EXPECT_EQ(testing::ErrorOf([&] { state.Write(SectionKind::Total); }), error);
+    EXPECT_EQ(state.out.text(), text);
   }
-  big.options.ShowHeaders = big.options.ShowMarkets = false;
-  big.start = EncodeDate(2009, 3, 15);
-  big.end = big.start + 1;
-  EXPECT_EQ(testing::ErrorOf([&] { big.Write(SectionKind::Total); }),
-            "EInvalidOp: Invalid floating point operation");
-  EXPECT_EQ(big.out.text(), ";3;;21474836.47;21474836.47;21474836.47;");
 }
 
 // Money per title and market per whole month, in the total currency: each currency's sum of a
