@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/options.h"
+#include "app/reporting_range.h"
 #include "app/run.h"
 #include "base/errors.h"
 #include "base/text.h"
@@ -69,8 +70,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   if (LongDatedRange(args)) return -1;  // not added to the corpus
-  if (auto workbook = WorkbookPath(args); workbook && workbook->find('/') != std::string::npos)
-    return -1;
+  try {
+    WarningList notes;
+    if (auto workbook = ReadCommandLine(args, notes).WorkbookPath;
+        workbook && workbook->find('/') != std::string::npos)
+      return -1;
+  } catch (const TollwickError&) {
+  }
   InScratchDir in_scratch;
   RunState state;
   try {

@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <span>
 #include <utility>
 
-#include "base/day_number.h"
 #include "base/errors.h"
 #include "base/text.h"
 
@@ -20,8 +18,11 @@ bool SplitOption(std::string_view argument, std::string& key, std::string& value
   return true;
 }
 
-void ReadOptions(const std::vector<std::string>& args, ReportOptions& options,
-                 WarningList& warnings) {
+bool RangeWords::AllDates() const {
+  return LowerAscii(First) == "--all";
+}
+
+CommandLine ReadCommandLine(const std::vector<std::string>& args, WarningList& warnings) {
   const std::array<std::pair<std::string_view, bool ReportOptions::*>, 8> switches = {{
       {"--headers", &ReportOptions::ShowHeaders},
       {"--prices", &ReportOptions::ShowPrices},
@@ -32,8 +33,14 @@ void ReadOptions(const std::vector<std::string>& args, ReportOptions& options,
       {"--markets", &ReportOptions::ShowMarkets},
       {"--currencies", &ReportOptions::ShowCurrencies},
   }};
+  CommandLine line;
+  // Positions counted from 1; a position beyond the last reads as empty text.
+  auto word = [&args](size_t position) {
+    return position <= args.size() ? args[position - 1] : std::string();
+  };
+  line.Range = RangeWords{word(1), word(2), word(4)};
   // The words without "=" that the run reads: the mode word, or the four of the dated form.
-  const size_t words = !args.empty() && LowerAscii(args[0]) == "--all" ? 1 : 4;
+  const size_t words = line.Range.AllDates() ? 1 : 4;
   for (size_t position = 0; position < args.size(); ++position) {
     const std::string& arg = args[position];
     std::string key, value;
@@ -47,17 +54,30 @@ void ReadOptions(const std::vector<std::string>& args, ReportOptions& options,
       if (position >= words) warnings.Add("argument " + Quoted(arg) + " ignored");
       continue;
     }
-    bool known = key == "--currency-total" || key == "--workbook" || key == "--html";
+    // A file's name keeps its letter case: the value trimmed, not upper-cased.
+    const auto path = [&arg] {
+      return std::string(TrimControl(std::string_view(arg).substr(arg.find('=') + 1)));
+    };
+    bool known = true;
+    if (key == "--currency-total") {
+      line.Options.TotalCurrency = value;
+    } else if (key == "--workbook") {
+      line.WorkbookPath = path();
+    } else if (key == "--html") {
+      line.PagePath = path();
+    } else {
+      known = false;
+    }
     for (const auto& [name, field] : switches) {
       if (key != name) continue;
       known = true;
-      options.*field = value == "1";
+      line.Options.*field = value == "1";
       if (value != "1" && value != "0")
         warnings.Add("option " + Quoted(arg) + " is neither 0 nor 1, so it is off");
     }
-    if (key == "--currency-total") options.TotalCurrency = value;
     if (!known) warnings.Add("unknown option " + Quoted(arg) + " ignored");
   }
+  return line;
 }
 
 namespace {
@@ -111,21 +131,6 @@ std::string UsageText() {
   return JoinLines(kLines);
 }
 
-std::optional<std::string> OptionPath(const std::vector<std::string>& args,
-                                      std::string_view option) {
-  std::optional<std::string> path;
-  for (const std::string& arg : args) {
-    std::string key, value;
-    if (SplitOption(arg, key, value) && key == option)
-      path = std::string(TrimControl(std::string_view(arg).substr(arg.find('=') + 1)));
-  }
-  return path;
-}
-
-std::optional<std::string> WorkbookPath(const std::vector<std::string>& args) {
-  return OptionPath(args, "--workbook");
-}
-
 std::string AddedOptionsText() {
   static constexpr std::string_view kLines[] = {
       "Further options:",
@@ -139,85 +144,6 @@ std::string AddedOptionsText() {
       "",
   };
   return JoinLines(kLines);
-}
-
-namespace {
-
-// The day, month and year pieces of a DDMMYYYY text.
-std::array<std::string_view, 3> RangeDatePieces(std::string_view text) {
-  auto piece = [text](size_t from, size_t len) {
-    return from < text.size() ? text.substr(from, len) : std::string_view();
-  };
-  return {piece(0, 2), piece(2, 2), piece(4, 4)};
-}
-
-// The argument at `position`, counted from 1; empty beyond the last.
-std::string_view Argument(const std::vector<std::string>& args, size_t position) {
-  return position <= args.size() ? std::string_view(args[position - 1]) : std::string_view();
-}
-
-// DDMMYYYY of a day number.
-std::string DayText(double day) {
-  const CivilDate date = DecodeDate(day);
-  char text[16];
-  std::snprintf(text, sizeof text, "%02d%02d%04d", date.day, date.month, date.year);
-  return text;
-}
-
-}  // namespace
-
-double ReadRangeDate(std::string_view text) {
-  const auto [day, month, year] = RangeDatePieces(text);
-  const int32_t d = StrToInt(day);
-  const int32_t m = StrToInt(month);
-  const int32_t y = StrToInt(year);
-  return EncodeDate(y, m, d);
-}
-
-void CheckRangeDates(const std::vector<std::string>& args, WarningList& warnings) {
-  if (LowerAscii(Argument(args, 1)) == "--all") return;
-  for (const size_t position : {size_t{2}, size_t{4}}) {
-    const auto [day, month, year] = RangeDatePieces(Argument(args, position));
-    int32_t d = 0, m = 0, y = 0;
-    if (TryStrToInt(day, d) && TryStrToInt(month, m) && TryStrToInt(year, y) &&
-        IsValidDate(y, m, d))
-      continue;
-    warnings.Add("the first argument " + Quoted(Argument(args, 1)) +
-                 " is not --all, so the 2nd and 4th arguments must be the dates of the range, "
-                 "as DDMMYYYY");
-    ReadRangeDate(Argument(args, position));  // raises the date's error
-  }
-}
-
-void SetReportingRange(const std::vector<std::string>& args, RunState& state,
-                       WarningList& warnings) {
-  auto arg = [&args](size_t position) { return Argument(args, position); };
-  if (LowerAscii(arg(1)) == "--all") {
-    state.RangeStart = EncodeDate(2100, 1, 1);
-    state.RangeEnd = EncodeDate(1998, 1, 1);
-    for (const RSALE& sale : state.Sales) {
-      if (sale.SaleDate < state.RangeStart) state.RangeStart = sale.SaleDate;
-      if (sale.SaleDate >= state.RangeEnd) state.RangeEnd = sale.SaleDate + 1;
-    }
-  } else {
-    state.RangeStart = ReadRangeDate(arg(2));
-    state.RangeEnd = ReadRangeDate(arg(4));
-    if (!(state.RangeStart < state.RangeEnd)) {
-      warnings.Add("the range " + Quoted(arg(2)) + " to " + Quoted(arg(4)) +
-                   " holds no day (the end date is the first day not reported)");
-      return;
-    }
-    if (state.Sales.empty()) return;
-    double first = (*state.Sales.begin()).SaleDate, last = first;
-    for (const RSALE& sale : state.Sales) {
-      if (sale.SaleDate >= state.RangeStart && sale.SaleDate < state.RangeEnd) return;
-      first = std::min(first, sale.SaleDate);
-      last = std::max(last, sale.SaleDate);
-    }
-    warnings.Add("the range " + Quoted(arg(2)) + " to " + Quoted(arg(4)) +
-                 " holds no purchase; the purchases read run from " + DayText(first) + " to " +
-                 DayText(last));
-  }
 }
 
 }  // namespace tollwick

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "app/options.h"
+#include "app/reporting_range.h"
 #include "app/table_warnings.h"
 #include "base/target_file.h"
 #include "intake/scan_directory.h"
@@ -28,20 +29,21 @@ int RunTollwick(const std::vector<std::string>& args, RunState& state) {
     state.Output.Append("Tollwick v1.0");
     state.Output.EndLine();
   } else {
-    ReadOptions(args, state.Options, state.Warnings);
+    const CommandLine line = ReadCommandLine(args, state.Warnings);
+    state.Options = line.Options;
     // The workbook's file is made first, so that a path that cannot be written ends the run
     // before any report is read or archive renamed. Unless the run completes, it never takes
     // its name.
     std::unique_ptr<WorkbookWriter> workbook;
-    if (std::optional<std::string> path = WorkbookPath(args))
-      workbook = std::make_unique<WorkbookWriter>(*state.Files, *path, state.Options);
+    if (line.WorkbookPath)
+      workbook = std::make_unique<WorkbookWriter>(*state.Files, *line.WorkbookPath, state.Options);
     // So is the page's, an unnamed file in the target's folder until the run succeeds.
     std::unique_ptr<TargetFile> page;
-    if (std::optional<std::string> path = OptionPath(args, "--html"))
-      page = std::make_unique<TargetFile>(*state.Files, *path,
+    if (line.PagePath)
+      page = std::make_unique<TargetFile>(*state.Files, *line.PagePath,
                                           std::initializer_list<std::string_view>{".html", ".htm"});
     // A slip in the dates ends the run before anything is read or renamed.
-    CheckRangeDates(args, state.Warnings);
+    CheckRangeDates(line.Range, state.Warnings);
     TableRows rows(state.Skus, state.Sales);
     ScanDirectory(*state.Files, rows, state.Warnings);
     if (!LoadPricesAndRates(*state.Files, kPriceFile, kRateFile, state.Skus, state.Currencies,
@@ -51,7 +53,9 @@ int RunTollwick(const std::vector<std::string>& args, RunState& state) {
     state.Skus.SortSkus();
     state.Currencies.SortCurrencies();
     NoteTableWarnings(state.Skus, state.Sales, state.Files->WorkingDirectory(), state.Warnings);
-    SetReportingRange(args, state, state.Warnings);
+    const ReportingRange range = ResolveReportingRange(line.Range, state.Sales, state.Warnings);
+    state.RangeStart = range.Start;
+    state.RangeEnd = range.End;
     const ReportOptions& options = state.Options;
     if (options.ShowPrices) {
       WriteProductSection(state.Skus, options, state.Output);

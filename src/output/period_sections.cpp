@@ -43,7 +43,7 @@ void WriteHeaderColumns(const PeriodSectionInputs& in, const std::vector<TallyLi
   std::string& out = sink.buffer();
   if (!options.ShowMarkets) out += ';';
   if (options.ShowCurrencies) {
-    for (const CurrencyTotal& currency : in.currencies) {
+    for (const CurrencyRecord& currency : in.currencies) {
       AppendTextField(out, currency.Code);
       out += ';';
     }
@@ -55,12 +55,12 @@ void WriteHeaderColumns(const PeriodSectionInputs& in, const std::vector<TallyLi
   out += ';';
 }
 
-// The values after the label of a row, from the counts of `lines` and the currency totals,
-// with their sum converted into the total currency and its share; gives that sum back. A
-// failed conversion leaves what is written so far.
-int64_t WriteRowValues(const PeriodSectionInputs& in, const std::vector<TallyLine>& lines,
-                       std::string& out) {
+// The values after the label of a row, from the line counts and currency sums of the tally's
+// window, with their sum converted into the total currency and its share; gives that sum back.
+// A failed conversion leaves what is written so far.
+int64_t WriteRowValues(const PeriodSectionInputs& in, const PeriodTally& tally, std::string& out) {
   const ReportOptions& options = in.options;
+  const std::vector<TallyLine>& lines = tally.lines();
   // The counts cannot fail: they are written by pointer into a scratch text first, which costs
   // a fraction of appending them one by one.
   const auto scratch =
@@ -79,12 +79,13 @@ int64_t WriteRowValues(const PeriodSectionInputs& in, const std::vector<TallyLin
   if (!options.ShowMarkets) *at++ = ';';
   out.append(scratch.get(), at);
   int64_t row_total = 0;
-  for (const CurrencyTotal& currency : in.currencies) {
+  for (size_t c = 0; c < in.currencies.size(); ++c) {
+    const int64_t sum = tally.currency_sums()[c];
     if (options.ShowCurrencies) {
-      AppendCents(out, currency.Total);
+      AppendCents(out, sum);
       out += ';';
     }
-    int64_t converted = in.rates.ConvertToTotal(currency.Code, currency.Total);
+    int64_t converted = in.rates.ConvertToTotal(in.currencies[c].Code, sum);
     if (__builtin_add_overflow(row_total, converted, &row_total))
       Raise(ErrorKind::EInvalidOp, std::string(kInvalidOpMessage));
   }
@@ -115,7 +116,8 @@ Window MonthWindow(const CivilDate& date) {
 // Hands the row just written to `rows`.
 void PassRow(SectionKind kind, const CivilDate& date, int64_t row_total, const PeriodTally& tally,
              const PeriodSectionInputs& in, SectionRows& rows) {
-  rows.Row(kind, PeriodRow{date, tally.lines(), in.currencies, row_total, ShareOfTotal(row_total)});
+  rows.Row(kind, PeriodRow{date, tally.lines(), in.currencies, tally.currency_sums(), row_total,
+                           ShareOfTotal(row_total)});
 }
 
 }  // namespace
@@ -126,7 +128,7 @@ void WritePeriodSection(SectionKind kind, PeriodTally& tally, const PeriodSectio
   const double range_start = in.range_start, range_end = in.range_end;
 
   if (kind == SectionKind::Total) {
-    tally.TallyPeriod(in.currencies, range_start, range_end);
+    tally.TallyPeriod(range_start, range_end);
     if (rows != nullptr) rows->BeginSection(kind, tally.lines(), in.currencies);
     if (options.ShowHeaders) {
       out.Append("TOTAL;");
@@ -134,7 +136,7 @@ void WritePeriodSection(SectionKind kind, PeriodTally& tally, const PeriodSectio
       out.EndLine();
     }
     out.Append(';');  // the row's label is empty
-    int64_t row_total = WriteRowValues(in, tally.lines(), out.buffer());
+    int64_t row_total = WriteRowValues(in, tally, out.buffer());
     out.EndLine();
     if (rows != nullptr) PassRow(kind, CivilDate{}, row_total, tally, in, *rows);
     out.EndLine();
@@ -158,13 +160,13 @@ void WritePeriodSection(SectionKind kind, PeriodTally& tally, const PeriodSectio
     Window window = kind == SectionKind::Year    ? YearWindow(date)
                     : kind == SectionKind::Month ? MonthWindow(date)
                                                  : Window{day, day + 1};
-    tally.TallyPeriod(in.currencies, window.start, window.end);
+    tally.TallyPeriod(window.start, window.end);
     std::string& buf = out.buffer();
     AppendPadded(buf, date.year, 4);
     if (kind != SectionKind::Year) AppendPadded(buf, date.month, 2);
     if (kind == SectionKind::Date) AppendPadded(buf, date.day, 2);
     buf += ';';
-    int64_t row_total = WriteRowValues(in, tally.lines(), buf);
+    int64_t row_total = WriteRowValues(in, tally, buf);
     out.EndLine();
     if (rows != nullptr) PassRow(kind, date, row_total, tally, in, *rows);
     day += std::max(1.0, std::ceil(window.end - day));

@@ -23,11 +23,10 @@ namespace tollwick {
 // exact for every 64-bit total.
 int64_t ShareOfTotal(int64_t total);
 
-// What the dated sections read besides the tally. The currency totals are set by each window's
-// tally and then read.
+// What the dated sections read besides the tally.
 struct PeriodSectionInputs {
   const ReportOptions& options;
-  CurrencyTable& currencies;
+  const CurrencyTable& currencies;
   const RateTable& rates;
   double range_start;  // first day reported
   double range_end;    // day after the last day reported

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/errors.h"
 #include "base/text.h"
 #include "output/format.h"
 
@@ -32,7 +33,8 @@ void TallyLine::WriteName(OutputSink& out, bool title_only) const {
 }
 
 PeriodTally::PeriodTally(const SkuTable& skus, const SaleTable& sales,
-                         const CurrencyTable& currencies) {
+                         const CurrencyTable& currencies)
+    : currency_sums_(currencies.size(), 0) {
   // Each SKU belongs to one open market line and one open title line. A line gets its
   // position only when it is closed, so the SKUs record group numbers first and the groups
   // their positions as they close. Group 0 of each kind is the one open before the first SKU:
@@ -118,9 +120,9 @@ PeriodTally::PeriodTally(const SkuTable& skus, const SaleTable& sales,
       sale_skus_[next[slot(s)]++] = static_cast<uint32_t>(i);
 }
 
-void PeriodTally::TallyPeriod(CurrencyTable& currencies, double start, double end) {
+void PeriodTally::TallyPeriod(double start, double end) {
   for (TallyLine& line : lines_) line.Count = 0;
-  currencies.ResetCurrencyTotals();
+  std::fill(currency_sums_.begin(), currency_sums_.end(), 0);
   if (!(start < end)) return;  // an empty window (or one with no valid bound)
   size_t from = 0, to = 0;
   if (!day_begin_.empty()) {
@@ -143,7 +145,10 @@ void PeriodTally::TallyPeriod(CurrencyTable& currencies, double start, double en
     const SkuRef& sku = skus_[sale_skus_[i]];
     ++lines_[sku.line].Count;
     ++lines_[sku.title_line].Count;
-    if (sku.currency != kNoCurrency) currencies.AddAt(sku.currency, sku.amount);
+    if (sku.currency != kNoCurrency &&
+        __builtin_add_overflow(currency_sums_[sku.currency], sku.amount,
+                               &currency_sums_[sku.currency]))
+      Raise(ErrorKind::EInvalidOp, std::string(kInvalidOpMessage));
   }
 }
 

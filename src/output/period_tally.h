@@ -1,5 +1,5 @@
 // The tally of one date window: sales counted per market line and per title line, and the
-// price of every counted sale summed per currency.
+// price of every counted sale summed per currency of the currency table.
 //
 // Lines come from the SKU table in its sorted order. Consecutive SKUs with the same key
 // (Market + " " + OsType + " " + Title) share a market line named by that key; when the key
@@ -49,11 +49,15 @@ class PeriodTally {
  public:
   PeriodTally(const SkuTable& skus, const SaleTable& sales, const CurrencyTable& currencies);
 
-  // Sets the line counts and the totals of `currencies` for the window start <= d < end.
-  void TallyPeriod(CurrencyTable& currencies, double start, double end);
+  // Sets the line counts and the currency sums for the window start <= d < end. A sum that
+  // would leave 64 bits raises EInvalidOp.
+  void TallyPeriod(double start, double end);
 
   // The lines with the counts of the last TallyPeriod (0 before the first).
   const std::vector<TallyLine>& lines() const { return lines_; }
+  // The sums of the last TallyPeriod in hundredths, one per currency in the order of the
+  // currency table.
+  const std::vector<int64_t>& currency_sums() const { return currency_sums_; }
 
  private:
   // What a sale of one SKU adds to.
@@ -66,6 +70,7 @@ class PeriodTally {
   static constexpr uint32_t kNoCurrency = UINT32_MAX;
 
   std::vector<TallyLine> lines_;
+  std::vector<int64_t> currency_sums_;
   std::vector<SkuRef> skus_;  // by position in the SKU table
   // The sales of known SKUs, ordered by day, as SKU positions. When the days are whole
   // numbers close together, the sales of day first_day_ + k begin at day_begin_[k]; else

@@ -15,11 +15,13 @@ namespace tollwick {
 enum class SectionKind { Total, Year, Month, Date };
 
 // One row: the window's first day (not used for TOTAL), the tally lines with their counts,
-// the currency totals, the total converted into the total currency, and its share.
+// the currencies with their sums (hundredths, in the same order), the total converted into the
+// total currency, and its share.
 struct PeriodRow {
   CivilDate Date;
   std::span<const TallyLine> Lines;
   const CurrencyTable& Currencies;
+  std::span<const int64_t> CurrencySums;
   int64_t Total = 0;
   int64_t Share = 0;
 };

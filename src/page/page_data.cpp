@@ -64,7 +64,7 @@ PageData BuildPageData(const MonthlyFigures& figures, const SkuTable& skus, cons
   data.RangeDays = range_end > range_start ? static_cast<int64_t>(range_end - range_start) : 0;
   data.Titles = figures.Titles();
   data.Markets = figures.Markets();
-  for (const CurrencyTotal& currency : currencies) {
+  for (const CurrencyRecord& currency : currencies) {
     data.Currencies.push_back(currency.Code);
     data.Rates.emplace_back();
   }

@@ -147,7 +147,7 @@ void WorkbookWriter::Row(SectionKind kind, const PeriodRow& row) {
         xml.Number(out, column.col, static_cast<double>(row.Lines[column.index].Count), 0);
         break;
       case Column::Currency:
-        money(column.col, row.Currencies[column.index].Total);
+        money(column.col, row.CurrencySums[column.index]);
         break;
       case Column::Total:
         money(column.col, row.Total);

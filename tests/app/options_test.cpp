@@ -1,15 +1,18 @@
-// Reading the switches, the range dates and the "--all" range.
+// Reading the command line once: switches, files, range words; then the range they give.
 #include "app/options.h"
 
 #include <gtest/gtest.h>
 
+#include "app/reporting_range.h"
 #include "base/day_number.h"
 #include "support/checks.h"
 
 namespace tollwick {
 namespace {
 
-TEST(Options, SwitchesTotalCurrencyAndWarnings) {
+using testing::ErrorOf;
+
+TEST(CommandLine, SwitchesFilesRangeWordsAndWarnings) {
   using Texts = std::vector<std::string>;
   const std::tuple<Texts, bool, const char*, Texts> cases[] = {
       // clang-format off
@@ -31,33 +34,44 @@ TEST(Options, SwitchesTotalCurrencyAndWarnings) {
       // clang-format on
   };
   for (const auto& [args, headers, currency, texts] : cases) {
-    ReportOptions options;
     WarningList warnings;
-    ReadOptions(args, options, warnings);
-    EXPECT_EQ(options.ShowHeaders, headers) << args[0];
-    EXPECT_EQ(options.TotalCurrency, currency) << args[0];
+    const CommandLine line = ReadCommandLine(args, warnings);
+    EXPECT_EQ(line.Options.ShowHeaders, headers) << args[0];
+    EXPECT_EQ(line.Options.TotalCurrency, currency) << args[0];
     EXPECT_EQ(warnings.texts(), texts) << args[0];
   }
-  ReportOptions o;
+  // A file option without its file stops at its place, after the notes before it.
   WarningList warnings;
-  EXPECT_EQ(testing::ErrorOf([&] {
-              ReadOptions({"--all", "--Workbook "}, o, warnings);
+  EXPECT_EQ(ErrorOf([&] {
+              ReadCommandLine({"--all", "x", "--Workbook ", "y"}, warnings);
             }),
             "EConvertError: The option \"--workbook\" needs its file in the form "
             "--workbook=FILE.xlsx");
-  EXPECT_EQ(testing::ErrorOf([&] {
-              ReadOptions({"--all", "--HTML"}, o, warnings);
+  EXPECT_EQ(ErrorOf([&] {
+              ReadCommandLine({"--all", "--HTML"}, warnings);
             }),
             "EConvertError: The option \"--html\" needs its file in the form --html=FILE.html");
-  EXPECT_EQ(OptionPath({"--html=a.html", " --Html = Sales.HTM "}, "--html"), "Sales.HTM");
-  ReadOptions({"--prices=0", "--date-total=0", "--date-year=0", "--date-month=0", "--date-day=0",
-               "--markets=0", "--currencies=0"},
-              o, warnings);
+  EXPECT_EQ(warnings.texts(), Texts{"argument \"x\" ignored"});
+  // Files keep their letter case and the last one counts; the range words are positions 1, 2
+  // and 4, empty beyond the last argument.
+  const CommandLine line =
+      ReadCommandLine({"From", "01012009", "--html=a.html", "--prices=0", "--date-total=0",
+                       "--date-year=0", "--date-month=0", "--date-day=0", "--markets=0",
+                       "--currencies=0", " --Html = Sales.HTM ", "--workbook= Out.XLSX "},
+                      warnings);
+  EXPECT_EQ(line.PagePath, "Sales.HTM");
+  EXPECT_EQ(line.WorkbookPath, "Out.XLSX");
+  EXPECT_EQ(line.Range.First + "|" + line.Range.Start + "|" + line.Range.End,
+            "From|01012009|--prices=0");
+  const ReportOptions& o = line.Options;
   EXPECT_FALSE(o.ShowPrices || o.ShowDateTotal || o.ShowDateYear || o.ShowDateMonth ||
                o.ShowDateDay || o.ShowMarkets || o.ShowCurrencies || !o.ShowHeaders);
+  EXPECT_EQ(ReadCommandLine({"--ALL"}, warnings).Range.Start, "");
+  EXPECT_FALSE(ReadCommandLine({}, warnings).WorkbookPath || line.Range.AllDates());
+  EXPECT_TRUE(ReadCommandLine({"--aLL"}, warnings).Range.AllDates());
 }
 
-TEST(Options, RangeDates) {
+TEST(ReportingRange, DatesAndAll) {
   const std::pair<const char*, std::string> cases[] = {
       {"0503201099", ""},
       {" 5 32010", ""},
@@ -70,30 +84,29 @@ TEST(Options, RangeDates) {
   };
   for (const auto& [text, error] : cases) {
     double day = 0;
-    EXPECT_EQ(testing::ErrorOf([&, &text = text] { day = ReadRangeDate(text); }), error) << text;
+    EXPECT_EQ(ErrorOf([&, &text = text] { day = ReadRangeDate(text); }), error) << text;
     EXPECT_EQ(day, error.empty() ? 40242 : 0) << text;
   }
-  RunState state;
-  WarningList& warnings = state.Warnings;
-  SetReportingRange({"from", "01012009", "to", "01012010", "--prices=0"}, state, warnings);
-  EXPECT_EQ(state.RangeEnd - state.RangeStart, 365);
-  SetReportingRange({"from", "01012009", "to", "01012009"}, state, warnings);
+  SaleTable sales;
+  WarningList warnings;
+  ReportingRange range = ResolveReportingRange({"from", "01012009", "01012010"}, sales, warnings);
+  EXPECT_EQ(range.End - range.Start, 365);
+  ResolveReportingRange({"from", "01012009", "01012009"}, sales, warnings);
   EXPECT_EQ(warnings.Lines(),
             "tollwick: warning: the range \"01012009\" to \"01012009\" holds "
             "no day (the end date is the first day not reported)\n");
   // "--all" without sales runs from 2100 back to 1998; with sales, from the first sale's day
   // to the day after the last one, but never ending before 1998.
-  SetReportingRange({"--ALL"}, state, warnings);
-  EXPECT_EQ(state.RangeStart - state.RangeEnd, EncodeDate(2100, 1, 1) - EncodeDate(1998, 1, 1));
+  range = ResolveReportingRange({"--ALL", "", ""}, sales, warnings);
+  EXPECT_EQ(range.Start - range.End, EncodeDate(2100, 1, 1) - EncodeDate(1998, 1, 1));
   for (const CivilDate& d : {CivilDate{2009, 3, 15}, {1990, 3, 10}, {2009, 3, 12}})
-    state.Sales.AddSale("A", std::to_string(d.day), EncodeDate(d.year, d.month, d.day));
-  SetReportingRange({"--All", "x"}, state, warnings);
-  EXPECT_EQ(state.RangeStart, EncodeDate(1990, 3, 10));
-  EXPECT_EQ(state.RangeEnd, EncodeDate(2009, 3, 16));
-  state.Sales.Clear();
-  state.Sales.AddSale("A", "1", EncodeDate(1990, 3, 15));
-  SetReportingRange({"--all"}, state, warnings);
-  EXPECT_EQ(state.RangeEnd, EncodeDate(1998, 1, 1));
+    sales.AddSale("A", std::to_string(d.day), EncodeDate(d.year, d.month, d.day));
+  range = ResolveReportingRange({"--All", "x", ""}, sales, warnings);
+  EXPECT_EQ(range.Start, EncodeDate(1990, 3, 10));
+  EXPECT_EQ(range.End, EncodeDate(2009, 3, 16));
+  sales.Clear();
+  sales.AddSale("A", "1", EncodeDate(1990, 3, 15));
+  EXPECT_EQ(ResolveReportingRange({"--all", "", ""}, sales, warnings).End, EncodeDate(1998, 1, 1));
   EXPECT_EQ(warnings.texts().size(), 1u);  // "--all" never warns of its range
 }
 

@@ -169,8 +169,6 @@ TEST(Workbook, FileAppearsOnlyAfterACompleteRun) {
        "Cannot create file \"$/prices.csv\". The name must end in \".xlsx\""},
       {"link to a folder", {"--all"}, "to-folder.xlsx", "EFOpenError",
        "Cannot create file \"$/dir.xlsx\". Is a directory"},
-      {"looping link", {"--all"}, "loop.xlsx", "EFOpenError",
-       "Cannot create file \"$/loop.xlsx\". Too many levels of symbolic links"},
       // The workbook takes its name only once standard output is written.
       {"standard output closed", {"--all"}, "old.xlsx", "EInOutError",
        "Write to standard output failed: Bad file descriptor", 1, 0, Case::kClosed},
@@ -192,8 +190,6 @@ TEST(Workbook, FileAppearsOnlyAfterACompleteRun) {
        "old.xlsx", "EInOutError", "Cannot write file \"$/old.xlsx\". File too large", 300, 65536},
       {"missing folder", {"--all"}, "none/out.xlsx", "EFOpenError",
        "Cannot create file \"$/none/out.xlsx\". No such file or directory"},
-      {"directory", {"--all"}, "dir.xlsx", "EFOpenError",
-       "Cannot create file \"$/dir.xlsx\". Is a directory"},
       {"read-only folder", {"--all"}, "locked/out.xlsx", "EFOpenError",
        "Cannot create file \"$/locked/out.xlsx\". Permission denied"},
       {"other ending", {"--all"}, "out.csv", "EFOpenError",
@@ -229,8 +225,7 @@ TEST(Workbook, FileAppearsOnlyAfterACompleteRun) {
     for (auto [link, target] : {std::pair{"fresh.xlsx", "made.xlsx"},
                                 {"to-report.xlsx", "report.zip"},
                                 {"to-text.xlsx", "prices.csv"},
-                                {"to-folder.xlsx", "dir.xlsx"},
-                                {"loop.xlsx", "loop.xlsx"}})
+                                {"to-folder.xlsx", "dir.xlsx"}})
       fs::create_symlink(target, dir / link);
     ASSERT_EQ(::mkfifo((dir / "fifo.xlsx").c_str(), 0644), 0);
     WriteFile(dir / "prices.csv", "X1;EUR;100\r\n");

@@ -6,9 +6,10 @@
 namespace tollwick::literal {
 
 std::vector<TallyLine> TallyPeriod(const SkuTable& skus, const SaleTable& sales,
-                                   CurrencyTable& currencies, double start, double end) {
+                                   const CurrencyTable& currencies, std::vector<int64_t>& sums,
+                                   double start, double end) {
   std::vector<TallyLine> tally;
-  currencies.ResetCurrencyTotals();
+  sums.assign(currencies.size(), 0);
   std::string current_key, current_title;
   int64_t line_count = 0, title_count = 0;
   for (size_t i = 0; i < skus.size(); ++i) {
@@ -26,7 +27,8 @@ std::vector<TallyLine> TallyPeriod(const SkuTable& skus, const SaleTable& sales,
     }
     for (const RSALE& sale : sales) {
       if (start <= sale.SaleDate && sale.SaleDate < end && sale.SkuId == sku.SkuId) {
-        currencies.AddToCurrency(sku.Currency, sku.Amount);
+        if (size_t c = currencies.Find(sku.Currency); c != CurrencyTable::npos)
+          sums[c] += sku.Amount;
         ++line_count;
         ++title_count;
       }

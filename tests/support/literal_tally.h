@@ -10,7 +10,7 @@
 
 namespace tollwick::literal {
 
-// Resets the currency totals, then walks the SKUs in table order, closing a market line
+// Sets `sums` to zero per currency, then walks the SKUs in table order, closing a market line
 // whenever the key Market + " " + OsType + " " + Title changes and a title line when the title
 // has changed with it, and counts the sales start <= d < end of each SKU. Returns the lines.
 struct TallyLine {
@@ -19,6 +19,7 @@ struct TallyLine {
   bool IsTotal = false;
 };
 std::vector<TallyLine> TallyPeriod(const SkuTable& skus, const SaleTable& sales,
-                                   CurrencyTable& currencies, double start, double end);
+                                   const CurrencyTable& currencies, std::vector<int64_t>& sums,
+                                   double start, double end);
 
 }  // namespace tollwick::literal
