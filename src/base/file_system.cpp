@@ -61,9 +61,7 @@ class SystemFiles final : public FileSystem {
     }
   }
   int DoRenameNoReplace(int dir_fd, const std::string& from, const std::string& to) override {
-    if (::renameat2(dir_fd, from.c_str(), dir_fd, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
-    return RenameByLink(dir_fd, from, to);
+    return ::renameat2(dir_fd, from.c_str(), dir_fd, to.c_str(), RENAME_NOREPLACE);
   }
   std::string DoWorkingDirectory() override {
     std::string cwd(256, '\0');
@@ -100,7 +98,18 @@ int FileSystem::ListDirectory(int dir_fd, std::vector<std::string>& names) {
   });
 }
 int FileSystem::RenameNoReplace(int dir_fd, const std::string& from, const std::string& to) {
-  return Retried([&] { return DoRenameNoReplace(dir_fd, from, to); });
+  if (Retried([&] { return DoRenameNoReplace(dir_fd, from, to); }) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
+  // A file system without RENAME_NOREPLACE: a hard link under the new name, then the old name
+  // removed (or, when that fails, the new one again, so that the file keeps one name).
+  if (LinkAt(dir_fd, from, dir_fd, to, 0) != 0) return -1;
+  if (UnlinkAt(dir_fd, from, 0) != 0) {
+    const int err = errno;
+    UnlinkAt(dir_fd, to, 0);
+    errno = err;
+    return -1;
+  }
+  return 0;
 }
 std::string FileSystem::WorkingDirectory() {
   for (;;) {
@@ -195,6 +204,12 @@ uint64_t FileSystem::DoRandomSeed() {
   uint64_t seed = 0;
   if (::getrandom(&seed, sizeof seed, GRND_NONBLOCK) == static_cast<ssize_t>(sizeof seed))
     return seed;
+  // Early in boot getrandom may have no entropy yet; the device still answers.
+  if (const int fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC); fd >= 0) {
+    const ssize_t got = ::read(fd, &seed, sizeof seed);
+    ::close(fd);
+    if (got == static_cast<ssize_t>(sizeof seed)) return seed;
+  }
   return static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
          (static_cast<uint64_t>(::getpid()) << 32);
 }
@@ -230,26 +245,6 @@ int WriteFully(FileSystem& files, int fd, const char* buffer, size_t count,
       return -1;
     }
     done += static_cast<size_t>(n);
-  }
-  return 0;
-}
-
-int MoveAboveStandard(int fd) {
-  if (fd < 0 || fd > STDERR_FILENO) return fd;
-  const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-  const int err = errno;
-  ::close(fd);
-  errno = err;
-  return moved;
-}
-
-int RenameByLink(int dir_fd, const std::string& from, const std::string& to) {
-  if (::linkat(dir_fd, from.c_str(), dir_fd, to.c_str(), 0) != 0) return -1;
-  if (::unlinkat(dir_fd, from.c_str(), 0) != 0) {
-    const int err = errno;
-    ::unlinkat(dir_fd, to.c_str(), 0);  // the archive would have two names: the new one goes
-    errno = err;
-    return -1;
   }
   return 0;
 }

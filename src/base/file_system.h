@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/file_descriptor.h"
+
 namespace tollwick {
 
 class FileSystem {
@@ -35,7 +37,8 @@ class FileSystem {
   // lists them: 0, or -1 with errno. The descriptor stays usable.
   int ListDirectory(int dir_fd, std::vector<std::string>& names);
   // Renames the entry `from` of the open directory to `to` there, never replacing an entry:
-  // 0, or -1 with errno (EEXIST: `to` is taken).
+  // 0, or -1 with errno (EEXIST: `to` is taken). Where the file system lacks renameat2's
+  // RENAME_NOREPLACE (EINVAL, ENOSYS, ENOTSUP), it links the new name and unlinks the old one.
   int RenameNoReplace(int dir_fd, const std::string& from, const std::string& to);
   // The absolute path of the working directory, or "" with errno when it has none (it was
   // removed, or its path is too long).
@@ -56,7 +59,8 @@ class FileSystem {
   int Sync(int fd);
   ssize_t Write(int fd, const char* buffer, size_t count);
   ssize_t WriteAt(int fd, const char* buffer, size_t count, uint64_t offset);
-  // Bits to seed the names of temporary files with (from getrandom(2), else the clock).
+  // 64 random bits: to seed the names of temporary files and the keys of hash tables with
+  // (from getrandom(2), else /dev/urandom, else the clock).
   uint64_t RandomSeed();
 
  protected:
@@ -95,15 +99,5 @@ ssize_t ReadFully(FileSystem& files, int fd, char* buffer, size_t count,
 // writes as it takes: 0, or -1 with errno.
 int WriteFully(FileSystem& files, int fd, const char* buffer, size_t count,
                const uint64_t* offset = nullptr);
-
-// A descriptor above the standard ones (0-2) for the file open as `fd`: `fd` itself, or a copy
-// of it with `fd` closed; -1 with errno when `fd` is -1 or cannot be copied. A file the run
-// writes never takes the place of a standard descriptor, even one that was closed.
-int MoveAboveStandard(int fd);
-
-// The rename that RenameNoReplace falls back to where the file system lacks renameat2's
-// RENAME_NOREPLACE: a hard link under the new name, then the old name removed (or, when that
-// fails, the new one again, so that the file keeps one name).
-int RenameByLink(int dir_fd, const std::string& from, const std::string& to);
 
 }  // namespace tollwick

@@ -18,7 +18,7 @@
 #include "base/file_system.h"
 #include "intake/archive_rename.h"
 #include "intake/read_ahead.h"
-#include "intake/scan_directory.h"
+#include "intake/report_tree.h"
 #include "intake/table_rows.h"
 #include "support/checks.h"
 #include "support/row_collector.h"
@@ -75,7 +75,7 @@ class FaultyFiles : public FileSystem {
     if (Interrupted()) return -1;
     before_rename(to);
     if (renames_fail) return Fail(EACCES);
-    return rename_by_link ? RenameByLink(dir, from, to) : System().RenameNoReplace(dir, from, to);
+    return rename_by_link ? Fail(EINVAL) : System().RenameNoReplace(dir, from, to);
   }
   std::string DoWorkingDirectory() override {
     return Interrupted() ? std::string() : System().WorkingDirectory();
@@ -205,7 +205,7 @@ TEST(FileFaults, EachFailureEndsTheRunInWalkOrder) {
       c.fault(files);
       DatedRows rows;
       WarningList warnings;
-      const std::string error = ErrorOf([&] { ScanDirectory(files, rows, warnings, threads); });
+      const std::string error = ErrorOf([&] { ReadReportTree(files, rows, warnings, threads); });
       std::string expected = c.error;
       if (size_t at = expected.find('@'); at != std::string::npos)
         expected.replace(at, 1, dir.path());

@@ -7,6 +7,7 @@
 #include "base/file_bytes.h"
 #include "base/warnings.h"
 #include "intake/row_sink.h"
+#include "support/literal_archive.h"
 
 namespace tollwick::testing {
 
@@ -17,5 +18,8 @@ void ReadReportArchive(const std::string& path, RowSink& sink, WarningList& warn
 // Reads the loose report at `path` into `buffer` (memory kept for the next call), keeps its
 // bytes up to the first NUL without CR and LF, and cuts that into `sink`.
 void ParseReportFile(const std::string& path, RowSink& sink, FileBytes& buffer);
+
+// The walk of an archive held in memory (WalkArchive), in the terms of the word-for-word one.
+literal::ArchiveResult WalkArchiveInMemory(const std::string& archive);
 
 }  // namespace tollwick::testing

@@ -166,8 +166,7 @@ TEST(RowPacker, PartsInflateToTheirText) {
     SCOPED_TRACE(threads);
     TempDir dir;
     const FileDescriptor folder(::open(dir.path().c_str(), O_PATH | O_DIRECTORY));
-    RowPacker packer(SystemFileSystem(), folder.get(), dir / "book.xlsx", 2, threads);
-    packer.set_piece_size(700);
+    RowPacker packer(SystemFileSystem(), folder.get(), dir / "book.xlsx", 2, threads, 700);
     std::mt19937 random(static_cast<unsigned>(threads));
     std::vector<std::string> texts;
     std::vector<PackedPart> parts;
