@@ -5,7 +5,7 @@
 
 namespace tollwick {
 
-ReportIntake::ReportIntake(FileSystem& files, RowSink& sink, WarningList& warnings,
+ReportIntake::ReportIntake(FileSystem& files, TableSink& sink, WarningList& warnings,
                            size_t reading_threads)
     : files_(files), sink_(sink), warnings_(warnings) {
   if (reading_threads == 0) return;

@@ -17,13 +17,13 @@
 #include "base/warnings.h"
 #include "intake/read_ahead.h"
 #include "intake/report_job.h"
-#include "intake/row_sink.h"
+#include "intake/table_sink.h"
 
 namespace tollwick {
 
 class ReportIntake {
  public:
-  ReportIntake(FileSystem& files, RowSink& sink, WarningList& warnings, size_t reading_threads);
+  ReportIntake(FileSystem& files, TableSink& sink, WarningList& warnings, size_t reading_threads);
 
   // Takes the open file at `path` (absolute), a loose report or an archive, of `size` bytes, to
   // be read, cut and applied in its turn.
@@ -47,7 +47,7 @@ class ReportIntake {
   void ApplyOldest();
 
   FileSystem& files_;
-  RowSink& sink_;
+  TableSink& sink_;
   WarningList& warnings_;
   std::unique_ptr<ReadAhead> ahead_;  // null: one thread
   ReportJob single_;                  // the one-thread way's file, its memory reused

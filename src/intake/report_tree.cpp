@@ -50,7 +50,7 @@ enum class Kind { File, Directory, Other, Gone };
 
 class TreeWalk {
  public:
-  TreeWalk(FileSystem& files, RowSink& sink, WarningList& warnings, size_t reading_threads)
+  TreeWalk(FileSystem& files, TableSink& sink, WarningList& warnings, size_t reading_threads)
       : files_(files), intake_(files, sink, warnings, reading_threads) {}
 
   void Run() {
@@ -309,11 +309,11 @@ class TreeWalk {
 
 }  // namespace
 
-void ReadReportTree(FileSystem& files, RowSink& sink, WarningList& warnings) {
+void ReadReportTree(FileSystem& files, TableSink& sink, WarningList& warnings) {
   ReadReportTree(files, sink, warnings, ReadingThreads());
 }
 
-void ReadReportTree(FileSystem& files, RowSink& sink, WarningList& warnings,
+void ReadReportTree(FileSystem& files, TableSink& sink, WarningList& warnings,
                     size_t reading_threads) {
   TreeWalk(files, sink, warnings, reading_threads).Run();
 }

@@ -42,7 +42,7 @@ literal::ArchiveResult WalkArchiveInMemory(const std::string& archive) {
   return result;
 }
 
-void ReadReportArchive(const std::string& path, RowSink& sink, WarningList& warnings) {
+void ReadReportArchive(const std::string& path, TableSink& sink, WarningList& warnings) {
   FileSystem& files = SystemFileSystem();
   ReportJob job;
   job.Reset(AbsolutePath(files, path), /*is_archive=*/true);
