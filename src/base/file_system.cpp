@@ -155,6 +155,9 @@ ssize_t FileSystem::Write(int fd, const char* buffer, size_t count) {
 ssize_t FileSystem::WriteAt(int fd, const char* buffer, size_t count, uint64_t offset) {
   return Retried([&] { return DoWriteAt(fd, buffer, count, offset); });
 }
+int FileSystem::SpaceStat(int fd, const std::string& path, struct statvfs& space) {
+  return Retried([&] { return DoSpaceStat(fd, path, space); });
+}
 uint64_t FileSystem::RandomSeed() {
   return DoRandomSeed();
 }
@@ -199,6 +202,9 @@ ssize_t FileSystem::DoWrite(int fd, const char* buffer, size_t count) {
 }
 ssize_t FileSystem::DoWriteAt(int fd, const char* buffer, size_t count, uint64_t offset) {
   return ::pwrite(fd, buffer, count, static_cast<off_t>(offset));
+}
+int FileSystem::DoSpaceStat(int fd, const std::string& path, struct statvfs& space) {
+  return fd >= 0 ? ::fstatvfs(fd, &space) : ::statvfs(path.c_str(), &space);
 }
 uint64_t FileSystem::DoRandomSeed() {
   uint64_t seed = 0;

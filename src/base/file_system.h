@@ -9,6 +9,7 @@
 #pragma once
 
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -59,6 +60,8 @@ class FileSystem {
   int Sync(int fd);
   ssize_t Write(int fd, const char* buffer, size_t count);
   ssize_t WriteAt(int fd, const char* buffer, size_t count, uint64_t offset);
+  // fstatvfs(2) of the open `fd`, or statvfs(3) of `path` when `fd` is -1: the room left.
+  int SpaceStat(int fd, const std::string& path, struct statvfs& space);
   // 64 random bits: to seed the names of temporary files and the keys of hash tables with
   // (from getrandom(2), else /dev/urandom, else the clock).
   uint64_t RandomSeed();
@@ -84,6 +87,7 @@ class FileSystem {
   virtual int DoSync(int fd);
   virtual ssize_t DoWrite(int fd, const char* buffer, size_t count);
   virtual ssize_t DoWriteAt(int fd, const char* buffer, size_t count, uint64_t offset);
+  virtual int DoSpaceStat(int fd, const std::string& path, struct statvfs& space);
   virtual uint64_t DoRandomSeed();
 };
 
