@@ -22,57 +22,7 @@ auto Retried(Call call) {
   }
 }
 
-class SystemFiles final : public FileSystem {
- protected:
-  int DoOpenAt(int dir_fd, const std::string& name, int flags) override {
-    return ::openat(dir_fd, name.c_str(), flags | O_CLOEXEC);
-  }
-  ssize_t DoRead(int fd, char* buffer, size_t count) override { return ::read(fd, buffer, count); }
-  ssize_t DoReadAt(int fd, char* buffer, size_t count, uint64_t offset) override {
-    return ::pread(fd, buffer, count, static_cast<off_t>(offset));
-  }
-  int DoStat(int fd, struct stat& st) override { return ::fstat(fd, &st); }
-  int DoStatAt(int dir_fd, const std::string& name, struct stat& st, int flags) override {
-    return ::fstatat(dir_fd, name.c_str(), &st, flags);
-  }
-  int DoListDirectory(int dir_fd, std::vector<std::string>& names) override {
-    // A second descriptor for the listing, so that the directory's own stays usable.
-    const int listing_fd = ::dup(dir_fd);
-    DIR* listing = listing_fd < 0 ? nullptr : ::fdopendir(listing_fd);
-    if (listing == nullptr) {
-      const int err = errno;
-      if (listing_fd >= 0) ::close(listing_fd);
-      errno = err;
-      return -1;
-    }
-    ::rewinddir(listing);
-    for (;;) {
-      errno = 0;
-      // NOLINTNEXTLINE(concurrency-mt-unsafe): a stream of this call's own, used on one thread
-      const dirent* entry = ::readdir(listing);
-      if (entry == nullptr) {
-        const int err = errno;
-        ::closedir(listing);
-        errno = err;
-        return err == 0 ? 0 : -1;
-      }
-      const std::string_view name = entry->d_name;
-      if (name != "." && name != "..") names.emplace_back(name);
-    }
-  }
-  int DoRenameNoReplace(int dir_fd, const std::string& from, const std::string& to) override {
-    return ::renameat2(dir_fd, from.c_str(), dir_fd, to.c_str(), RENAME_NOREPLACE);
-  }
-  std::string DoWorkingDirectory() override {
-    std::string cwd(256, '\0');
-    while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
-      if (errno != ERANGE) return {};
-      cwd.resize(cwd.size() * 2);
-    }
-    cwd.resize(std::strlen(cwd.c_str()));
-    return cwd;
-  }
-};
+class SystemFiles final : public FileSystem {};
 
 }  // namespace
 
@@ -162,6 +112,58 @@ uint64_t FileSystem::RandomSeed() {
   return DoRandomSeed();
 }
 
+int FileSystem::DoOpenAt(int dir_fd, const std::string& name, int flags) {
+  return ::openat(dir_fd, name.c_str(), flags | O_CLOEXEC);
+}
+ssize_t FileSystem::DoRead(int fd, char* buffer, size_t count) {
+  return ::read(fd, buffer, count);
+}
+ssize_t FileSystem::DoReadAt(int fd, char* buffer, size_t count, uint64_t offset) {
+  return ::pread(fd, buffer, count, static_cast<off_t>(offset));
+}
+int FileSystem::DoStat(int fd, struct stat& st) {
+  return ::fstat(fd, &st);
+}
+int FileSystem::DoStatAt(int dir_fd, const std::string& name, struct stat& st, int flags) {
+  return ::fstatat(dir_fd, name.c_str(), &st, flags);
+}
+int FileSystem::DoListDirectory(int dir_fd, std::vector<std::string>& names) {
+  // A second descriptor for the listing, so that the directory's own stays usable.
+  const int listing_fd = ::dup(dir_fd);
+  DIR* listing = listing_fd < 0 ? nullptr : ::fdopendir(listing_fd);
+  if (listing == nullptr) {
+    const int err = errno;
+    if (listing_fd >= 0) ::close(listing_fd);
+    errno = err;
+    return -1;
+  }
+  ::rewinddir(listing);
+  for (;;) {
+    errno = 0;
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): a stream of this call's own, used on one thread
+    const dirent* entry = ::readdir(listing);
+    if (entry == nullptr) {
+      const int err = errno;
+      ::closedir(listing);
+      errno = err;
+      return err == 0 ? 0 : -1;
+    }
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
+  }
+}
+int FileSystem::DoRenameNoReplace(int dir_fd, const std::string& from, const std::string& to) {
+  return ::renameat2(dir_fd, from.c_str(), dir_fd, to.c_str(), RENAME_NOREPLACE);
+}
+std::string FileSystem::DoWorkingDirectory() {
+  std::string cwd(256, '\0');
+  while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
+    if (errno != ERANGE) return {};
+    cwd.resize(cwd.size() * 2);
+  }
+  cwd.resize(std::strlen(cwd.c_str()));
+  return cwd;
+}
 int FileSystem::DoCreateAt(int dir_fd, const std::string& name, int flags, mode_t mode) {
   return ::openat(dir_fd, name.c_str(), flags | O_CLOEXEC, mode);
 }

@@ -67,15 +67,15 @@ class FileSystem {
   uint64_t RandomSeed();
 
  protected:
-  virtual int DoOpenAt(int dir_fd, const std::string& name, int flags) = 0;
-  virtual ssize_t DoRead(int fd, char* buffer, size_t count) = 0;
-  virtual ssize_t DoReadAt(int fd, char* buffer, size_t count, uint64_t offset) = 0;
-  virtual int DoStat(int fd, struct stat& st) = 0;
-  virtual int DoStatAt(int dir_fd, const std::string& name, struct stat& st, int flags) = 0;
-  virtual int DoListDirectory(int dir_fd, std::vector<std::string>& names) = 0;
-  virtual int DoRenameNoReplace(int dir_fd, const std::string& from, const std::string& to) = 0;
-  virtual std::string DoWorkingDirectory() = 0;
-  // The calls that write call the system unless a FileSystem says otherwise.
+  // Each call is the system's unless a FileSystem says otherwise.
+  virtual int DoOpenAt(int dir_fd, const std::string& name, int flags);
+  virtual ssize_t DoRead(int fd, char* buffer, size_t count);
+  virtual ssize_t DoReadAt(int fd, char* buffer, size_t count, uint64_t offset);
+  virtual int DoStat(int fd, struct stat& st);
+  virtual int DoStatAt(int dir_fd, const std::string& name, struct stat& st, int flags);
+  virtual int DoListDirectory(int dir_fd, std::vector<std::string>& names);
+  virtual int DoRenameNoReplace(int dir_fd, const std::string& from, const std::string& to);
+  virtual std::string DoWorkingDirectory();
   virtual int DoCreateAt(int dir_fd, const std::string& name, int flags, mode_t mode);
   virtual int DoReadLinkAt(int dir_fd, const std::string& name, std::string& target);
   virtual int DoLinkAt(int from_dir, const std::string& from, int to_dir, const std::string& to,

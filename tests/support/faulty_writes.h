@@ -1,5 +1,5 @@
-// A file system that fails the calls that write files when it is told to, and hands everything
-// else to the system.
+// A file system that fails the calls that write files when it is told to; everything else is
+// the system's.
 #pragma once
 
 #include <fcntl.h>
@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "base/file_system.h"
 
@@ -25,26 +24,6 @@ class FaultyWrites : public FileSystem {
   int failing_write = -1;
 
  protected:
-  int DoOpenAt(int dir, const std::string& name, int flags) override {
-    return System().OpenAt(dir, name, flags);
-  }
-  ssize_t DoRead(int fd, char* buffer, size_t count) override {
-    return System().Read(fd, buffer, count);
-  }
-  ssize_t DoReadAt(int fd, char* buffer, size_t count, uint64_t offset) override {
-    return System().ReadAt(fd, buffer, count, offset);
-  }
-  int DoStat(int fd, struct stat& st) override { return System().Stat(fd, st); }
-  int DoStatAt(int dir, const std::string& name, struct stat& st, int flags) override {
-    return System().StatAt(dir, name, st, flags);
-  }
-  int DoListDirectory(int dir, std::vector<std::string>& names) override {
-    return System().ListDirectory(dir, names);
-  }
-  int DoRenameNoReplace(int dir, const std::string& from, const std::string& to) override {
-    return System().RenameNoReplace(dir, from, to);
-  }
-  std::string DoWorkingDirectory() override { return System().WorkingDirectory(); }
   int DoCreateAt(int dir, const std::string& name, int flags, mode_t mode) override {
     if (no_unnamed_files && (flags & O_TMPFILE) == O_TMPFILE) return Fail(EOPNOTSUPP);
     return System().OpenAt(dir, name, flags, mode);
