@@ -14,7 +14,6 @@
 
 #include "base/errors.h"
 #include "fuzz_support.h"
-#include "intake/archive_entries.h"
 #include "support/literal_archive.h"
 #include "support/report_files.h"
 #include "support/row_collector.h"
@@ -32,12 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tollwick;
   const std::string bytes(fuzz::AsText(data, size));
   const literal::ArchiveResult expected = literal::WalkArchive(bytes);
-  literal::ArchiveResult walked;
-  const ArchiveWalk walk =
-      WalkArchive(bytes, [&](std::string_view entry) { walked.reports.emplace_back(entry); });
-  walked.end = static_cast<literal::End>(walk.end);
-  walked.report_entry_met = walk.report_entry_met;
-  if (walked != expected) Fail("the walk differs from the literal walk");
+  if (testing::WalkArchiveInMemory(bytes) != expected)
+    Fail("the walk differs from the literal walk");
 
   static const std::string path = fuzz::ScratchDir() + "/input.zip";
   fuzz::WriteBytes(path, bytes);

@@ -6,7 +6,7 @@
 #include "app/reporting_range.h"
 #include "app/table_warnings.h"
 #include "base/target_file.h"
-#include "intake/scan_directory.h"
+#include "intake/report_tree.h"
 #include "intake/table_rows.h"
 #include "output/monthly_figures.h"
 #include "output/period_sections.h"
@@ -45,7 +45,7 @@ int RunTollwick(const std::vector<std::string>& args, RunState& state) {
     // A slip in the dates ends the run before anything is read or renamed.
     CheckRangeDates(line.Range, state.Warnings);
     TableRows rows(state.Skus, state.Sales);
-    ScanDirectory(*state.Files, rows, state.Warnings);
+    ReadReportTree(*state.Files, rows, state.Warnings);
     if (!LoadPricesAndRates(*state.Files, kPriceFile, kRateFile, state.Skus, state.Currencies,
                             state.Rates, state.Warnings))
       state.MissingRateList = state.Files->WorkingDirectory() + "/" + kRateFile;

@@ -12,18 +12,6 @@
 
 namespace tollwick {
 
-FileDescriptor::~FileDescriptor() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
-FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
-
 char* FileBytes::Make(size_t size) {
   if (size > data_.size() || data_.get() == nullptr) {
     data_.Reset();  // given back before the larger piece is taken

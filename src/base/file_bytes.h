@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/file_descriptor.h"
 #include "base/file_system.h"
 #include "base/large_memory.h"
 
@@ -40,22 +41,6 @@ class FileBytes {
 };
 
 enum class OpenResult { Read, NotRegular };
-
-// An open file descriptor, closed on destruction.
-class FileDescriptor {
- public:
-  FileDescriptor() = default;
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor();
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-  FileDescriptor& operator=(FileDescriptor&& other) noexcept;
-  int get() const { return fd_; }
-
- private:
-  int fd_ = -1;
-};
 
 // Opens the entry `name` of the open directory `dir_fd` (AT_FDCWD: of the working directory)
 // read-only and non-blocking; `path`, its absolute path, is what an error names. Raises

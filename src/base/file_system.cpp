@@ -22,59 +22,7 @@ auto Retried(Call call) {
   }
 }
 
-class SystemFiles final : public FileSystem {
- protected:
-  int DoOpenAt(int dir_fd, const std::string& name, int flags) override {
-    return ::openat(dir_fd, name.c_str(), flags | O_CLOEXEC);
-  }
-  ssize_t DoRead(int fd, char* buffer, size_t count) override { return ::read(fd, buffer, count); }
-  ssize_t DoReadAt(int fd, char* buffer, size_t count, uint64_t offset) override {
-    return ::pread(fd, buffer, count, static_cast<off_t>(offset));
-  }
-  int DoStat(int fd, struct stat& st) override { return ::fstat(fd, &st); }
-  int DoStatAt(int dir_fd, const std::string& name, struct stat& st, int flags) override {
-    return ::fstatat(dir_fd, name.c_str(), &st, flags);
-  }
-  int DoListDirectory(int dir_fd, std::vector<std::string>& names) override {
-    // A second descriptor for the listing, so that the directory's own stays usable.
-    const int listing_fd = ::dup(dir_fd);
-    DIR* listing = listing_fd < 0 ? nullptr : ::fdopendir(listing_fd);
-    if (listing == nullptr) {
-      const int err = errno;
-      if (listing_fd >= 0) ::close(listing_fd);
-      errno = err;
-      return -1;
-    }
-    ::rewinddir(listing);
-    for (;;) {
-      errno = 0;
-      // NOLINTNEXTLINE(concurrency-mt-unsafe): a stream of this call's own, used on one thread
-      const dirent* entry = ::readdir(listing);
-      if (entry == nullptr) {
-        const int err = errno;
-        ::closedir(listing);
-        errno = err;
-        return err == 0 ? 0 : -1;
-      }
-      const std::string_view name = entry->d_name;
-      if (name != "." && name != "..") names.emplace_back(name);
-    }
-  }
-  int DoRenameNoReplace(int dir_fd, const std::string& from, const std::string& to) override {
-    if (::renameat2(dir_fd, from.c_str(), dir_fd, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
-    return RenameByLink(dir_fd, from, to);
-  }
-  std::string DoWorkingDirectory() override {
-    std::string cwd(256, '\0');
-    while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
-      if (errno != ERANGE) return {};
-      cwd.resize(cwd.size() * 2);
-    }
-    cwd.resize(std::strlen(cwd.c_str()));
-    return cwd;
-  }
-};
+class SystemFiles final : public FileSystem {};
 
 }  // namespace
 
@@ -100,7 +48,18 @@ int FileSystem::ListDirectory(int dir_fd, std::vector<std::string>& names) {
   });
 }
 int FileSystem::RenameNoReplace(int dir_fd, const std::string& from, const std::string& to) {
-  return Retried([&] { return DoRenameNoReplace(dir_fd, from, to); });
+  if (Retried([&] { return DoRenameNoReplace(dir_fd, from, to); }) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
+  // A file system without RENAME_NOREPLACE: a hard link under the new name, then the old name
+  // removed (or, when that fails, the new one again, so that the file keeps one name).
+  if (LinkAt(dir_fd, from, dir_fd, to, 0) != 0) return -1;
+  if (UnlinkAt(dir_fd, from, 0) != 0) {
+    const int err = errno;
+    UnlinkAt(dir_fd, to, 0);
+    errno = err;
+    return -1;
+  }
+  return 0;
 }
 std::string FileSystem::WorkingDirectory() {
   for (;;) {
@@ -146,10 +105,65 @@ ssize_t FileSystem::Write(int fd, const char* buffer, size_t count) {
 ssize_t FileSystem::WriteAt(int fd, const char* buffer, size_t count, uint64_t offset) {
   return Retried([&] { return DoWriteAt(fd, buffer, count, offset); });
 }
+int FileSystem::SpaceStat(int fd, const std::string& path, struct statvfs& space) {
+  return Retried([&] { return DoSpaceStat(fd, path, space); });
+}
 uint64_t FileSystem::RandomSeed() {
   return DoRandomSeed();
 }
 
+int FileSystem::DoOpenAt(int dir_fd, const std::string& name, int flags) {
+  return ::openat(dir_fd, name.c_str(), flags | O_CLOEXEC);
+}
+ssize_t FileSystem::DoRead(int fd, char* buffer, size_t count) {
+  return ::read(fd, buffer, count);
+}
+ssize_t FileSystem::DoReadAt(int fd, char* buffer, size_t count, uint64_t offset) {
+  return ::pread(fd, buffer, count, static_cast<off_t>(offset));
+}
+int FileSystem::DoStat(int fd, struct stat& st) {
+  return ::fstat(fd, &st);
+}
+int FileSystem::DoStatAt(int dir_fd, const std::string& name, struct stat& st, int flags) {
+  return ::fstatat(dir_fd, name.c_str(), &st, flags);
+}
+int FileSystem::DoListDirectory(int dir_fd, std::vector<std::string>& names) {
+  // A second descriptor for the listing, so that the directory's own stays usable.
+  const int listing_fd = ::dup(dir_fd);
+  DIR* listing = listing_fd < 0 ? nullptr : ::fdopendir(listing_fd);
+  if (listing == nullptr) {
+    const int err = errno;
+    if (listing_fd >= 0) ::close(listing_fd);
+    errno = err;
+    return -1;
+  }
+  ::rewinddir(listing);
+  for (;;) {
+    errno = 0;
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): a stream of this call's own, used on one thread
+    const dirent* entry = ::readdir(listing);
+    if (entry == nullptr) {
+      const int err = errno;
+      ::closedir(listing);
+      errno = err;
+      return err == 0 ? 0 : -1;
+    }
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
+  }
+}
+int FileSystem::DoRenameNoReplace(int dir_fd, const std::string& from, const std::string& to) {
+  return ::renameat2(dir_fd, from.c_str(), dir_fd, to.c_str(), RENAME_NOREPLACE);
+}
+std::string FileSystem::DoWorkingDirectory() {
+  std::string cwd(256, '\0');
+  while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
+    if (errno != ERANGE) return {};
+    cwd.resize(cwd.size() * 2);
+  }
+  cwd.resize(std::strlen(cwd.c_str()));
+  return cwd;
+}
 int FileSystem::DoCreateAt(int dir_fd, const std::string& name, int flags, mode_t mode) {
   return ::openat(dir_fd, name.c_str(), flags | O_CLOEXEC, mode);
 }
@@ -191,10 +205,19 @@ ssize_t FileSystem::DoWrite(int fd, const char* buffer, size_t count) {
 ssize_t FileSystem::DoWriteAt(int fd, const char* buffer, size_t count, uint64_t offset) {
   return ::pwrite(fd, buffer, count, static_cast<off_t>(offset));
 }
+int FileSystem::DoSpaceStat(int fd, const std::string& path, struct statvfs& space) {
+  return fd >= 0 ? ::fstatvfs(fd, &space) : ::statvfs(path.c_str(), &space);
+}
 uint64_t FileSystem::DoRandomSeed() {
   uint64_t seed = 0;
   if (::getrandom(&seed, sizeof seed, GRND_NONBLOCK) == static_cast<ssize_t>(sizeof seed))
     return seed;
+  // Early in boot getrandom may have no entropy yet; the device still answers.
+  if (const int fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC); fd >= 0) {
+    const ssize_t got = ::read(fd, &seed, sizeof seed);
+    ::close(fd);
+    if (got == static_cast<ssize_t>(sizeof seed)) return seed;
+  }
   return static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
          (static_cast<uint64_t>(::getpid()) << 32);
 }
@@ -230,26 +253,6 @@ int WriteFully(FileSystem& files, int fd, const char* buffer, size_t count,
       return -1;
     }
     done += static_cast<size_t>(n);
-  }
-  return 0;
-}
-
-int MoveAboveStandard(int fd) {
-  if (fd < 0 || fd > STDERR_FILENO) return fd;
-  const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-  const int err = errno;
-  ::close(fd);
-  errno = err;
-  return moved;
-}
-
-int RenameByLink(int dir_fd, const std::string& from, const std::string& to) {
-  if (::linkat(dir_fd, from.c_str(), dir_fd, to.c_str(), 0) != 0) return -1;
-  if (::unlinkat(dir_fd, from.c_str(), 0) != 0) {
-    const int err = errno;
-    ::unlinkat(dir_fd, to.c_str(), 0);  // the archive would have two names: the new one goes
-    errno = err;
-    return -1;
   }
   return 0;
 }

@@ -9,12 +9,15 @@
 #pragma once
 
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/types.h>
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "base/file_descriptor.h"
 
 namespace tollwick {
 
@@ -35,7 +38,8 @@ class FileSystem {
   // lists them: 0, or -1 with errno. The descriptor stays usable.
   int ListDirectory(int dir_fd, std::vector<std::string>& names);
   // Renames the entry `from` of the open directory to `to` there, never replacing an entry:
-  // 0, or -1 with errno (EEXIST: `to` is taken).
+  // 0, or -1 with errno (EEXIST: `to` is taken). Where the file system lacks renameat2's
+  // RENAME_NOREPLACE (EINVAL, ENOSYS, ENOTSUP), it links the new name and unlinks the old one.
   int RenameNoReplace(int dir_fd, const std::string& from, const std::string& to);
   // The absolute path of the working directory, or "" with errno when it has none (it was
   // removed, or its path is too long).
@@ -56,19 +60,22 @@ class FileSystem {
   int Sync(int fd);
   ssize_t Write(int fd, const char* buffer, size_t count);
   ssize_t WriteAt(int fd, const char* buffer, size_t count, uint64_t offset);
-  // Bits to seed the names of temporary files with (from getrandom(2), else the clock).
+  // fstatvfs(2) of the open `fd`, or statvfs(3) of `path` when `fd` is -1: the room left.
+  int SpaceStat(int fd, const std::string& path, struct statvfs& space);
+  // 64 random bits: to seed the names of temporary files and the keys of hash tables with
+  // (from getrandom(2), else /dev/urandom, else the clock).
   uint64_t RandomSeed();
 
  protected:
-  virtual int DoOpenAt(int dir_fd, const std::string& name, int flags) = 0;
-  virtual ssize_t DoRead(int fd, char* buffer, size_t count) = 0;
-  virtual ssize_t DoReadAt(int fd, char* buffer, size_t count, uint64_t offset) = 0;
-  virtual int DoStat(int fd, struct stat& st) = 0;
-  virtual int DoStatAt(int dir_fd, const std::string& name, struct stat& st, int flags) = 0;
-  virtual int DoListDirectory(int dir_fd, std::vector<std::string>& names) = 0;
-  virtual int DoRenameNoReplace(int dir_fd, const std::string& from, const std::string& to) = 0;
-  virtual std::string DoWorkingDirectory() = 0;
-  // The calls that write call the system unless a FileSystem says otherwise.
+  // Each call is the system's unless a FileSystem says otherwise.
+  virtual int DoOpenAt(int dir_fd, const std::string& name, int flags);
+  virtual ssize_t DoRead(int fd, char* buffer, size_t count);
+  virtual ssize_t DoReadAt(int fd, char* buffer, size_t count, uint64_t offset);
+  virtual int DoStat(int fd, struct stat& st);
+  virtual int DoStatAt(int dir_fd, const std::string& name, struct stat& st, int flags);
+  virtual int DoListDirectory(int dir_fd, std::vector<std::string>& names);
+  virtual int DoRenameNoReplace(int dir_fd, const std::string& from, const std::string& to);
+  virtual std::string DoWorkingDirectory();
   virtual int DoCreateAt(int dir_fd, const std::string& name, int flags, mode_t mode);
   virtual int DoReadLinkAt(int dir_fd, const std::string& name, std::string& target);
   virtual int DoLinkAt(int from_dir, const std::string& from, int to_dir, const std::string& to,
@@ -80,6 +87,7 @@ class FileSystem {
   virtual int DoSync(int fd);
   virtual ssize_t DoWrite(int fd, const char* buffer, size_t count);
   virtual ssize_t DoWriteAt(int fd, const char* buffer, size_t count, uint64_t offset);
+  virtual int DoSpaceStat(int fd, const std::string& path, struct statvfs& space);
   virtual uint64_t DoRandomSeed();
 };
 
@@ -95,15 +103,5 @@ ssize_t ReadFully(FileSystem& files, int fd, char* buffer, size_t count,
 // writes as it takes: 0, or -1 with errno.
 int WriteFully(FileSystem& files, int fd, const char* buffer, size_t count,
                const uint64_t* offset = nullptr);
-
-// A descriptor above the standard ones (0-2) for the file open as `fd`: `fd` itself, or a copy
-// of it with `fd` closed; -1 with errno when `fd` is -1 or cannot be copied. A file the run
-// writes never takes the place of a standard descriptor, even one that was closed.
-int MoveAboveStandard(int fd);
-
-// The rename that RenameNoReplace falls back to where the file system lacks renameat2's
-// RENAME_NOREPLACE: a hard link under the new name, then the old name removed (or, when that
-// fails, the new one again, so that the file keeps one name).
-int RenameByLink(int dir_fd, const std::string& from, const std::string& to);
 
 }  // namespace tollwick

@@ -18,17 +18,6 @@ void OutputSink::Flush() {
   buffer_.swap(pending);  // the memory is kept for what follows
 }
 
-int WriteAll(int fd, std::string_view text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return n < 0 ? errno : EIO;
-    done += static_cast<size_t>(n);
-  }
-  return 0;
-}
-
 void OutputSink::Write(std::string_view text) const {
   if (const int err = WriteAll(fd_, text); err != 0)
     Raise(ErrorKind::EInOutError,

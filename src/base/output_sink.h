@@ -6,11 +6,9 @@
 #include <string>
 #include <string_view>
 
-namespace tollwick {
+#include "base/file_descriptor.h"
 
-// Writes all of `text` to `fd`, in as many writes as it takes: 0, or the errno of the write
-// that failed (EIO for one that wrote nothing).
-int WriteAll(int fd, std::string_view text);
+namespace tollwick {
 
 class OutputSink {
  public:

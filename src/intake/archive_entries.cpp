@@ -194,35 +194,11 @@ class Walker {
   std::unique_ptr<char[]> chunk_;  // compressed bytes on their way to zlib
 };
 
-class MemoryArchive : public ArchiveBytes {
- public:
-  explicit MemoryArchive(std::string_view bytes) : bytes_(bytes) {}
-  uint64_t size() const override { return bytes_.size(); }
-  void ReadAt(uint64_t offset, char* out, size_t length) override {
-    std::memcpy(out, bytes_.data() + offset, length);
-  }
-  char* Keep(size_t length) override {
-    kept_.emplace_back(length);
-    return kept_.back().get();
-  }
-  void Adopt(LargeBuffer memory) override { kept_.push_back(std::move(memory)); }
-
- private:
-  std::string_view bytes_;
-  std::vector<LargeBuffer> kept_;
-};
-
 }  // namespace
 
 ArchiveWalk WalkArchive(ArchiveBytes& archive,
                         const std::function<void(std::string_view)>& report) {
   return Walker(archive, report).Run();
-}
-
-ArchiveWalk WalkArchive(std::string_view archive,
-                        const std::function<void(std::string_view)>& report) {
-  MemoryArchive bytes(archive);
-  return WalkArchive(bytes, report);
 }
 
 }  // namespace tollwick

@@ -69,8 +69,4 @@ struct ArchiveWalk {
 // kept memory.
 ArchiveWalk WalkArchive(ArchiveBytes& archive, const std::function<void(std::string_view)>& report);
 
-// The same for an archive held in memory; the data are valid during the call.
-ArchiveWalk WalkArchive(std::string_view archive,
-                        const std::function<void(std::string_view)>& report);
-
 }  // namespace tollwick

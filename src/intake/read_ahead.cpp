@@ -11,7 +11,7 @@
 namespace tollwick {
 
 ReadAhead::ReadAhead(FileSystem& files, size_t depth, size_t readers, uint64_t byte_budget,
-                     const RowSink& sink)
+                     const TableSink& sink)
     : files_(files), slots_(std::max<size_t>(depth, 1)), byte_budget_(byte_budget) {
   for (Slot& slot : slots_) slot.job.rows.SetPreparer(&sink);
   // Room first: growing the vector could fail once threads run, and a running thread must never

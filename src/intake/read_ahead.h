@@ -31,7 +31,7 @@ class ReadAhead {
   // and inflated bytes), are on their way at once. The readers prepare the purchase rows for
   // `sink`, to which the rows go.
   ReadAhead(FileSystem& files, size_t depth, size_t readers, uint64_t byte_budget,
-            const RowSink& sink);
+            const TableSink& sink);
   ~ReadAhead();  // the reading threads finish their files and end
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;

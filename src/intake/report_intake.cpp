@@ -5,7 +5,7 @@
 
 namespace tollwick {
 
-ReportIntake::ReportIntake(FileSystem& files, RowSink& sink, WarningList& warnings,
+ReportIntake::ReportIntake(FileSystem& files, TableSink& sink, WarningList& warnings,
                            size_t reading_threads)
     : files_(files), sink_(sink), warnings_(warnings) {
   if (reading_threads == 0) return;
@@ -17,23 +17,26 @@ ReportIntake::ReportIntake(FileSystem& files, RowSink& sink, WarningList& warnin
   }
 }
 
-void ReportIntake::Add(const std::string& path, bool archive, FileDescriptor fd, uint64_t size,
-                       bool now) {
-  if (now) Finish();
-  ReportJob* job = &single_;
-  if (ahead_ && !now) {
-    while (ahead_->Full(size)) ApplyOldest();
-    job = &ahead_->Free();
-  }
-  job->Reset(path, archive);
-  job->fd = std::move(fd);
-  job->size = size;
-  if (!ahead_ || now) {
-    ReadAndCut(single_, files_);
-    ApplyJob(single_, sink_, warnings_);
+void ReportIntake::Add(const std::string& path, bool archive, FileDescriptor fd, uint64_t size) {
+  if (!ahead_) {
+    AddNow(path, archive, std::move(fd), size);
     return;
   }
+  while (ahead_->Full(size)) ApplyOldest();
+  ReportJob& job = ahead_->Free();
+  job.Reset(path, archive);
+  job.fd = std::move(fd);
+  job.size = size;
   ahead_->Submit();
+}
+
+void ReportIntake::AddNow(const std::string& path, bool archive, FileDescriptor fd, uint64_t size) {
+  Finish();
+  single_.Reset(path, archive);
+  single_.fd = std::move(fd);
+  single_.size = size;
+  ReadAndCut(single_, files_);
+  ApplyJob(single_, sink_, warnings_);
 }
 
 void ReportIntake::Finish() {

@@ -17,19 +17,20 @@
 #include "base/warnings.h"
 #include "intake/read_ahead.h"
 #include "intake/report_job.h"
-#include "intake/row_sink.h"
+#include "intake/table_sink.h"
 
 namespace tollwick {
 
 class ReportIntake {
  public:
-  ReportIntake(FileSystem& files, RowSink& sink, WarningList& warnings, size_t reading_threads);
+  ReportIntake(FileSystem& files, TableSink& sink, WarningList& warnings, size_t reading_threads);
 
-  // Takes the open file at `path` (absolute), a loose report or an archive, of `size` bytes.
-  // With `now`, everything before it is applied, then it is read, cut and applied on the
-  // calling thread before Add returns (as the walk wants before it renames the file).
-  void Add(const std::string& path, bool archive, FileDescriptor fd, uint64_t size,
-           bool now = false);
+  // Takes the open file at `path` (absolute), a loose report or an archive, of `size` bytes, to
+  // be read, cut and applied in its turn.
+  void Add(const std::string& path, bool archive, FileDescriptor fd, uint64_t size);
+  // The same, but everything before it is applied, then it is read, cut and applied on the
+  // calling thread before AddNow returns (as the walk wants before it renames the file).
+  void AddNow(const std::string& path, bool archive, FileDescriptor fd, uint64_t size);
   // Applies every file still on its way; nothing more after a file whose applying failed.
   void Finish();
   // Applies the oldest file on its way, whose descriptor is then closed: false when there is
@@ -46,7 +47,7 @@ class ReportIntake {
   void ApplyOldest();
 
   FileSystem& files_;
-  RowSink& sink_;
+  TableSink& sink_;
   WarningList& warnings_;
   std::unique_ptr<ReadAhead> ahead_;  // null: one thread
   ReportJob single_;                  // the one-thread way's file, its memory reused

@@ -29,7 +29,7 @@ void RowBatch::Warn(std::vector<Warning>& texts) {
   texts.clear();
 }
 
-void RowBatch::Replay(RowSink& sink, WarningList& warnings) const {
+void RowBatch::Replay(TableSink& sink, WarningList& warnings) const {
   const std::string_view* at = values_.data();
   const PreparedSale* prepared = preparer_ != nullptr && all_prepared_ ? prepared_.data() : nullptr;
   size_t warning = 0;
@@ -158,7 +158,7 @@ void ReadAndCut(ReportJob& job, FileSystem& files, const std::function<void(uint
   }
 }
 
-void ApplyJob(const ReportJob& job, RowSink& sink, WarningList& warnings) {
+void ApplyJob(const ReportJob& job, TableSink& sink, WarningList& warnings) {
   job.rows.Replay(sink, warnings);
   if (job.error) std::rethrow_exception(job.error);
 }

@@ -24,7 +24,7 @@
 #include "base/file_system.h"
 #include "base/large_memory.h"
 #include "base/warnings.h"
-#include "intake/row_sink.h"
+#include "intake/table_sink.h"
 
 namespace tollwick {
 
@@ -33,7 +33,7 @@ namespace tollwick {
 // row is prepared as it comes.
 class RowBatch : public RowSink {
  public:
-  void SetPreparer(const RowSink* preparer) { preparer_ = preparer; }
+  void SetPreparer(const TableSink* preparer) { preparer_ = preparer; }
   void SkuRow(std::span<const std::string_view, kSkuValues> values) override {
     values_.insert(values_.end(), values.begin(), values.end());
     purchase_.push_back(false);
@@ -52,7 +52,7 @@ class RowBatch : public RowSink {
   // Takes the warnings found after the rows so far; `texts` is left empty.
   void Warn(std::vector<Warning>& texts);
   // Hands every row to `sink` (the preparer, if any) and every warning to `warnings`, in order.
-  void Replay(RowSink& sink, WarningList& warnings) const;
+  void Replay(TableSink& sink, WarningList& warnings) const;
   // Empties the batch; its memory is kept for the next file unless it is more than about
   // `keep` bytes.
   void Clear(size_t keep);
@@ -61,7 +61,7 @@ class RowBatch : public RowSink {
   std::vector<std::string_view, LargeAllocator<std::string_view>> values_;
   std::vector<bool> purchase_;
   std::deque<std::string> joined_;
-  const RowSink* preparer_ = nullptr;
+  const TableSink* preparer_ = nullptr;
   // One per purchase row, when all_prepared_.
   std::vector<PreparedSale, LargeAllocator<PreparedSale>> prepared_;
   bool all_prepared_ = true;
@@ -109,6 +109,6 @@ struct ReportJob {
 void ReadAndCut(ReportJob& job, FileSystem& files, const std::function<void(uint64_t)>& hold = {});
 
 // Hands the job's rows to `sink` and its warnings to `warnings`, then raises its error.
-void ApplyJob(const ReportJob& job, RowSink& sink, WarningList& warnings);
+void ApplyJob(const ReportJob& job, TableSink& sink, WarningList& warnings);
 
 }  // namespace tollwick

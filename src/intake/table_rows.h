@@ -19,7 +19,7 @@
 #include <span>
 #include <string_view>
 
-#include "intake/row_sink.h"
+#include "intake/table_sink.h"
 #include "tables/sale_table.h"
 #include "tables/sku_table.h"
 
@@ -28,7 +28,7 @@ namespace tollwick {
 // Day number of a purchase's date text, by the rule above.
 double ParseSaleDate(std::string_view date_text);
 
-class TableRows : public RowSink {
+class TableRows : public TableSink {
  public:
   TableRows(SkuTable& skus, SaleTable& sales) : skus_(skus), sales_(sales) {}
   void SkuRow(std::span<const std::string_view, kSkuValues> values) override;

@@ -145,8 +145,7 @@ void AppendHeaderFigure(std::string& out, std::string_view name, std::string_vie
   out += "</div></div>\n";
 }
 
-}  // namespace
-
+// The figures as the JSON object the page's script reads.
 std::string PageJson(const PageData& data, const SkuTable& skus) {
   std::string out;
   out.reserve(size_t{64} * 1024);
@@ -235,6 +234,8 @@ std::string PageJson(const PageData& data, const SkuTable& skus) {
   out += "]}";
   return out;
 }
+
+}  // namespace
 
 std::string PageHtml(const PageData& data, const SkuTable& skus) {
   const std::string range = DayText(data.FirstDay) + " \xE2\x80\x93 " + DayText(data.LastDay);

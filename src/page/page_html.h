@@ -16,9 +16,7 @@
 
 namespace tollwick {
 
-// The figures as the JSON object the page's script reads.
-std::string PageJson(const PageData& data, const SkuTable& skus);
-
+// The whole page, the figures embedded as the JSON object its script reads.
 std::string PageHtml(const PageData& data, const SkuTable& skus);
 
 }  // namespace tollwick

@@ -1,32 +1,12 @@
 #include "tables/record_index.h"
 
-#include <fcntl.h>
-#include <sys/random.h>
-#include <unistd.h>
-
 #include <bit>
-#include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <new>
 
 namespace tollwick {
 
 namespace {
-
-bool FillFromUrandom(unsigned char* bytes, size_t size) {
-  int fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n = ::read(fd, bytes + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
-  ::close(fd);
-  return done == size;
-}
 
 constexpr uint64_t Rotate(uint64_t x, int bits) {
   return (x << bits) | (x >> (64 - bits));
@@ -41,24 +21,10 @@ uint64_t LittleEndian64(const unsigned char* p) {
 
 }  // namespace
 
-HashKey RandomHashKey() {
-  unsigned char bytes[16];
-  size_t done = 0;
-  while (done < sizeof bytes) {
-    ssize_t n = ::getrandom(bytes + done, sizeof bytes - done, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
+HashKey RandomHashKey(FileSystem& files) {
   HashKey key;
-  if (done == sizeof bytes || FillFromUrandom(bytes, sizeof bytes)) {
-    key.k0 = LittleEndian64(bytes);
-    key.k1 = LittleEndian64(bytes + 8);
-  } else {
-    key.k0 = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-    key.k1 =
-        static_cast<uint64_t>(::getpid()) * 0x9E3779B97F4A7C15u ^ reinterpret_cast<uintptr_t>(&key);
-  }
+  key.k0 = files.RandomSeed();
+  key.k1 = files.RandomSeed();
   return key;
 }
 

@@ -20,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/file_system.h"
 #include "base/large_memory.h"
 
 namespace tollwick {
@@ -29,9 +30,8 @@ struct HashKey {
   uint64_t k1 = 0;
 };
 
-// 128 bits from the system's random source (getrandom, then /dev/urandom; the clock and the
-// process id only when neither works).
-HashKey RandomHashKey();
+// 128 random bits from the file system's random source.
+HashKey RandomHashKey(FileSystem& files = SystemFileSystem());
 
 // SipHash-1-3 of `data` under `key`.
 uint64_t KeyedHash(const HashKey& key, std::string_view data);

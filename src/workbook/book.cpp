@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -35,12 +34,12 @@ constexpr double kMostShrink = 1.25;
 // Why a part of the library's file `fd` may have been cut short when its writing left no errno:
 // EFBIG when the process has a file size limit, ENOSPC when the file system of the workbook or
 // of the library's temporary files (/tmp) is full; else 0.
-int LikelyWriteError(int fd) {
+int LikelyWriteError(FileSystem& files, int fd) {
   rlimit limit{};
   if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) return EFBIG;
   struct statvfs space {};
-  if ((::fstatvfs(fd, &space) == 0 && space.f_bavail == 0) ||
-      (::statvfs("/tmp", &space) == 0 && space.f_bavail == 0))
+  if ((files.SpaceStat(fd, "", space) == 0 && space.f_bavail == 0) ||
+      (files.SpaceStat(-1, "/tmp", space) == 0 && space.f_bavail == 0))
     return ENOSPC;
   return 0;
 }
@@ -117,7 +116,7 @@ void Book::Close() {
   workbook_ = nullptr;
   if (error != LXW_NO_ERROR) Fail(error);
   SpliceSheetRows(files_, target_.fd(), packer_.fd(), packed_sheets_, path_, kPackingLevel,
-                  library_error != 0 ? library_error : LikelyWriteError(target_.fd()));
+                  library_error != 0 ? library_error : LikelyWriteError(files_, target_.fd()));
 }
 
 void Book::AddSheet(const char* name, lxw_col_t frozen_columns) {

@@ -39,8 +39,8 @@ int CreateUnnamedFile(FileSystem& files, int folder_fd) {
 }  // namespace
 
 RowPacker::RowPacker(FileSystem& files, int folder_fd, const std::string& path, int level,
-                     size_t threads)
-    : files_(files), path_(path), level_(level) {
+                     size_t threads, size_t piece_size)
+    : files_(files), path_(path), level_(level), piece_size_(piece_size) {
   file_ = FileDescriptor(CreateUnnamedFile(files, folder_fd));
   if (file_.get() < 0) Fail(errno);
   for (size_t i = 0; i < std::max<size_t>(threads, 1); ++i)

@@ -44,9 +44,10 @@ class RowPacker {
  public:
   // The temporary file is made in the open folder `folder_fd`; `path` names the file the parts
   // are for, in error messages. `level` is zlib's compression level; `threads` pack (at least
-  // one). `files` must outlive the packer.
+  // one); text is handed over in pieces of about `piece_size` bytes. `files` must outlive the
+  // packer.
   RowPacker(FileSystem& files, int folder_fd, const std::string& path, int level,
-            size_t threads = 2);
+            size_t threads = 2, size_t piece_size = size_t{1} << 20);
   ~RowPacker();
   RowPacker(const RowPacker&) = delete;
   RowPacker& operator=(const RowPacker&) = delete;
@@ -59,9 +60,6 @@ class RowPacker {
   PackedPart EndPart();
   // The temporary file, to read the parts back from; valid while the packer lives.
   int fd() const { return file_.get(); }
-
-  // Tests make pieces small, to have many.
-  void set_piece_size(size_t size) { piece_size_ = size; }
 
  private:
   struct Piece {
@@ -85,7 +83,7 @@ class RowPacker {
   const std::string& path_;
   const int level_;
   FileDescriptor file_;
-  size_t piece_size_ = size_t{1} << 20;
+  const size_t piece_size_;
   std::string text_;
   std::string dictionary_;  // the end of the text handed over last, within the part
   uint64_t handed_over_ = 0;

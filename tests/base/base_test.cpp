@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
-#include <cstring>
 
 #include "base/day_number.h"
 #include "base/errors.h"
@@ -35,11 +34,6 @@ TEST(StrToInt, Syntax) {
        {"", " ", "+", "-", "2147483648", "-2147483649", "1 ", "1.5", "$", "0x", "$100000000", "12a",
         "- 1", "\t1", "99999999999999999999", "0x-1", "--1"})
     EXPECT_EQ(ErrorOf([&] { StrToInt(text); }), NotInteger(text));
-}
-
-TEST(SystemErrorText, SaysWhatStrerrorSays) {
-  for (int err : {-1, 0, 1, 2, 13, 20, 21, 24, 28, 40, 95, 133, 134, 4096})
-    EXPECT_EQ(SystemErrorText(err), std::strerror(err)) << err;
 }
 
 // Every day 0 to 32 of every month of the years 1 to 9999 against the standard calendar: valid

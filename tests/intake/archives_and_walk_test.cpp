@@ -8,7 +8,7 @@
 
 #include "intake/archive_entries.h"
 #include "intake/archive_rename.h"
-#include "intake/scan_directory.h"
+#include "intake/report_tree.h"
 #include "support/checks.h"
 #include "support/literal_archive.h"
 #include "support/report_files.h"
@@ -24,11 +24,7 @@ const std::string kName = "fulfillmentreport.xml";
 
 // The fast walk, checked against the word-for-word one on every archive a test makes.
 literal::ArchiveResult Walk(const std::string& archive) {
-  literal::ArchiveResult fast;
-  const ArchiveWalk walk =
-      WalkArchive(archive, [&](std::string_view data) { fast.reports.emplace_back(data); });
-  fast.end = static_cast<literal::End>(walk.end);
-  fast.report_entry_met = walk.report_entry_met;
+  const literal::ArchiveResult fast = WalkArchiveInMemory(archive);
   EXPECT_EQ(fast, literal::WalkArchive(archive)) << "fast and word-for-word walks differ";
   return fast;
 }
@@ -254,13 +250,13 @@ Names Scan(const TempDir& dir) {
   ScopedChdir chdir(dir.path());
   RowCollector rows;
   WarningList warnings;
-  ScanDirectory(SystemFileSystem(), rows, warnings);
+  ReadReportTree(SystemFileSystem(), rows, warnings);
   Names ids;
   for (const auto& row : rows.rows) ids.push_back(row.values[1] + row.values[5].substr(8));
   return ids;
 }
 
-TEST(ScanDirectory, OrderAndSkippedEntries) {
+TEST(ReadReportTree, OrderAndSkippedEntries) {
   TempDir dir;
   // A loose file ends at its first NUL and loses its line breaks; an archive entry keeps them.
   WriteFile(dir / "b.xml", Sale("loose-\r\nb") + std::string(1, '\0') + Sale("after-nul"));
@@ -281,7 +277,7 @@ TEST(ScanDirectory, OrderAndSkippedEntries) {
                               "zip-\nc1T", "deeper-f1T", "sub-d1T", "dir-named-xml1T"}));
 }
 
-TEST(ScanDirectory, NothingIsReadTwice) {
+TEST(ReadReportTree, NothingIsReadTwice) {
   TempDir dir;
   // "a" is read, then "m"; the link "z" to "a" and the loops must not be followed again.
   WriteFile(dir / "a/r.xml", Sale("same", 1));
@@ -300,7 +296,7 @@ TEST(ScanDirectory, NothingIsReadTwice) {
 
 // Several renames in one folder still fill the gaps in order: the search remembers where the
 // last one stopped, not past a free number.
-TEST(ScanDirectory, RenamesInOneFolderFillTheGaps) {
+TEST(ReadReportTree, RenamesInOneFolderFillTheGaps) {
   TempDir dir;
   for (const char* name : {"report a.zip", "report b.zip", "Report.c.zip", "report_(2).zip"})
     WriteFile(dir / name, name);

@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -18,7 +20,7 @@
 #include "base/file_system.h"
 #include "intake/archive_rename.h"
 #include "intake/read_ahead.h"
-#include "intake/scan_directory.h"
+#include "intake/report_tree.h"
 #include "intake/table_rows.h"
 #include "support/checks.h"
 #include "support/row_collector.h"
@@ -26,6 +28,8 @@
 
 namespace tollwick::testing {
 namespace {
+
+namespace fs = std::filesystem;
 
 // Fails what it is told to, and hands everything else to the system.
 class FaultyFiles : public FileSystem {
@@ -40,11 +44,15 @@ class FaultyFiles : public FileSystem {
   bool renames_fail = false;    // every rename fails (EACCES)
   bool rename_by_link = false;  // renames take the way of a system without RENAME_NOREPLACE
   std::function<void(const std::string&)> before_rename = [](const std::string&) {};
+  std::atomic<size_t> names_examined{0};   // StatAt and RenameNoReplace calls
+  std::vector<std::string> reopened_from;  // the folder whose ".." was opened to go back up
 
  protected:
   int DoOpenAt(int dir, const std::string& name, int flags) override {
     if (Interrupted()) return -1;
     if (name == vanished) return Fail(ENOENT);
+    if (name == ".." && (flags & O_PATH) == 0)
+      reopened_from.push_back(fs::read_symlink("/proc/self/fd/" + std::to_string(dir)).filename());
     const int fd = System().OpenAt(dir, name, flags);
     std::lock_guard lock(mutex_);
     if (fd >= 0) files_[fd] = {name, 0};
@@ -64,6 +72,7 @@ class FaultyFiles : public FileSystem {
   }
   int DoStatAt(int dir, const std::string& name, struct stat& st, int flags) override {
     if (Interrupted()) return -1;
+    ++names_examined;
     return name == vanished ? Fail(ENOENT) : System().StatAt(dir, name, st, flags);
   }
   int DoListDirectory(int dir, std::vector<std::string>& names) override {
@@ -73,9 +82,10 @@ class FaultyFiles : public FileSystem {
   }
   int DoRenameNoReplace(int dir, const std::string& from, const std::string& to) override {
     if (Interrupted()) return -1;
+    ++names_examined;
     before_rename(to);
     if (renames_fail) return Fail(EACCES);
-    return rename_by_link ? RenameByLink(dir, from, to) : System().RenameNoReplace(dir, from, to);
+    return rename_by_link ? Fail(EINVAL) : System().RenameNoReplace(dir, from, to);
   }
   std::string DoWorkingDirectory() override {
     return Interrupted() ? std::string() : System().WorkingDirectory();
@@ -205,7 +215,7 @@ TEST(FileFaults, EachFailureEndsTheRunInWalkOrder) {
       c.fault(files);
       DatedRows rows;
       WarningList warnings;
-      const std::string error = ErrorOf([&] { ScanDirectory(files, rows, warnings, threads); });
+      const std::string error = ErrorOf([&] { ReadReportTree(files, rows, warnings, threads); });
       std::string expected = c.error;
       if (size_t at = expected.find('@'); at != std::string::npos)
         expected.replace(at, 1, dir.path());
@@ -289,6 +299,45 @@ TEST(FileFaults, NameTakenJustBeforeTheRename) {
     const std::string taken = variant & 2 ? "report_(1).zip/" : "report_(1).zip";
     EXPECT_EQ(ListTree(dir.path()), (std::vector<std::string>{taken, "report_(2).zip"}));
     EXPECT_EQ(variant & 2 ? "new" : ReadFile(dir / taken), "new");
+  }
+}
+
+// 3,000 archives to number in one folder: each search starts where the last one stopped, so the
+// names examined grow with the archives, not with their square.
+TEST(FileFaults, NumberingManyArchivesExaminesFewNames) {
+  TempDir dir;
+  constexpr size_t kArchives = 3000;
+  for (size_t i = 0; i < kArchives; ++i)
+    WriteFile(dir / ("report " + std::to_string(i) + ".zip"), "");
+  ScopedChdir chdir(dir.path());
+  FaultyFiles files;
+  RowCollector rows;
+  WarningList warnings;
+  ReadReportTree(files, rows, warnings, 0);
+  EXPECT_EQ(ListTree(dir.path()).size(), kArchives);
+  EXPECT_EQ(ListTree(dir.path()).back(), "report_(999).zip");
+  EXPECT_LT(files.names_examined.load(), 6 * kArchives);
+}
+
+// A walk 26 folders deep keeps the innermost 24 open: it closes the outermost ones as it goes
+// down, and on the way back opens each again through the ".." of the folder below it; the
+// walk then goes on beside them.
+TEST(FileFaults, ADeepWalkClosesTheOutermostFolders) {
+  TempDir dir;
+  std::string deep;
+  for (int level = 1; level <= 26; ++level) deep += "L" + std::to_string(level) + "/";
+  WriteFile(dir / (deep + "r.xml"), Purchases({"deep"}));
+  WriteFile(dir / "z/r.xml", Purchases({"beside"}));
+  ScopedChdir chdir(dir.path());
+  for (size_t threads : {0, 2}) {
+    FaultyFiles files;
+    RowCollector rows;
+    WarningList warnings;
+    ReadReportTree(files, rows, warnings, threads);
+    std::vector<std::string> ids;
+    for (const auto& row : rows.rows) ids.push_back(row.values[1]);
+    EXPECT_EQ(ids, (std::vector<std::string>{"deep", "beside"}));
+    EXPECT_EQ(files.reopened_from, (std::vector<std::string>{"L3", "L2", "L1"})) << threads;
   }
 }
 

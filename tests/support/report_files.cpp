@@ -2,6 +2,10 @@
 
 #include <fcntl.h>
 
+#include <cstring>
+#include <vector>
+
+#include "intake/archive_entries.h"
 #include "intake/archive_rename.h"
 #include "intake/loose_document.h"
 #include "intake/report_job.h"
@@ -9,7 +13,36 @@
 
 namespace tollwick::testing {
 
-void ReadReportArchive(const std::string& path, RowSink& sink, WarningList& warnings) {
+namespace {
+
+class MemoryArchive : public ArchiveBytes {
+ public:
+  explicit MemoryArchive(std::string_view bytes) : bytes_(bytes) {}
+  uint64_t size() const override { return bytes_.size(); }
+  void ReadAt(uint64_t offset, char* out, size_t length) override {
+    std::memcpy(out, bytes_.data() + offset, length);
+  }
+  char* Keep(size_t length) override { return kept_.emplace_back(length).get(); }
+  void Adopt(LargeBuffer memory) override { kept_.push_back(std::move(memory)); }
+
+ private:
+  std::string_view bytes_;
+  std::vector<LargeBuffer> kept_;
+};
+
+}  // namespace
+
+literal::ArchiveResult WalkArchiveInMemory(const std::string& archive) {
+  MemoryArchive bytes(archive);
+  literal::ArchiveResult result;
+  const ArchiveWalk walk =
+      WalkArchive(bytes, [&](std::string_view data) { result.reports.emplace_back(data); });
+  result.end = static_cast<literal::End>(walk.end);
+  result.report_entry_met = walk.report_entry_met;
+  return result;
+}
+
+void ReadReportArchive(const std::string& path, TableSink& sink, WarningList& warnings) {
   FileSystem& files = SystemFileSystem();
   ReportJob job;
   job.Reset(AbsolutePath(files, path), /*is_archive=*/true);

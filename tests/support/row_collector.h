@@ -1,4 +1,4 @@
-// A RowSink that keeps every row it is handed, as values, for tests and fuzz targets that
+// A TableSink that keeps every row it is handed, as values, for tests and fuzz targets that
 // compare the intake's rows with the word-for-word cutting.
 #pragma once
 
@@ -6,13 +6,13 @@
 #include <string_view>
 #include <vector>
 
-#include "intake/row_sink.h"
+#include "intake/table_sink.h"
 #include "intake/worksheet_cutter.h"
 #include "support/literal_intake.h"
 
 namespace tollwick::testing {
 
-class RowCollector : public RowSink {
+class RowCollector : public TableSink {
  public:
   std::vector<literal::CutRow> rows;
   void SkuRow(std::span<const std::string_view, kSkuValues> values) override {

@@ -316,23 +316,15 @@ RunResult RunBinary(const BinaryRun& run) {
     else
       ::dup2(out, 1);
     ::dup2(err, 2);
-    if (run.address_space != 0 && !sanitizer_bound) {
-      rlimit limit{run.address_space, run.address_space};
-      if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(127);
-    }
     if (run.one_cpu && ::sched_setaffinity(0, sizeof one_cpu, &one_cpu) != 0) ::_exit(127);
-    if (run.process_limit != 0) {
-      rlimit limit{run.process_limit, run.process_limit};
-      if (::setrlimit(RLIMIT_NPROC, &limit) != 0) ::_exit(127);
-    }
-    if (run.open_files != 0) {
-      rlimit limit{run.open_files, run.open_files};
-      if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(127);
-    }
-    if (run.file_size_limit != 0) {
-      rlimit limit{run.file_size_limit, run.file_size_limit};
-      if (::signal(SIGXFSZ, SIG_DFL) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
-        ::_exit(127);
+    if (run.file_size_limit != 0 && ::signal(SIGXFSZ, SIG_DFL) == SIG_ERR) ::_exit(127);
+    const std::pair<int, uint64_t> limits[] = {{RLIMIT_AS, sanitizer_bound ? 0 : run.address_space},
+                                               {RLIMIT_NPROC, run.process_limit},
+                                               {RLIMIT_NOFILE, run.open_files},
+                                               {RLIMIT_FSIZE, run.file_size_limit}};
+    for (const auto& [resource, value] : limits) {
+      const rlimit limit{value, value};
+      if (value != 0 && ::setrlimit(resource, &limit) != 0) ::_exit(127);
     }
     if (run.signal != 0) {
       ::signal(run.signal, SIG_DFL);  // also where the tests ignore it

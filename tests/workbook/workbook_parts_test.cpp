@@ -11,11 +11,14 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <random>
 
+#include "app/run.h"
 #include "base/errors.h"
 #include "base/file_bytes.h"
 #include "support/checks.h"
+#include "support/faulty_writes.h"
 #include "support/test_support.h"
 #include "workbook/row_packer.h"
 #include "workbook/sheet_row_xml.h"
@@ -166,8 +169,7 @@ TEST(RowPacker, PartsInflateToTheirText) {
     SCOPED_TRACE(threads);
     TempDir dir;
     const FileDescriptor folder(::open(dir.path().c_str(), O_PATH | O_DIRECTORY));
-    RowPacker packer(SystemFileSystem(), folder.get(), dir / "book.xlsx", 2, threads);
-    packer.set_piece_size(700);
+    RowPacker packer(SystemFileSystem(), folder.get(), dir / "book.xlsx", 2, threads, 700);
     std::mt19937 random(static_cast<unsigned>(threads));
     std::vector<std::string> texts;
     std::vector<PackedPart> parts;
@@ -296,3 +298,47 @@ TEST(SpliceSheetRows, RefusesAnythingElse) {
 
 }  // namespace
 }  // namespace tollwick
+
+namespace tollwick::testing {
+namespace {
+
+// Each write of the workbook's rows and zip file and of the page fails in turn (a full disk): the
+// run ends with that file's error, and the older files of those names stay as they were with
+// nothing beside them. Without a fault, every one of those writes is made.
+TEST(WriteFaults, EachFailedWriteKeepsTheOldFiles) {
+  for (const char* target : {"--workbook=old.xlsx", "--html=old.html"}) {
+    TempDir dir;
+    WriteFile(dir / "a.xml", MakeReport({{"X1", "Alpha", "1.0", "", "", "US"}},
+                                        {{"X1", "P1", "", "", "", "2010-01-15T10:00:00Z", ""}}));
+    WriteFile(dir / "prices.csv", "X1;EUR;100\r\n");
+    WriteFile(dir / "old.xlsx", "an older workbook");
+    WriteFile(dir / "old.html", "an older page");
+    const Tree before = Snapshot(dir.path());
+    const std::string name = std::string(target).substr(std::string(target).find('=') + 1);
+    const std::string expected = "EInOutError: Cannot write file \"" +
+                                 std::filesystem::canonical(dir.path()).string() + "/" + name +
+                                 "\". " + SystemErrorText(ENOSPC);
+    ScopedChdir here(dir.path());
+    const auto run = [&](FaultyWrites& files) {
+      RunState state;
+      state.Files = &files;
+      return ErrorOf([&] { RunTollwick({"--all", target}, state); });
+    };
+    FaultyWrites counting;
+    ASSERT_EQ(run(counting), "") << target;
+    EXPECT_NE(ReadFile(dir / name), before.at(name));
+    WriteFile(dir / name, before.at(name));
+    const int writes = counting.writes;
+    ASSERT_GT(writes, 0);
+    for (int failing = 0; failing < writes; ++failing) {
+      SCOPED_TRACE(std::string(target) + ", write " + std::to_string(failing));
+      FaultyWrites files;
+      files.failing_write = failing;
+      EXPECT_EQ(run(files), expected);
+      EXPECT_EQ(TreeDiff(before, Snapshot(dir.path())), "");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tollwick::testing

@@ -37,7 +37,7 @@
 
 #include "base/file_system.h"
 #include "base/warnings.h"
-#include "intake/row_sink.h"
+#include "intake/table_sink.h"
 
 namespace tollwick {
 
@@ -45,7 +45,8 @@ namespace tollwick {
 // every warning about an archive or a report (see report_warnings.h) to `warnings`. Files are read
 // and cut on `reading_threads` threads (ReadingThreads() by default) ahead of the one that hands on
 // their rows, or on that one when there are none; every effect comes in the same order either way.
-void ScanDirectory(FileSystem& files, RowSink& sink, WarningList& warnings);
-void ScanDirectory(FileSystem& files, RowSink& sink, WarningList& warnings, size_t reading_threads);
+void ReadReportTree(FileSystem& files, TableSink& sink, WarningList& warnings);
+void ReadReportTree(FileSystem& files, TableSink& sink, WarningList& warnings,
+                    size_t reading_threads);
 
 }  // namespace tollwick

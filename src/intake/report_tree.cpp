@@ -1,4 +1,4 @@
-#include "intake/scan_directory.h"
+#include "intake/report_tree.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -50,7 +50,7 @@ enum class Kind { File, Directory, Other, Gone };
 
 class TreeWalk {
  public:
-  TreeWalk(FileSystem& files, RowSink& sink, WarningList& warnings, size_t reading_threads)
+  TreeWalk(FileSystem& files, TableSink& sink, WarningList& warnings, size_t reading_threads)
       : files_(files), intake_(files, sink, warnings, reading_threads) {}
 
   void Run() {
@@ -210,7 +210,10 @@ class TreeWalk {
     if (fd.get() < 0) RaiseOpenError(path, errno);
     uint64_t size = 0;
     if (CheckRegularFile(files_, fd, path, size) != OpenResult::Read) return false;
-    intake_.Add(path, archive, std::move(fd), size, now);
+    if (now)
+      intake_.AddNow(path, archive, std::move(fd), size);
+    else
+      intake_.Add(path, archive, std::move(fd), size);
     return true;
   }
 
@@ -306,12 +309,12 @@ class TreeWalk {
 
 }  // namespace
 
-void ScanDirectory(FileSystem& files, RowSink& sink, WarningList& warnings) {
-  ScanDirectory(files, sink, warnings, ReadingThreads());
+void ReadReportTree(FileSystem& files, TableSink& sink, WarningList& warnings) {
+  ReadReportTree(files, sink, warnings, ReadingThreads());
 }
 
-void ScanDirectory(FileSystem& files, RowSink& sink, WarningList& warnings,
-                   size_t reading_threads) {
+void ReadReportTree(FileSystem& files, TableSink& sink, WarningList& warnings,
+                    size_t reading_threads) {
   TreeWalk(files, sink, warnings, reading_threads).Run();
 }
 
