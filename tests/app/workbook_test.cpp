@@ -55,12 +55,9 @@ std::string FirstDifference(const std::string& actual, const std::string& expect
 using namespace std::string_view_literals;
 const std::pair<std::string_view, std::string_view> kOddTitles[] = {
     {"Nul\0l"sv, "Nul\xEF\xBF\xBDl"sv},
-    {"Caf\xE9 au lait", "Caf\xC3\xA9 au lait"},  // Latin-1
-    {"Lo\xC1\xBFng", "Lo\xC3\x81\xC2\xBFng"},    // overlong, 2 bytes
-    {"Ov\xE0\x9F\xBF"
-     "er",
-     "Ov\xC3\xA0\xC2\x9F\xC2\xBF"
-     "er"},                                                                // overlong, 3 bytes
+    {"Caf\xE9 au lait", "Caf\xC3\xA9 au lait"},                            // Latin-1
+    {"Lo\xC1\xBFng", "Lo\xC3\x81\xC2\xBFng"},                              // overlong, 2 bytes
+    {"Ov\xE0\x9F\xBF\x65r", "Ov\xC3\xA0\xC2\x9F\xC2\xBF\x65r"},            // overlong, 3 bytes
     {"Ov4\xF0\x8F\xBF\xBF", "Ov4\xC3\xB0\xC2\x8F\xC2\xBF\xC2\xBF"},        // overlong, 4 bytes
     {"Sur\xED\xA0\x80", "Sur\xC3\xAD\xC2\xA0\xC2\x80"},                    // a surrogate
     {"Big\xF4\x90\x80\x80", "Big\xC3\xB4\xC2\x90\xC2\x80\xC2\x80"},        // above U+10FFFF
@@ -71,10 +68,8 @@ const std::pair<std::string_view, std::string_view> kOddTitles[] = {
      "Ok\xC2\x80\xE0\xA0\x80\xED\x9F\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"},  // the limits
 };
 
-// One archived report (where a NUL byte stays) with titles that begin other titles, a ";" and
-// odd bytes in titles (with `every_title` the first SKUs take every title once); prices in three
-// currencies (some SKUs without a price), a fourth currency that never sells and has no rate;
-// sales over three years; an empty SKU id and an empty purchase id (seen again now and then).
+// An archived report with awkward titles (with `every_title` each once), prices in three
+// currencies and one that never sells, three years of sales, empty SKU and purchase ids.
 void WriteRandomTree(const TempDir& dir, std::mt19937& rng, bool every_title) {
   std::vector<std::string> titles = {"Chess", "ChessMaster", "Go", "Go;Pro", "Atlas", "Birds"};
   for (const auto& [odd, read_back] : kOddTitles) titles.emplace_back(odd);
@@ -251,8 +246,7 @@ TEST(Workbook, FileAppearsOnlyAfterACompleteRun) {
     run.close_stdout = c.output == c.kClosed;
     auto result = RunBinary(run);
 
-    // A path that cannot be written, or a date that does not read, stops the run before the
-    // intake renames the archive.
+    // An unwritable path or a bad date stops the run before the archive is renamed.
     const bool bad_range = c.name == std::string("bad range");
     auto expected = c.kind == "EFOpenError" || bad_range
                         ? before
@@ -277,8 +271,8 @@ TEST(Workbook, FileAppearsOnlyAfterACompleteRun) {
   }
 }
 
-// A signal that ends the run at any point while a large workbook is written, SIGKILL included,
-// leaves the folder as it was; or, when it came too late, the finished workbook.
+// A signal at any point of writing a large workbook, SIGKILL included, leaves the folder as it
+// was, or the finished workbook.
 TEST(Workbook, SignalLeavesNoTemporaryFile) {
   TempDir dir;
   // 150 titles over three years: a Days sheet of 450 columns, whose packing takes a while.
@@ -322,9 +316,8 @@ TEST(Workbook, SignalLeavesNoTemporaryFile) {
   EXPECT_GE(stopped, 5) << "signals came while the workbook was written";
 }
 
-// Where the file system has no unnamed files, the workbook and the packed rows take hidden
-// names in the workbook's folder, and neither is left behind, whether the run completes or its
-// last step fails.
+// Without unnamed files the workbook and packed rows take hidden names, left nowhere after a
+// complete run or a failed rename.
 TEST(Workbook, WithoutUnnamedFilesHiddenOnesLeaveNothing) {
   for (int rename_error : {0, EACCES}) {
     SCOPED_TRACE(rename_error);

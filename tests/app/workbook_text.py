@@ -1,10 +1,7 @@
 #!/usr/bin/python3
-"""Reads a workbook written with --workbook and prints its section sheets as the semicolon text
-that standard output shows with --headers=1, checking the cell types on the way: texts in the
-header rows, integer counts and years, money as numbers shown with two decimals, days and months
-as dates. Checks the Revenue and Markets sheets against the Months sheet (the same months and
-totals, parts that add up to the total within rounding), the chart sheet against them, and the
-print setup of every sheet. Any fault goes to standard error with exit status 1."""
+"""Prints a --workbook file's section sheets as the text of standard output (--headers=1),
+checking cell types, the money and chart sheets against the Months sheet, and the print setup;
+any fault goes to standard error with exit status 1."""
 import datetime
 import math
 import re
@@ -54,16 +51,13 @@ def field(cell, kind, sheet):
         if sheet != "Years":
             fail(f"{sheet}!{cell.coordinate}: a number as label")
         return f"{value:04d}"
-    text = str(value)
-    # A text field as standard output writes it: quoted when it holds the separator, a quotation
-    # mark or a line break.
+    text = str(value)  # quoted as standard output quotes it
     if kind == "text" and any(c in text for c in ';"\r\n'):
         text = '"' + text.replace('"', '""') + '"'
     return text
 
 
-def rows_of(sheet):
-    return [list(row) for row in sheet.iter_rows()]
+rows_of = lambda sheet: [list(row) for row in sheet.iter_rows()]
 
 
 def section_text(sheet):
@@ -111,8 +105,7 @@ def cents(cell):
 
 def check_print_setup(sheet):
     setup, name = sheet.page_setup, sheet.title
-    # Shrunk to one page wide only when that keeps the text readable (a quarter wider than a
-    # landscape letter page at most), else printed across pages at full size.
+    # Fitted to one page wide only up to a quarter wider than a landscape letter page.
     pixels = sum((math.floor(d.width * 7 + 0.5) + 5) * (d.max - d.min + 1)
                  for d in sheet.column_dimensions.values() if d.width and d.min)
     wide = name != "Charts" and pixels > 9.6 * 96 * 1.25
@@ -129,8 +122,7 @@ def check_print_setup(sheet):
 
 
 def money_sheet(book, name, currencies):
-    """The rows of the Revenue or Markets sheet as (month, parts, total), checked against the
-    Months sheet when it is there."""
+    """The Revenue or Markets sheet as (month, parts, total) rows, checked against Months."""
     sheet = book[name]
     if sheet.freeze_panes != "B2":
         fail(f"{name}: header frozen at {sheet.freeze_panes}")
@@ -140,9 +132,8 @@ def money_sheet(book, name, currencies):
         fail(f"{name}: header {header}")
     table = []
     for row in rows[1:]:
-        # A month before March 1900 is the text of standard output, as in the Months sheet.
         if (kind_of(row[0]) != "date" or row[0].number_format != "yyyy-mm") and not (
-                isinstance(row[0].value, str) and row[0].value < "190003"):
+                isinstance(row[0].value, str) and row[0].value < "190003"):  # as in Months
             fail(f"{name}!{row[0].coordinate}: month {row[0].value!r}")
         parts = [cents(c) for c in row[1:len(header) - 1]]
         total = cents(row[len(header) - 1])

@@ -1,5 +1,5 @@
-// The find-or-append tables, the two sorts, the rate walk, the keyed hash and its index, and
-// the block array, each checked against its written-down form where one exists.
+// The find-or-append tables, sorts, rate walk, keyed hash, index and block array, each against
+// its written-down form where one exists.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -151,8 +151,7 @@ std::string RandomKey(std::mt19937& rng) {
   return key;
 }
 
-// SipHash-1-3 under the key 00 01 .. 0f of the messages 00 01 .. n-1 (n = 0 to 16, and 63), and
-// of "abc" under the key 0: reference values, worked out by two other implementations.
+// SipHash-1-3 reference values: key 00..0f, messages 00..n-1 (n = 0 to 16, 63); "abc" under 0.
 TEST(RecordIndex, KeyedHashIsSipHash13) {
   const uint64_t expected[] = {0xabac0158050fc4dc, 0xc9f49bf37d57ca93, 0x82cb9b024dc7d44d,
                                0x8bf80ab8e7ddf7fb, 0xcf75576088d38328, 0xdef9d52f49533b67,
@@ -206,9 +205,8 @@ TEST(RecordIndex, FindOrAppendMatchesLinearSearch) {
   EXPECT_EQ(index.Find(keys[0], key_of), RecordIndex::npos);
 }
 
-// Ids picked so that under one known hash key they all have their home in the first 16 of 65536
-// slots (under that key every insert would walk the whole pile): under an index's own random
-// key their homes spread like any other ids', and they are found at their positions.
+// Ids crafted to pile up in 16 of 65536 slots under one known key spread under an index's own
+// random key, and are found at their positions.
 TEST(RecordIndex, IdsCraftedAgainstOneHashKeyDoNotPileUpUnderTheRunsKey) {
   const RecordIndex known(HashKey{0x1234, 0x5678});
   std::vector<std::string> keys;
@@ -238,13 +236,10 @@ void KeepsRecordsInPlace(int count) {
     addresses.push_back(&array.back());
   }
   ASSERT_EQ(array.size(), size_t(count));
-  int i = 0;
-  for (const long& record : array) {
-    ASSERT_EQ(record, 1000 + i);
-    ASSERT_EQ(&record, addresses[static_cast<size_t>(i)]);  // appending moved nothing
-    ++i;
-  }
-  EXPECT_EQ(i, count);
+  size_t i = 0;
+  for (const long& record : array)  // in order, where appending left them
+    ASSERT_TRUE(record == 1000 + long(i) && &record == addresses[i++]) << i;
+  EXPECT_EQ(i, size_t(count));
 
   BlockArray<long, kBlock> copy(array);
   array[5] = 7;
