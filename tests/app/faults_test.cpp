@@ -238,8 +238,7 @@ TEST(FaultSpecialFiles, FifosAndDanglingLinksWithReportNamesAreNotOpened) {
 }
 
 TEST(FaultSpecialFiles, LinkCyclesEndTheWalk) {
-  // a/ holds a report, an archive to be renamed and b/; links lead from b/ back to a/ and to b/
-  // itself, and from the top to a/ a second time.
+  // Links from a/b/ back to a/ and to itself, and from the top to a/ a second time.
   TempDir dir, reference;
   for (const TempDir* d : {&dir, &reference}) {
     WriteFile(*d / "a/r1.xml", Report("X1", "P1", "1/15/2010 10:00:00"));
@@ -276,8 +275,7 @@ TEST(FaultSpecialFiles, ArchivesOutsideTheTreeKeepTheirNames) {
     WriteFile(base / archives[i].first, MakeZip({Stored("fulfillmentreport.xml", report)}));
     WriteFile(reference / (std::to_string(i) + ".xml"), report);
   }
-  // Out through "ext"; back in through outside/back before the walk meets tree/inner itself;
-  // out again through sub/up to the folder above the tree.
+  // Out through "ext", back in through outside/back, out again through sub/up.
   fs::create_directory_symlink("../outside", tree + "/ext");
   fs::create_directory_symlink("../tree/inner", base / "outside/back");
   fs::create_directories(tree + "/sub");

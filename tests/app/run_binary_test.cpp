@@ -1,8 +1,5 @@
-// The built program end to end: the usage text word for word, the mode word, failed writes;
-// whole runs over report trees, every section byte for byte; and the warnings of runs that
-// complete but whose totals may miss something, one line each on standard error in the order
-// found, while standard output and the exit status stay as they are (a run that misses nothing
-// writes nothing there; a run that fails writes its warnings before the error report).
+// The built program end to end: usage text, failed writes, whole runs byte for byte, and the
+// warnings (stderr, in the order found) of runs whose totals may miss something.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -49,8 +46,7 @@ TEST(RunBinary, UsageTextWordForWord) {
   }
 }
 
-// Without a second thread to be had (the user may start no more processes), reports are read
-// one by one, with the same result: not an abort.
+// Without a second thread to be had, reports are read one by one: the same result, no abort.
 TEST(RunBinary, NoThreadToBeHadChangesNothing) {
   if (!CanRunUnprivileged() || UnderAddressSanitizer())
     GTEST_SKIP() << "needs a user that process limits apply to, and no leak checker's thread";
@@ -83,10 +79,8 @@ void MakeChain(int at, const std::string& name, int depth, const std::string& re
   ::close(fd);
 }
 
-// 4,000 folders deep (names of 200 letters: paths far beyond what the system takes whole) and
-// 600 reports beside them, read with 16 descriptors and 256 MB of address space: the walk's
-// memory and descriptors do not grow with the depth, and running out of descriptors means
-// fewer files read ahead, not an error.
+// 4,000 folders of 200 letters deep and 600 reports beside, with 16 descriptors and 256 MB:
+// neither grows with the depth, and few descriptors mean less read ahead, not an error.
 TEST(RunBinary, DeepTreeAndFewDescriptors) {
   TempDir dir;
   auto report = [](const std::string& id) {
@@ -207,8 +201,7 @@ TEST(WholeRun, OneSaleUnderTheSwitchesAndRanges) {
   }
 }
 
-// Five SKUs over two titles, loose and archived reports, repeated rows, two currencies; an
-// empty SKU id and an empty purchase id count like any other.
+// Loose and archived reports, repeated rows, two currencies; empty ids count like any other.
 TEST(WholeRun, MergedReportsInTwoCurrencies) {
   TempDir dir;
   const std::vector<std::vector<std::string>> skus = {

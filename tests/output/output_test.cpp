@@ -69,9 +69,8 @@ std::string Lines(const std::vector<Line>& lines, const CurrencyTable& currencie
   return out;
 }
 
-// Random tables full of the awkward cases: titles that begin other titles, empty titles,
-// markets holding blanks, repeated ids, the empty SKU id, sales of unknown SKUs, unpriced SKUs,
-// prices in unregistered currencies, tables left unsorted.
+// Random tables with prefix and empty titles, blank markets, repeated and empty ids, unknown
+// and unpriced SKUs, unregistered currencies, unsorted tables.
 TEST(TallyPeriod, MatchesLiteralOnRandomTables) {
   std::mt19937 rng(20100305);
   const std::vector<std::string> titles = {"", "A", "AB", "A B", "Chess", "ChessMaster", "SP X"};
@@ -88,8 +87,7 @@ TEST(TallyPeriod, MatchesLiteralOnRandomTables) {
                 rng() % 2, codes[rng() % codes.size()], int32_t(rng() % 100000) - 500);
     for (int i = rng() % 4; i > 0; --i) state.currencies.RegisterCurrency(codes[rng() % 4]);
     if (rng() % 5 != 0) state.skus.SortSkus();
-    // Whole days close together take the counting way; days far apart, or not whole (one
-    // among whole ones, or every one), the sorting way. Windows may start or end inside a day.
+    // Whole days counted; far apart or not whole (one or all) sorted; windows cut days.
     const int days = round % 4;  // 0, 1: whole; 2: one not whole, added first; 3: none whole
     if (days == 2) state.sales.AddSale("S1", "odd", rng() % 2 ? EncodeDate(1, 1, 1) : 40185.5);
     for (int i = rng() % 60; i > 0; --i)
@@ -262,9 +260,8 @@ TEST(PeriodSections, ShareAndRowFaults) {
   }
 }
 
-// Money per title and market per whole month, in the total currency: each currency's sum of a
-// part converted on its own; a figure whose conversion fails is unknown ("?"), where the MONTH
-// section raises. Sales of unknown SKUs count nowhere, unpriced ones add no money.
+// Money per title and market per month: each currency's sum converted on its own, "?" where the
+// MONTH section raises; unknown SKUs count nowhere, unpriced ones add no money.
 TEST(MonthlyFigures, MoneyPerTitleAndMarket) {
   Tables state;
   state.Sku("a", "Alpha", "US", true, "USD", 125);
