@@ -1,7 +1,5 @@
-// The memory that inflated report entries cost the whole program: an entry is inflated once
-// into the memory it needs, archives read side by side share the reading threads' budget, and
-// a declared size reserves nothing. Peak memory is the children's maximum resident set, so the
-// runs go from the smallest to the largest.
+// The memory inflated report entries cost the program, measured as the children's peak resident
+// set (so the runs go from the smallest to the largest).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>

@@ -1,21 +1,8 @@
 #!/usr/bin/python3
-"""Opens the sales page of --html in headless Chromium as a user would and checks what it shows:
-no console error and nothing fetched; the header's figures equal standard output's TOTAL row;
-each title and each market shows the money the workbook's Revenue and Markets sheets sum and the
-sales of the statistics; a month alone shows its MONTH row; hostile titles stay text; the
-screenshot is not blank; every printed A4 page is readable (median word height >= 6 pt).
-
-Usage: page_browser_test.py TOLLWICK_BINARY EXAMPLES_DIR. Exit status 77 (skipped) when
-selenium, chromium or chromedriver is missing."""
-import csv
-import json
-import os
-import re
-import shutil
-import statistics
-import subprocess
-import sys
-import tempfile
+"""Opens the --html page in headless Chromium and checks what it shows against stdout and the
+workbook, hostile titles, the screenshot and print. Usage: page_browser_test.py BINARY EXAMPLES
+(exit 77, skipped, without selenium, chromium or chromedriver)."""
+import csv, json, os, re, shutil, statistics, subprocess, sys, tempfile
 
 SKIPPED = 77
 FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
@@ -36,8 +23,7 @@ def cell_row(cells):
 
 
 def hostile_report():
-    """Two titles written to break out of the page, and one title that is no UTF-8, sold in
-    October and December, around the examples' November."""
+    """Titles that try to break out of the page or are no UTF-8, sold in October and December."""
     titles = HOSTILE + ["Caf\xe9 \xff"]
     skus = [[f"HX-{i}", t, "1.0", "x", "PPC", "US"] for i, t in enumerate(titles)]
     sales = [[f"HX-{i}", f"HP-{i}-{month}-{d}", "b", "US", "", f"2026-{month}-{d:02d}T10:00:00Z", "ok"]

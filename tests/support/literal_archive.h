@@ -1,6 +1,4 @@
-// A word-for-word walk of an archive's local headers, kept as the reference that the fast walk
-// (archive_entries.h) is checked against. It holds the whole archive in memory and inflates
-// each deflated entry it reads in one go; it uses the standard library and zlib only.
+// The word-for-word walk of an archive's local headers, the reference for the fast walk.
 #pragma once
 
 #include <cstdint>

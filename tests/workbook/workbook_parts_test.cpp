@@ -1,6 +1,4 @@
-// The workbook's dated rows as the program writes them itself: cell XML byte for byte as the
-// workbook library writes the same cells, packing on threads that inflates back to the text, and
-// the zip file completed with the rows.
+// The workbook rows the program writes itself: the library's cell XML, packing, and splicing.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -161,9 +159,7 @@ TEST(SheetRowXml, RowsAsTheLibraryWritesThem) {
   EXPECT_EQ(ours, theirs.substr(begin + 11, end - begin - 11));
 }
 
-// Parts of random text through one and through three packing threads, in pieces of a few
-// hundred bytes: each part inflates back to its text, with its CRC-32 and size, and the parts
-// follow one another in the file.
+// Random parts through one and three packing threads inflate back, with CRC, size and offset.
 TEST(RowPacker, PartsInflateToTheirText) {
   for (size_t threads : {1, 3}) {
     SCOPED_TRACE(threads);
@@ -218,9 +214,7 @@ std::vector<testing::ZipEntry> Package(const std::string& entry, const std::stri
           Deflated(entry, sheet, streamed)};
 }
 
-// Rows put into a sheet of a zip file: the sheet reads back with them just before its
-// "</sheetData>" and its dimension covering them, its streamed form too, and the other entries
-// are unchanged.
+// Rows spliced before "</sheetData>", the dimension widened, other entries unchanged.
 TEST(SpliceSheetRows, PutsTheRowsIntoTheSheet) {
   const std::string sheet =
       "<worksheet><dimension ref=\"A1:AB1\"/><sheetData><row r=\"1\"/></sheetData><x/></worksheet>";
@@ -250,9 +244,7 @@ TEST(SpliceSheetRows, PutsTheRowsIntoTheSheet) {
   }
 }
 
-// What the library never writes is refused rather than completed without the rows: other
-// files, sheets the package does not lead to, parts cut short, and every prefix of a workbook
-// cut short (with the error the library's writing left as the reason, when there is one).
+// Anything the library never writes, every prefix included, is refused rather than completed.
 TEST(SpliceSheetRows, RefusesAnythingElse) {
   const std::string sheet = "<worksheet><sheetData></sheetData></worksheet>";
   const std::string entry = "xl/worksheets/sheet9.xml";
@@ -302,9 +294,7 @@ TEST(SpliceSheetRows, RefusesAnythingElse) {
 namespace tollwick::testing {
 namespace {
 
-// Each write of the workbook's rows and zip file and of the page fails in turn (a full disk): the
-// run ends with that file's error, and the older files of those names stay as they were with
-// nothing beside them. Without a fault, every one of those writes is made.
+// Each write of the workbook and the page fails in turn: that error, and the old files kept.
 TEST(WriteFaults, EachFailedWriteKeepsTheOldFiles) {
   for (const char* target : {"--workbook=old.xlsx", "--html=old.html"}) {
     TempDir dir;
