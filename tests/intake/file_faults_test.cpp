@@ -292,26 +292,13 @@ TEST(FileFaults, NameTakenJustBeforeTheRename) {
   }
 }
 
-// 3,000 archives to number in one folder: each search starts where the last one stopped, so the
-// names examined grow with the archives, not with their square.
-TEST(FileFaults, NumberingManyArchivesExaminesFewNames) {
+// 3,000 archives to number (each search for a free name resumes where the last one stopped) beside
+// a walk 26 levels deep (the outermost folders closed, reopened through ".." on the way back).
+TEST(FileFaults, ManyRenamesFewNamesExaminedAndADeepWalk) {
   TempDir dir;
   constexpr size_t kArchives = 3000;
   for (size_t i = 0; i < kArchives; ++i)
     WriteFile(dir / ("report " + std::to_string(i) + ".zip"), "");
-  ScopedChdir chdir(dir.path());
-  FaultyFiles files;
-  RowCollector rows;
-  WarningList warnings;
-  ReadReportTree(files, rows, warnings, 0);
-  EXPECT_EQ(ListTree(dir.path()).size(), kArchives);
-  EXPECT_EQ(ListTree(dir.path()).back(), "report_(999).zip");
-  EXPECT_LT(files.names_examined.load(), 6 * kArchives);
-}
-
-// 26 levels deep: the outermost folders are closed and reopened through ".." on the way back.
-TEST(FileFaults, ADeepWalkClosesTheOutermostFolders) {
-  TempDir dir;
   std::string deep;
   for (int level = 1; level <= 26; ++level) deep += "L" + std::to_string(level) + "/";
   WriteFile(dir / (deep + "r.xml"), Purchases({"deep"}));
@@ -326,7 +313,12 @@ TEST(FileFaults, ADeepWalkClosesTheOutermostFolders) {
     for (const auto& row : rows.rows) ids.push_back(row.values[1]);
     EXPECT_EQ(ids, (std::vector<std::string>{"deep", "beside"}));
     EXPECT_EQ(files.reopened_from, (std::vector<std::string>{"L3", "L2", "L1"})) << threads;
+    EXPECT_LT(files.names_examined.load(), 6 * kArchives);
   }
+  size_t numbered = 0;
+  for (const std::string& path : ListTree(dir.path())) numbered += path.starts_with("report_(");
+  EXPECT_EQ(numbered, kArchives);
+  EXPECT_TRUE(std::filesystem::exists(dir / "report_(3000).zip"));
 }
 
 }  // namespace
