@@ -19,6 +19,9 @@ struct ArchiveResult {
 
 ArchiveResult WalkArchive(const std::string& archive);
 
+// Inflates raw deflate data all at once (up to a sync flush); false unless the stream ends.
+bool Inflate(const std::string& input, std::string& out, size_t& consumed);
+
 // CRC-32 (the ZIP polynomial), bit by bit.
 uint32_t Crc32(std::string_view data);
 
