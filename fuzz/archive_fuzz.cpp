@@ -1,11 +1,5 @@
-// Any bytes as an archive file. The walk of its local headers (checking stored reports against
-// their CRC-32, inflating the deflated entries it reads) is checked against the word-for-word one
-// kept with the tests: the same report entries, the same end and the same finding of a report
-// entry. The file then goes the production way (ReadReportArchive: read, walked, every report
-// entry cut and its rows handed on), which must hand on the rows that the word-for-word cutting
-// finds in those entries. The file's name has no "report" prefix, so the rename rule leaves it in
-// place. An error report (TollwickError) is an expected outcome; a crash, a sanitizer report, a
-// leak or a slow input is a finding.
+// Any bytes as an archive: the fast walk must agree with the word-for-word one, and the
+// production reading must hand on the rows that the word-for-word cutting finds in its reports.
 #include <unistd.h>
 
 #include <cstdint>

@@ -1,11 +1,5 @@
-// Any argument list, run through RunTollwick in an empty directory with the output kept in
-// memory. The input's NUL bytes separate the arguments. An error report (TollwickError) is an
-// expected outcome; a crash, a sanitizer report, a leak or a slow input is a finding.
-//
-// A reporting range of more than ten years is left out: its DATE section is one line per day by
-// design (years 1 to 9999 make 3.6 million lines), so its time grows with the range, not with a
-// fault. A workbook path with a "/" is left out too, so that a run writes only into the
-// scratch directory.
+// Any argument list (NUL-separated) run in an empty directory; ranges over ten years (a line per
+// day by design) and workbook paths with a "/" (writes outside the scratch tree) are left out.
 #include <fcntl.h>
 #include <unistd.h>
 

@@ -13,9 +13,7 @@
 
 namespace tollwick::fuzz {
 
-// The process's scratch directory, removed with everything in it when the process exits. It is
-// made on first use under $TMPDIR, else in memory under /dev/shm (the targets write a file per
-// input, which is many times faster there than on a disk), else under /tmp.
+// The process's scratch directory (under $TMPDIR, else /dev/shm, else /tmp), removed at exit.
 inline const std::string& ScratchDir() {
   static char made[4096];  // plain storage: still valid when the exit handler runs
   static const std::string dir = [] {

@@ -1,8 +1,5 @@
-// Any bytes as the two lists: the input up to the first "\n#\n" is "prices.csv", the rest is
-// "currency.txt" (absent when the input holds no separator). The SKU table holds a few SKUs, so
-// that price lines match; the rates are then rebased onto "usd" and every SKU's price is
-// converted. An error report (TollwickError) is an expected outcome; a crash, a sanitizer
-// report, a leak or a slow input is a finding.
+// Any bytes as prices.csv, then after "\n#\n" currency.txt: read, rebased onto "usd", and
+// every SKU's price converted.
 #include <unistd.h>
 
 #include <cstdint>

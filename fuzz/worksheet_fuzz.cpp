@@ -1,12 +1,5 @@
-// Any bytes as a report: once as the text of an archive entry, once as the contents of a loose
-// report file. Checks, besides "no crash, no sanitizer report, no leak, no slow input", that the
-// fast cutting hands on the same rows and values as the word-for-word one, and finds the same
-// for the warnings (a worksheet start marker, row start tags with attributes), for the text as it
-// stands and for the loose file's document (ParseReportFile: NUL cut, CR and LF removed). Both ways
-// of cutting a row are reached: the seed corpus holds plain rows (cut in one pass) and rows of
-// other shapes (cut piece by piece), and a row mixes them freely. The values handed on are
-// decoded; the whole input is also decoded in place as one value and checked against the
-// literal decoder.
+// Any bytes as a report, as an archive entry and as a loose file: the fast cutting hands on the
+// rows, values and warnings of the word-for-word one, and the in-place decoder matches the literal.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

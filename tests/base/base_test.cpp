@@ -15,10 +15,7 @@ namespace tollwick {
 namespace {
 
 using testing::ErrorOf;
-
-std::string NotInteger(const std::string& text) {
-  return "EConvertError: '" + text + "' is not a valid integer value";
-}
+using testing::NotInteger;
 
 TEST(StrToInt, Syntax) {
   // clang-format off

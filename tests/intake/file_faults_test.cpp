@@ -1,11 +1,5 @@
-// The walk with a file system that fails on purpose: interrupted calls and short reads change
-// nothing; a read that fails, a file that ends early, a listing that fails and an entry that
-// vanishes end the run with the error of that file, after the rows of the files before it and
-// with no later archive renamed; a rename that fails leaves the archive its name. Each case runs
-// with the files read on the walk's thread and on reading threads ahead of it; so does a row
-// whose date is no date, whose error comes after the rows before it. Then the ring of
-// reading threads itself: a tiny byte budget, many turns of the ring, a file that fails on its
-// way, and rows that live in a copy the cutting made.
+// The walk with a file system that fails on purpose, on the walk's thread and on reading threads:
+// each fault ends the run with that file's error after the rows before it; then the reading ring.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -232,9 +226,7 @@ TEST(FileFaults, EachFailureEndsTheRunInWalkOrder) {
   }
 }
 
-// Ten files through a ring of three slots, with a byte budget that lets one file at a time
-// through, and reads failing for one of them: every file's rows arrive in order, the failing
-// one's error after its rows (none), and the ring goes on after it.
+// Ten files through three slots on a tiny budget, one failing: all in order, the ring goes on.
 TEST(ReadAhead, TinyBudgetWrapAroundAndAFailure) {
   TempDir dir;
   ScopedChdir chdir(dir.path());
@@ -280,9 +272,7 @@ TEST(ReadAhead, TinyBudgetWrapAroundAndAFailure) {
   }
 }
 
-// The chosen name appears between choosing and renaming: the newcomer stays untouched and the
-// next number is taken. Also where the system lacks a rename that never replaces (the rename
-// falls back to a link and an unlink).
+// A name taken between choosing and renaming (also by the link fallback): the next number.
 TEST(FileFaults, NameTakenJustBeforeTheRename) {
   for (int variant = 0; variant < 4; ++variant) {
     TempDir dir;
@@ -302,28 +292,13 @@ TEST(FileFaults, NameTakenJustBeforeTheRename) {
   }
 }
 
-// 3,000 archives to number in one folder: each search starts where the last one stopped, so the
-// names examined grow with the archives, not with their square.
-TEST(FileFaults, NumberingManyArchivesExaminesFewNames) {
+// 3,000 archives to number (each search for a free name resumes where the last one stopped) beside
+// a walk 26 levels deep (the outermost folders closed, reopened through ".." on the way back).
+TEST(FileFaults, ManyRenamesFewNamesExaminedAndADeepWalk) {
   TempDir dir;
   constexpr size_t kArchives = 3000;
   for (size_t i = 0; i < kArchives; ++i)
     WriteFile(dir / ("report " + std::to_string(i) + ".zip"), "");
-  ScopedChdir chdir(dir.path());
-  FaultyFiles files;
-  RowCollector rows;
-  WarningList warnings;
-  ReadReportTree(files, rows, warnings, 0);
-  EXPECT_EQ(ListTree(dir.path()).size(), kArchives);
-  EXPECT_EQ(ListTree(dir.path()).back(), "report_(999).zip");
-  EXPECT_LT(files.names_examined.load(), 6 * kArchives);
-}
-
-// A walk 26 folders deep keeps the innermost 24 open: it closes the outermost ones as it goes
-// down, and on the way back opens each again through the ".." of the folder below it; the
-// walk then goes on beside them.
-TEST(FileFaults, ADeepWalkClosesTheOutermostFolders) {
-  TempDir dir;
   std::string deep;
   for (int level = 1; level <= 26; ++level) deep += "L" + std::to_string(level) + "/";
   WriteFile(dir / (deep + "r.xml"), Purchases({"deep"}));
@@ -338,7 +313,12 @@ TEST(FileFaults, ADeepWalkClosesTheOutermostFolders) {
     for (const auto& row : rows.rows) ids.push_back(row.values[1]);
     EXPECT_EQ(ids, (std::vector<std::string>{"deep", "beside"}));
     EXPECT_EQ(files.reopened_from, (std::vector<std::string>{"L3", "L2", "L1"})) << threads;
+    EXPECT_LT(files.names_examined.load(), 6 * kArchives);
   }
+  size_t numbered = 0;
+  for (const std::string& path : ListTree(dir.path())) numbered += path.starts_with("report_(");
+  EXPECT_EQ(numbered, kArchives);
+  EXPECT_TRUE(std::filesystem::exists(dir / "report_(3000).zip"));
 }
 
 }  // namespace

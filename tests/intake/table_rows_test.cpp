@@ -14,10 +14,8 @@ namespace tollwick {
 namespace {
 
 using testing::ErrorOf;
+using testing::NotInteger;
 
-std::string NotInteger(const std::string& text) {
-  return "EConvertError: '" + text + "' is not a valid integer value";
-}
 const std::string kBadDate = "EConvertError: Invalid argument to date encode";
 
 TEST(TableRows, SaleDates) {

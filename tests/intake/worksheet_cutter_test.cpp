@@ -1,10 +1,12 @@
-// The fast cutting against the word-for-word reference: markers that form across the places
-// where pieces were cut out, random texts, and the layouts a report can take.
+// The fast cutting, line-break removal and marker search against their word-for-word references.
 #include "intake/worksheet_cutter.h"
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "intake/loose_document.h"
+#include "intake/marker_finder.h"
 #include "intake/piece_cutter.h"
 #include "intake/xml_references.h"
 #include "support/checks.h"
@@ -192,6 +194,59 @@ TEST(WorksheetCutter, ReportLayouts) {
   for (const auto& [what, document, rows] : cases) {
     EXPECT_EQ(CutRows(document), rows) << what;
     EXPECT_EQ(literal::CutWorksheets(document), rows) << what << " (reference)";
+  }
+}
+
+// Line-break removal a block at a time, on texts dense and sparse in breaks and NULs.
+TEST(LooseDocument, MatchesReferenceOnRandomTexts) {
+  std::mt19937 rng(31337);
+  const char bytes[] = {'a', '<', '\r', '\n', ' ', '\x8D', '\x8A'};
+  for (int round = 0; round < 5000; ++round) {
+    std::string text(rng() % (round % 3 == 0 ? 400 : 80), 'x');
+    const unsigned sparse = round % 2 == 0 ? 1 : 12;  // clean blocks are common when sparse
+    for (char& c : text) c = rng() % sparse == 0 ? bytes[rng() % std::size(bytes)] : 'a';
+    if (rng() % 8 == 0 && !text.empty()) text[rng() % text.size()] = '\0';
+    std::string buffer = text;
+    buffer.resize(LooseDocumentInPlace(buffer.data(), buffer.size()));
+    ASSERT_EQ(buffer, literal::LooseDocument(text)) << "round " << round;
+  }
+}
+
+// The anchored marker search against std::string_view::find, from every start position.
+void ExpectSameAsFind(const std::string& text, const std::string& marker) {
+  const MarkerFinder finder(marker);
+  for (size_t from = 0; from <= text.size() + 1; ++from)
+    ASSERT_EQ(finder.Find(text, from), std::string_view(text).find(marker, from))
+        << "marker \"" << marker << "\" from " << from << " in \"" << text << '"';
+}
+
+TEST(MarkerFinder, FixedAndRandomTexts) {
+  const struct {
+    const char* text;
+    const char* marker;
+  } cases[] = {
+      // clang-format off
+      {"", "<Row>"}, {"<Row>", "<Row>"}, {"<Ro", "<Row>"},
+      {"Row><Row>", "<Row>"},  // an anchor before any possible start
+      {"<RRow><Row>", "<Row>"}, {"<Data</Data>", "</Data>"},
+      {"</Data></Data>", "<Data"},  // the anchor stands, the byte before it does not match
+      {"</Worksheet>  </Worksheet>", "</Worksheet>"},
+      {"abcabc", "bc"},  // no capital: anchored on the first byte
+      {"<<<x<<", "<<"}, {"aXbXc", "X"},
+      // clang-format on
+  };
+  for (const auto& c : cases) ExpectSameAsFind(c.text, c.marker);
+  std::mt19937 rng(4242);
+  const std::string markers[] = {
+      "<Row>", "</Row>", "<Data", "</Data>", "</Worksheet>", "<Worksheet ss:Name=\"SKU detail\">",
+      "ab",    "R",      "<R"};
+  const std::string pieces[] = {
+      "<",       "R", "Row",          ">", "/", "D", "Data", "a", "b", "<Row>", "</Row>", "<Data",
+      "</Data>", "W", "</Worksheet>", " ", "x"};
+  for (int round = 0; round < 2000; ++round) {
+    std::string text;
+    for (size_t n = rng() % 12; n > 0; --n) text += pieces[rng() % std::size(pieces)];
+    ExpectSameAsFind(text, markers[rng() % std::size(markers)]);
   }
 }
 

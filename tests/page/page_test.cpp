@@ -1,6 +1,4 @@
-// The sales page's data and texts: every figure checked against a word-for-word computation
-// over the sale table and against the TOTAL row; texts made valid UTF-8 and escaped so that
-// nothing in a title can end an element, a script or a JSON string.
+// The page's figures against a word-for-word computation, and its texts escaped as valid UTF-8.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -22,6 +22,10 @@ std::string ErrorOf(F&& f) {
   }
   return "";
 }
+// The error StrToInt raises for `text`.
+inline std::string NotInteger(const std::string& text) {
+  return "EConvertError: '" + text + "' is not a valid integer value";
+}
 
 // Up to `max_parts` parts drawn from `parts`, joined.
 inline std::string RandomJoin(std::mt19937& rng, const std::vector<std::string>& parts,

@@ -14,7 +14,8 @@ uint32_t U32(const std::string& a, size_t at) {
   return U16(a, at) | U16(a, at + 2) << 16;
 }
 
-// Inflates all of `input` at once; false on a zlib error or a stream that does not end.
+}  // namespace
+
 bool Inflate(const std::string& input, std::string& out, size_t& consumed) {
   z_stream z{};
   if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return false;
@@ -34,8 +35,6 @@ bool Inflate(const std::string& input, std::string& out, size_t& consumed) {
   inflateEnd(&z);
   return status == Z_STREAM_END;
 }
-
-}  // namespace
 
 uint32_t Crc32(std::string_view data) {
   uint32_t crc = 0xFFFFFFFFu;

@@ -1,6 +1,4 @@
-// A word-for-word walk of an archive's local headers, kept as the reference that the fast walk
-// (archive_entries.h) is checked against. It holds the whole archive in memory and inflates
-// each deflated entry it reads in one go; it uses the standard library and zlib only.
+// The word-for-word walk of an archive's local headers, the reference for the fast walk.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +18,9 @@ struct ArchiveResult {
 };
 
 ArchiveResult WalkArchive(const std::string& archive);
+
+// Inflates raw deflate data all at once (up to a sync flush); false unless the stream ends.
+bool Inflate(const std::string& input, std::string& out, size_t& consumed);
 
 // CRC-32 (the ZIP polynomial), bit by bit.
 uint32_t Crc32(std::string_view data);

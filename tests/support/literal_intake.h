@@ -1,6 +1,4 @@
-// Word-for-word versions of the report reader's cutting, kept as the reference that the fast
-// cutting is checked against. Slow on purpose (every cut copies the rest of the text); they use
-// the standard library only, so any test or fuzz target can link them.
+// Word-for-word versions of the report reader's cutting (slow on purpose), the references.
 #pragma once
 
 #include <string>

@@ -6,7 +6,6 @@
 #include <zlib.h>
 
 #include <fcntl.h>
-#include <sched.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -286,19 +285,6 @@ RunResult RunBinary(const BinaryRun& run) {
   for (std::string& e : environment) envp.push_back(e.data());
   envp.push_back(nullptr);
 
-  cpu_set_t one_cpu;
-  CPU_ZERO(&one_cpu);
-  if (run.one_cpu) {
-    cpu_set_t all;
-    if (::sched_getaffinity(0, sizeof all, &all) != 0) throw std::runtime_error("no CPU set");
-    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
-      if (CPU_ISSET(cpu, &all)) {
-        CPU_SET(cpu, &one_cpu);
-        break;
-      }
-    }
-  }
-
   pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
@@ -316,7 +302,6 @@ RunResult RunBinary(const BinaryRun& run) {
     else
       ::dup2(out, 1);
     ::dup2(err, 2);
-    if (run.one_cpu && ::sched_setaffinity(0, sizeof one_cpu, &one_cpu) != 0) ::_exit(127);
     if (run.file_size_limit != 0 && ::signal(SIGXFSZ, SIG_DFL) == SIG_ERR) ::_exit(127);
     const std::pair<int, uint64_t> limits[] = {{RLIMIT_AS, sanitizer_bound ? 0 : run.address_space},
                                                {RLIMIT_NPROC, run.process_limit},

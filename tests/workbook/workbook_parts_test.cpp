@@ -1,6 +1,4 @@
-// The workbook's dated rows as the program writes them itself: cell XML byte for byte as the
-// workbook library writes the same cells, packing on threads that inflates back to the text, and
-// the zip file completed with the rows.
+// The workbook rows the program writes itself: the library's cell XML, packing, and splicing.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -19,39 +17,19 @@
 #include "base/file_bytes.h"
 #include "support/checks.h"
 #include "support/faulty_writes.h"
+#include "support/literal_archive.h"
 #include "support/test_support.h"
 #include "workbook/row_packer.h"
 #include "workbook/sheet_row_xml.h"
 #include "workbook/sheet_splice.h"
 
-namespace tollwick {
+namespace tollwick::testing {
 namespace {
 
-using testing::Deflated;
-using testing::ErrorOf;
-using testing::MakeZip;
-using testing::ReadFile;
-using testing::Stored;
-using testing::TempDir;
-using testing::WriteFile;
-
-// Raw deflate data, inflated up to its end or, after a sync flush, up to where it stops.
 std::string InflateRaw(std::string_view packed) {
-  z_stream zlib{};
-  EXPECT_EQ(inflateInit2(&zlib, -MAX_WBITS), Z_OK);
-  zlib.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data()));
-  zlib.avail_in = static_cast<uInt>(packed.size());
   std::string text;
-  int result = Z_OK;
-  while (result == Z_OK && (zlib.avail_in > 0 || zlib.avail_out == 0)) {
-    char out[4096];
-    zlib.next_out = reinterpret_cast<Bytef*>(out);
-    zlib.avail_out = sizeof out;
-    result = inflate(&zlib, Z_SYNC_FLUSH);
-    text.append(out, sizeof out - zlib.avail_out);
-  }
-  EXPECT_TRUE(result == Z_OK || result == Z_STREAM_END || result == Z_BUF_ERROR) << result;
-  inflateEnd(&zlib);
+  size_t consumed = 0;
+  literal::Inflate(std::string(packed), text, consumed);
   return text;
 }
 
@@ -161,9 +139,7 @@ TEST(SheetRowXml, RowsAsTheLibraryWritesThem) {
   EXPECT_EQ(ours, theirs.substr(begin + 11, end - begin - 11));
 }
 
-// Parts of random text through one and through three packing threads, in pieces of a few
-// hundred bytes: each part inflates back to its text, with its CRC-32 and size, and the parts
-// follow one another in the file.
+// Random parts through one and three packing threads inflate back, with CRC, size and offset.
 TEST(RowPacker, PartsInflateToTheirText) {
   for (size_t threads : {1, 3}) {
     SCOPED_TRACE(threads);
@@ -205,8 +181,8 @@ TEST(RowPacker, PartsInflateToTheirText) {
 
 // A workbook's package around one sheet: the workbook lists it as "Days" with a relationship
 // whose target is `entry` (named unlike its place in the list, as a package may name it).
-std::vector<testing::ZipEntry> Package(const std::string& entry, const std::string& sheet,
-                                       bool streamed = false) {
+std::vector<ZipEntry> Package(const std::string& entry, const std::string& sheet,
+                              bool streamed = false) {
   return {Stored("xl/workbook.xml",
                  "<workbook><sheets><sheet name=\"Products\" sheetId=\"1\" r:id=\"rId1\"/>"
                  "<sheet name=\"Days\" sheetId=\"2\" r:id=\"rId7\"/></sheets></workbook>"),
@@ -218,16 +194,14 @@ std::vector<testing::ZipEntry> Package(const std::string& entry, const std::stri
           Deflated(entry, sheet, streamed)};
 }
 
-// Rows put into a sheet of a zip file: the sheet reads back with them just before its
-// "</sheetData>" and its dimension covering them, its streamed form too, and the other entries
-// are unchanged.
+// Rows spliced before "</sheetData>", the dimension widened, other entries unchanged.
 TEST(SpliceSheetRows, PutsTheRowsIntoTheSheet) {
   const std::string sheet =
       "<worksheet><dimension ref=\"A1:AB1\"/><sheetData><row r=\"1\"/></sheetData><x/></worksheet>";
   const std::string rows = "<row r=\"2\"><c r=\"A2\"><v>7</v></c></row><row r=\"3\"/>";
   for (bool streamed : {false, true}) {
     TempDir dir;
-    std::vector<testing::ZipEntry> entries = Package("xl/worksheets/sheet9.xml", sheet, streamed);
+    std::vector<ZipEntry> entries = Package("xl/worksheets/sheet9.xml", sheet, streamed);
     std::string bytes = MakeZip(entries);
     if (streamed) {  // the central directory has the sizes that the descriptor gives
       size_t record = bytes.rfind("PK\1\2");
@@ -250,13 +224,11 @@ TEST(SpliceSheetRows, PutsTheRowsIntoTheSheet) {
   }
 }
 
-// What the library never writes is refused rather than completed without the rows: other
-// files, sheets the package does not lead to, parts cut short, and every prefix of a workbook
-// cut short (with the error the library's writing left as the reason, when there is one).
+// Anything the library never writes, every prefix included, is refused rather than completed.
 TEST(SpliceSheetRows, RefusesAnythingElse) {
   const std::string sheet = "<worksheet><sheetData></sheetData></worksheet>";
   const std::string entry = "xl/worksheets/sheet9.xml";
-  auto with = [&](std::vector<testing::ZipEntry> entries, testing::ZipEntry extra) {
+  auto with = [&](std::vector<ZipEntry> entries, ZipEntry extra) {
     entries.insert(entries.begin(), extra);
     return MakeZip(entries);
   };
@@ -296,15 +268,7 @@ TEST(SpliceSheetRows, RefusesAnythingElse) {
   }
 }
 
-}  // namespace
-}  // namespace tollwick
-
-namespace tollwick::testing {
-namespace {
-
-// Each write of the workbook's rows and zip file and of the page fails in turn (a full disk): the
-// run ends with that file's error, and the older files of those names stay as they were with
-// nothing beside them. Without a fault, every one of those writes is made.
+// Each write of the workbook and the page fails in turn: that error, and the old files kept.
 TEST(WriteFaults, EachFailedWriteKeepsTheOldFiles) {
   for (const char* target : {"--workbook=old.xlsx", "--html=old.html"}) {
     TempDir dir;
