@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Draws doc/page.png: the top of the sales page of the example reports, as headless Chromium
-# shows it in a window 1400 pixels wide.
+# Draws the README's pictures of the example reports:
+#   doc/workbook-charts.png  the "Charts" sheet of the workbook, as LibreOffice prints it (the
+#                            last page of its PDF, turned into a PNG by pdftoppm);
+#   doc/page.png             the top of the sales page, as headless Chromium shows it in a
+#                            window 1400 pixels wide (through selenium).
 #
-# Builds tollwick, runs `tollwick --all --html=...` over a copy of examples/ and lets Chromium
-# (through selenium) take the screenshot. Needs chromium, chromium-driver and python3-selenium
-# (.ci/install-deps.sh test):
+# Builds tollwick and runs `tollwick --all --workbook=... --html=...` over a copy of examples/.
+# Needs libreoffice-calc-nogui, poppler-utils, chromium, chromium-driver and python3-selenium
+# (.ci/install-deps.sh ci):
 #
-#   doc/make-page-picture.sh
+#   doc/make-pictures.sh
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="${TOLLWICK_DOC_BUILD:-$root/build-doc}"  # a Release build tree, made when missing
@@ -17,7 +20,14 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTOLLWICK_TESTS=OFF >/d
 cmake --build "$build" -j2 --target tollwick >/dev/null
 
 cp -r "$root/examples" "$work/tree"
-(cd "$work/tree" && "$build/tollwick" --all --html="$work/page.html" >/dev/null 2>&1)
+(cd "$work/tree" && "$build/tollwick" --all --workbook="$work/charts.xlsx" \
+  --html="$work/page.html" >/dev/null 2>&1)
+
+(cd "$work" && HOME="$work" libreoffice --headless --convert-to pdf charts.xlsx >/dev/null 2>&1)
+last=$(pdfinfo "$work/charts.pdf" | awk '/^Pages:/ { print $2 }')
+pdftoppm -png -r 80 -f "$last" -l "$last" -singlefile "$work/charts.pdf" "$root/doc/workbook-charts"
+echo "wrote $root/doc/workbook-charts.png"
+
 /usr/bin/python3 - "$work" "$root/doc/page.png" <<'PYTHON'
 import sys
 from selenium import webdriver
