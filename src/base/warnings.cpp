@@ -6,37 +6,23 @@ namespace tollwick {
 
 namespace {
 
+// What a sum line says of one and of several files, per WarningKind after Other.
+constexpr std::string_view kSumWords[][2] = {
+    {"archive is not a zip archive", "archives are not zip archives"},
+    {"archive could not be read to its end", "archives could not be read to their end"},
+    {"archive holds no entry \"fulfillmentreport.xml\"",
+     "archives hold no entry \"fulfillmentreport.xml\""},
+    {"file is UTF-16 text, which is not read", "files are UTF-16 text, which is not read"},
+    {"file holds no worksheet \"SKU detail\" or \"Purchase History\"",
+     "files hold no worksheet \"SKU detail\" or \"Purchase History\""},
+    {"file has rows passed over: their start tags carry attributes",
+     "files have rows passed over: their start tags carry attributes"},
+};
+
 // The line that sums up `more` warnings of `kind` beyond those written.
 std::string SumLine(WarningKind kind, size_t more) {
-  const bool one = more == 1;
   std::string line = std::to_string(more) + " more ";
-  switch (kind) {
-    case WarningKind::NotZip:
-      line += one ? "archive is not a zip archive" : "archives are not zip archives";
-      break;
-    case WarningKind::CutShort:
-      line +=
-          one ? "archive could not be read to its end" : "archives could not be read to their end";
-      break;
-    case WarningKind::NoReportEntry:
-      line += one ? "archive holds" : "archives hold";
-      line += " no entry \"fulfillmentreport.xml\"";
-      break;
-    case WarningKind::Utf16:
-      line += one ? "file is" : "files are";
-      line += " UTF-16 text, which is not read";
-      break;
-    case WarningKind::NoWorksheet:
-      line += one ? "file holds" : "files hold";
-      line += " no worksheet \"SKU detail\" or \"Purchase History\"";
-      break;
-    case WarningKind::RowsPassedOver:
-      line += one ? "file has rows passed over: their start tags carry attributes"
-                  : "files have rows passed over: their start tags carry attributes";
-      break;
-    case WarningKind::Other:
-      break;
-  }
+  line += kSumWords[static_cast<size_t>(kind) - 1][more == 1 ? 0 : 1];
   return line;
 }
 
