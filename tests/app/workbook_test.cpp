@@ -321,9 +321,7 @@ TEST(Workbook, WithoutUnnamedFilesHiddenOnesLeaveNothing) {
   for (int rename_error : {0, EACCES}) {
     SCOPED_TRACE(rename_error);
     TempDir dir;
-    WriteFile(dir / "a.xml", MakeReport({{"X1", "Alpha", "1.0", "", "", "US"}},
-                                        {{"X1", "P1", "", "", "", "2010-01-15T10:00:00Z", ""}}));
-    WriteFile(dir / "prices.csv", "X1;EUR;100\r\n");
+    WriteOneSaleTree(dir.path());
     WriteFile(dir / "currency.txt", "EUR 1.00 = EUR 1\r\n");
     WriteFile(dir / "old.xlsx", "an older workbook");
     const Tree before = Snapshot(dir.path());

@@ -213,6 +213,12 @@ void AppendRow(std::string& out, const std::vector<std::string>& cells) {
 
 }  // namespace
 
+void WriteOneSaleTree(const std::string& dir) {
+  WriteFile(dir + "/a.xml", MakeReport({{"X1", "Alpha", "1.0", "", "", "US"}},
+                                       {{"X1", "P1", "", "", "", "2010-01-15T10:00:00Z", ""}}));
+  WriteFile(dir + "/prices.csv", "X1;EUR;100\r\n");
+}
+
 std::string MakeReport(const std::vector<std::vector<std::string>>& sku_rows,
                        const std::vector<std::vector<std::string>>& sale_rows) {
   std::string out =

@@ -96,6 +96,9 @@ void GiveToUnprivileged(const std::string& root);
 // is put first in each worksheet (it is skipped on reading).
 std::string MakeReport(const std::vector<std::vector<std::string>>& sku_rows,
                        const std::vector<std::vector<std::string>>& sale_rows);
+// Writes into `dir` a report of one sale of X1 ("Alpha", US) and a prices.csv that prices it
+// at 1.00 EUR.
+void WriteOneSaleTree(const std::string& dir);
 
 struct RunResult {
   int status = -1;  // exit status, or 128 + signal

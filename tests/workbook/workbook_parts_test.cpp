@@ -272,9 +272,7 @@ TEST(SpliceSheetRows, RefusesAnythingElse) {
 TEST(WriteFaults, EachFailedWriteKeepsTheOldFiles) {
   for (const char* target : {"--workbook=old.xlsx", "--html=old.html"}) {
     TempDir dir;
-    WriteFile(dir / "a.xml", MakeReport({{"X1", "Alpha", "1.0", "", "", "US"}},
-                                        {{"X1", "P1", "", "", "", "2010-01-15T10:00:00Z", ""}}));
-    WriteFile(dir / "prices.csv", "X1;EUR;100\r\n");
+    WriteOneSaleTree(dir.path());
     WriteFile(dir / "old.xlsx", "an older workbook");
     WriteFile(dir / "old.html", "an older page");
     const Tree before = Snapshot(dir.path());
