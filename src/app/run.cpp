@@ -87,10 +87,7 @@ int RunTollwick(const std::vector<std::string>& args, RunState& state) {
         const PageData data =
             BuildPageData(figures, state.Skus, state.Sales, state.Currencies, state.Rates,
                           options.TotalCurrency, state.RangeStart, state.RangeEnd);
-        const std::string html = PageHtml(data, state.Skus);
-        if (WriteFully(*state.Files, page->fd(), html.data(), html.size()) != 0)
-          Raise(ErrorKind::EInOutError,
-                "Cannot write file \"" + page->target() + "\". " + SystemErrorText(errno));
+        page->Write(PageHtml(data, state.Skus));
       }
     }
     // Standard output is complete before the workbook and the page take their names.

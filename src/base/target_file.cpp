@@ -232,6 +232,10 @@ void TargetFile::RaiseWriteError(int err) const {
   Raise(ErrorKind::EInOutError, "Cannot write file \"" + target_ + "\". " + SystemErrorText(err));
 }
 
+void TargetFile::Write(std::string_view bytes) {
+  if (WriteFully(files_, fd_, bytes.data(), bytes.size()) != 0) RaiseWriteError(errno);
+}
+
 void TargetFile::Commit() {
   if (committed_) return;
   // The data reaches the disk before the name does, so a crash cannot leave an empty file.

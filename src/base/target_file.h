@@ -48,6 +48,9 @@ class TargetFile {
   std::string ReopenPath() const;
   // Whether the file is unnamed (O_TMPFILE) rather than a hidden named one.
   bool unnamed() const { return temporary_name_.empty(); }
+  // Writes all of `bytes` at the file's position; raises EInOutError
+  // "Cannot write file "<target>". <reason>" on failure.
+  void Write(std::string_view bytes);
   // Gives the file the target's name, its data synced first; raises EInOutError
   // "Cannot write file "<target>". <reason>" on failure, and the old file stays.
   void Commit();
