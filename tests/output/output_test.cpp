@@ -51,19 +51,14 @@ std::string Shown(const Value& value) {
     return std::string(value);
 }
 
-std::string NameOf(const TallyLine& line) {
-  return line.Name();
-}
-std::string NameOf(const literal::TallyLine& line) {
-  return line.Name;
-}
-
-template <typename Line>
-std::string Lines(const std::vector<Line>& lines, const CurrencyTable& currencies,
+// Each line's name (the member `name`) and count, "!" after a total; then each currency's sum.
+template <typename Line, typename Name>
+std::string Lines(const std::vector<Line>& lines, Name name, const CurrencyTable& currencies,
                   const std::vector<int64_t>& sums) {
   std::string out;
   for (const Line& r : lines)
-    out += NameOf(r) + "=" + std::to_string(r.Count) + (r.IsTotal ? "! " : " ");
+    out += std::string(std::invoke(name, r)) + "=" + std::to_string(r.Count) +
+           (r.IsTotal ? "! " : " ");
   for (size_t c = 0; c < currencies.size(); ++c)
     out += currencies[c].Code + ":" + std::to_string(sums[c]) + " ";
   return out;
@@ -102,8 +97,8 @@ TEST(TallyPeriod, MatchesLiteralOnRandomTables) {
       tally.TallyPeriod(start, end);
       auto lines =
           literal::TallyPeriod(state.skus, state.sales, state.currencies, sums, start, end);
-      ASSERT_EQ(Lines(tally.lines(), state.currencies, tally.currency_sums()),
-                Lines(lines, state.currencies, sums))
+      ASSERT_EQ(Lines(tally.lines(), &TallyLine::Name, state.currencies, tally.currency_sums()),
+                Lines(lines, &literal::TallyLine::Name, state.currencies, sums))
           << "round " << round;
     }
   }
@@ -115,8 +110,7 @@ void Example(Tables& state) {
   state.Sku("a", "Alpha", "US", true, "USD", 299);
   state.Sku("b", "Alpha", "US", false, "USD", 299);
   state.Sku("c", "Beta", "DE", true, "EUR", 199);
-  state.currencies.RegisterCurrency("USD");
-  state.currencies.RegisterCurrency("EUR");
+  for (const char* code : {"USD", "EUR"}) state.currencies.RegisterCurrency(code);
   state.rates.Append("EUR", 1);
   state.rates.Append("USD", 1.495L);
   state.skus.SortSkus();
@@ -143,8 +137,7 @@ TEST(Sections, TextFieldsThatNeedQuotes) {
     state.Sku("a", "Say \"hi\"", "DE", true, "U;S", -105);
     state.Sku("b;1", "Tips ; Tricks", "US", true, "EUR", 100);
     state.Sku("c", "Plain", "U\nS", false, "", 1);
-    state.currencies.RegisterCurrency("U;S");
-    state.currencies.RegisterCurrency("EUR");
+    for (const char* code : {"U;S", "EUR"}) state.currencies.RegisterCurrency(code);
     state.skus.SortSkus();
     state.currencies.SortCurrencies();
     state.options.TotalCurrency = "E;R";
@@ -196,14 +189,9 @@ TEST(PeriodSections, DateWindows) {
     state.Sku("a", "Alpha", "US", true, "EUR", 100);
     state.currencies.RegisterCurrency("EUR");
     state.rates.Append("EUR", 1);
-    for (CivilDate d : {CivilDate{2009, 1, 1},
-                        {2009, 3, 1},
-                        {2009, 3, 15},
-                        {2009, 3, 31},
-                        {2009, 12, 31},
-                        {2010, 1, 1},
-                        {2011, 4, 1}})
-      state.Sale("a", d.year, d.month, d.day);
+    const CivilDate sold[] = {{2009, 1, 1},   {2009, 3, 1}, {2009, 3, 15}, {2009, 3, 31},
+                              {2009, 12, 31}, {2010, 1, 1}, {2011, 4, 1}};
+    for (CivilDate d : sold) state.Sale("a", d.year, d.month, d.day);
     state.options = {false, false, false, false, false, false, false, false, "EUR"};
     state.start = EncodeDate(from.year, from.month, from.day);
     state.end = EncodeDate(to.year, to.month, to.day);

@@ -2,7 +2,7 @@
 """Opens the --html page in headless Chromium and checks what it shows against stdout and the
 workbook, hostile titles, the screenshot and print. Usage: page_browser_test.py BINARY EXAMPLES
 (exit 77, skipped, without selenium, chromium or chromedriver)."""
-import csv, json, os, re, shutil, statistics, subprocess, sys, tempfile
+import base64, csv, json, os, re, shutil, statistics, subprocess, sys, tempfile
 
 SKIPPED = 77
 FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
@@ -40,26 +40,20 @@ def run(binary, tree, *args):
     return subprocess.run([binary, *args], cwd=tree, capture_output=True, timeout=120)
 
 
-def fields(stdout):
-    """The lines of stdout as lists of fields; a field may be quoted."""
-    return list(csv.reader(stdout.decode("latin-1").split("\r\n"), delimiter=";"))
-
-
-def section_row(lines, title, first=None):
-    """{column title: value} of the section `title`'s first row (or the one starting `first`)."""
+def section_row(stdout, title, first=None):
+    """{column title: value} of the section `title`'s first row (or the one starting `first`);
+    a field of stdout may be quoted."""
+    lines = list(csv.reader(stdout.decode("latin-1").split("\r\n"), delimiter=";"))
     at = next(i for i, line in enumerate(lines) if line[:1] == [title])
     return dict(zip(lines[at], next(r for r in lines[at + 1:] if first in (None, *r[:1]))))
 
 
-def word_heights_per_page(pdf_path):
-    html = subprocess.run(["pdftotext", "-bbox", pdf_path, "-"], capture_output=True,
+def word_heights_per_page(pdf):
+    html = subprocess.run(["pdftotext", "-bbox", "-", "-"], input=pdf, capture_output=True,
                           check=True).stdout.decode("utf-8", "replace")
-    pages = []
-    for piece in html.split("<page ")[1:]:
-        boxes = re.findall(r'<word xMin="[-\d.]+" yMin="([-\d.]+)" xMax="[-\d.]+" yMax="([-\d.]+)"',
-                           piece)
-        pages.append([float(y_max) - float(y_min) for y_min, y_max in boxes])
-    return pages
+    word = r'<word xMin="[-\d.]+" yMin="([-\d.]+)" xMax="[-\d.]+" yMax="([-\d.]+)"'
+    return [[float(y_max) - float(y_min) for y_min, y_max in re.findall(word, piece)]
+            for piece in html.split("<page ")[1:]]
 
 
 def main():
@@ -80,8 +74,7 @@ def main():
         print("skipped: chromium or chromedriver is missing (chromium, chromium-driver)")
         return SKIPPED
 
-    work = tempfile.mkdtemp(prefix="tollwick-page-")
-    try:
+    with tempfile.TemporaryDirectory(prefix="tollwick-page-", ignore_cleanup_errors=True) as work:
         tree = os.path.join(work, "tree")
         shutil.copytree(examples, tree)
         with open(os.path.join(tree, "reports", "hostile.xml"), "wb") as out:
@@ -96,7 +89,7 @@ def main():
         page = os.path.join(tree, "Sales.Html")
         size = os.path.getsize(page)
         check(size < 5_000_000, f"page of {size} bytes")
-        row = section_row(fields(plain.stdout), "TOTAL")
+        row = section_row(plain.stdout, "TOTAL")
         book = openpyxl.load_workbook(os.path.join(tree, "book.xlsx"))
 
         options = webdriver.ChromeOptions()
@@ -106,12 +99,12 @@ def main():
         options.set_capability("goog:loggingPrefs", {"browser": "ALL", "performance": "ALL"})
         driver = webdriver.Chrome(service=Service(driver_path), options=options)
         try:
-            driver.get("file://" + page)
+            url = "file://" + page
+            driver.get(url)
             load = driver.execute_script(
                 "const t = performance.timing; return t.loadEventEnd - t.navigationStart;")
             check(load < 3000, f"load event after {load} ms")
             check(driver.get_log("browser") == [], "console messages on load")
-            url = "file://" + page
             events = [json.loads(entry["message"])["message"]
                       for entry in driver.get_log("performance")]
             fetched = [e["params"]["request"]["url"] for e in events
@@ -124,6 +117,9 @@ def main():
             def figure(name):
                 return driver.find_element(By.CSS_SELECTOR, f'[data-figure="{name}"]').text
 
+            def select(kind):
+                return Select(driver.find_element(By.CSS_SELECTOR, f'select[data-filter="{kind}"]'))
+
             sales = sum(int(v) for k, v in row.items()
                         if k.startswith("TOTAL ") and k != "TOTAL EUR")
             check((figure("total"), figure("sales"), figure("share")) ==
@@ -133,26 +129,24 @@ def main():
             # Every title and market, compared by position with the workbook's columns.
             for sheet, kind in (("Revenue", "title"), ("Markets", "market")):
                 rows = list(book[sheet].iter_rows(values_only=True))
-                select = Select(driver.find_element(By.CSS_SELECTOR,
-                                                    f'select[data-filter="{kind}"]'))
-                values = [o.get_attribute("value") for o in select.options][1:]
+                menu = select(kind)
+                values = [o.get_attribute("value") for o in menu.options][1:]
                 check(len(values) == len(rows[0]) - 2, f"{kind} options {values}")
                 for column, value in enumerate(values, start=1):
-                    select.select_by_value(value)
+                    menu.select_by_value(value)
                     money = sum(round(r[column] * 100) for r in rows[1:] if r[column])
                     shown = round(float(figure("total")) * 100)
                     check(shown == money, f"{kind} {value!r}: {shown} against {money}")
                     if kind == "title" and "TOTAL " + value in row:
                         check(figure("sales") == row["TOTAL " + value],
                               f"sales of {value!r}: {figure('sales')}")
-                select.select_by_value("")
+                menu.select_by_value("")
             check(figure("total") == row["TOTAL EUR"], "back to all: the TOTAL again")
 
             # One month alone: its MONTH row.
-            october = section_row(fields(plain.stdout), "MONTH", "202610")
+            october = section_row(plain.stdout, "MONTH", "202610")
             for name in ("from", "to"):
-                Select(driver.find_element(By.CSS_SELECTOR, f'select[data-filter="{name}"]')) \
-                    .select_by_value("2026-10")
+                select(name).select_by_value("2026-10")
             check(figure("total") == october["TOTAL EUR"],
                   f"October: {figure('total')} against {october}")
 
@@ -163,8 +157,7 @@ def main():
             except NoAlertPresentException:
                 pass
             check(driver.find_elements(By.TAG_NAME, "img") == [], "an <img> was made")
-            shown = [o.text for o in Select(driver.find_element(
-                By.CSS_SELECTOR, 'select[data-filter="title"]')).options]
+            shown = [o.text for o in select("title").options]
             for title in HOSTILE + ["Caf\ufffd \ufffd"]:
                 check(title in shown, f"title {title!r} not shown as text in {shown}")
             check(driver.get_log("browser") == [], "console messages after filtering")
@@ -175,14 +168,10 @@ def main():
 
             # Printed on A4 landscape: every page readable.
             if shutil.which("pdftotext"):
-                import base64
                 pdf = base64.b64decode(driver.execute_cdp_cmd("Page.printToPDF", {
                     "landscape": True, "paperWidth": 11.69, "paperHeight": 8.27,
                     "preferCSSPageSize": True})["data"])
-                pdf_path = os.path.join(work, "page.pdf")
-                with open(pdf_path, "wb") as out:
-                    out.write(pdf)
-                for number, heights in enumerate(word_heights_per_page(pdf_path), start=1):
+                for number, heights in enumerate(word_heights_per_page(pdf), start=1):
                     if heights:
                         median = statistics.median(heights)
                         check(median >= 6, f"printed page {number}: median word {median:.1f} pt")
@@ -190,8 +179,6 @@ def main():
                 print("printing not checked: pdftotext (poppler-utils) is missing")
         finally:
             driver.quit()
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
     for failure in failures:
         print("FAILED:", failure)
     print(f"{0 if failures else 1} passed, {1 if failures else 0} failed")

@@ -38,9 +38,7 @@ TEST(PageText, EscapesAndReplacesBytes) {
     AppendHtmlText(html, c.text);
     AppendJsonString(json, c.text);
     EXPECT_EQ(html, c.html) << c.text;
-    if (!c.json.empty()) {
-      EXPECT_EQ(json, c.json) << c.text;
-    }
+    EXPECT_TRUE(c.json.empty() || json == c.json) << c.text << " as " << json;
   }
   EXPECT_EQ(ScriptElementText("a='</SCRIPT>';/<!--/;</scrip"), "a='<\\/SCRIPT>';/<\\!--/;</scrip");
 }
@@ -99,12 +97,10 @@ std::vector<PageCell> LiteralCells(const PageTables& t, const PageData& data, do
     if (sku == SkuTable::npos || sale.SaleDate < start || sale.SaleDate >= end) continue;
     const RSKU& s = t.skus[sku];
     const size_t currency = t.currencies.Find(s.Currency);
+    const uint32_t code = currency == CurrencyTable::npos ? kPageNoCurrency : uint32_t(currency);
     uint32_t line = 0;
-    while (
-        data.Titles[data.Lines[line].Title] != s.Title ||
-        data.Markets[data.Lines[line].Market] != s.Market ||
-        data.Lines[line].Currency !=
-            (currency == CurrencyTable::npos ? kPageNoCurrency : static_cast<uint32_t>(currency)))
+    while (data.Titles[data.Lines[line].Title] != s.Title ||
+           data.Markets[data.Lines[line].Market] != s.Market || data.Lines[line].Currency != code)
       ++line;
     PageCell& cell = cells.try_emplace(line, PageCell{line, 0, 0}).first->second;
     ++cell.Count;
@@ -117,18 +113,16 @@ std::vector<PageCell> LiteralCells(const PageTables& t, const PageData& data, do
 
 TEST(PageData, FiguresMatchTheSalesAndTheTotalRow) {
   std::mt19937 random(2009);
-  const std::pair<CivilDate, CivilDate> ranges[] = {
-      {{2008, 11, 1}, {2010, 4, 1}},   // every sale, whole months
-      {{2009, 3, 15}, {2009, 8, 10}},  // months cut at both ends
-      {{2009, 6, 20}, {2009, 6, 21}},  // one day
-      {{2009, 6, 20}, {2009, 6, 20}},  // no day
+  const std::pair<double, double> ranges[] = {
+      {EncodeDate(2008, 11, 1), EncodeDate(2010, 4, 1)},   // every sale, whole months
+      {EncodeDate(2009, 3, 15), EncodeDate(2009, 8, 10)},  // months cut at both ends
+      {EncodeDate(2009, 6, 20), EncodeDate(2009, 6, 21)},  // one day
+      {EncodeDate(2009, 6, 20), EncodeDate(2009, 6, 20)},  // no day
   };
   for (int round = 0; round < 5; ++round) {
     PageTables t;
     FillRandomly(t, random);
-    for (const auto& [first, after] : ranges) {
-      const double start = EncodeDate(first.year, first.month, first.day);
-      const double end = EncodeDate(after.year, after.month, after.day);
+    for (const auto& [start, end] : ranges) {
       const MonthlyFigures figures(t.skus, t.sales, t.currencies, t.rates, start, end);
       const PageData data =
           BuildPageData(figures, t.skus, t.sales, t.currencies, t.rates, "EUR", start, end);
@@ -187,11 +181,9 @@ TEST(PageHtml, TitlesCannotBreakOut) {
   EXPECT_TRUE(valid == html);
   EXPECT_EQ(html.find("<img"), std::string::npos);
   EXPECT_EQ(html.find("alert(1)</"), std::string::npos);
-  size_t scripts = 0;
-  for (size_t at = html.find("</script"); at != std::string::npos;
-       at = html.find("</script", at + 1))
-    ++scripts;
-  EXPECT_EQ(scripts, 3u);  // the data, the chart library and the page's script
+  size_t scripts = 0;  // the data, the chart library and the page's script
+  for (size_t at = 0; (at = html.find("</script", at)) != std::string::npos; ++at) ++scripts;
+  EXPECT_EQ(scripts, 3u);
   EXPECT_NE(html.find("<option value=\"&lt;/script&gt;&lt;script&gt;alert(1)&lt;/script&gt;"
                       "&quot;&gt;&lt;img onerror=x&gt;\xEF\xBF\xBD\">"),
             std::string::npos);

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "base/text_file.h"
@@ -18,6 +19,7 @@ namespace {
 
 using namespace tollwick::testing;
 using Views = std::vector<std::string_view>;
+using Texts = std::vector<std::string>;
 
 TEST(TextFiles, LinesAndPriceFields) {
   const std::pair<std::string, Views> lines[] = {
@@ -67,11 +69,6 @@ TEST(RateList, GrammarAndLines) {
   }
 }
 
-std::string Cwd() {
-  char cwd[4096];
-  return ::getcwd(cwd, sizeof cwd) != nullptr ? cwd : "";
-}
-
 class PricesAndRates : public ::testing::Test {
  protected:
   PricesAndRates() : here_(dir_.path()) {
@@ -89,6 +86,7 @@ class PricesAndRates : public ::testing::Test {
       RebaseRates(total_, rates_, !skus_.empty());
     });
   }
+  static std::string Cwd() { return std::filesystem::current_path(); }
   TempDir dir_;
   ScopedChdir here_;
   SkuTable skus_;
@@ -114,28 +112,24 @@ TEST_F(PricesAndRates, RebasingExample) {
 
 TEST_F(PricesAndRates, Failures) {
   const std::string no_rate = "EConvertError: No exchange rate for currency \"GBP\"";
-  const std::string in_file = " in \"" + Cwd() +
-                              "/prices.csv\" cannot be read as a whole "
-                              "number of cents";
-  const std::tuple<const char*, const char*, const char*, std::string, std::string> cases[] = {
-      {"X1001;USD;1", "EUR 1.00 = USD 1.3", "gbp", no_rate, ""},
-      {"X1001;USD;1", "EUR 1.00 = GBP abc", "GBP", no_rate, ""},
-      {"X1001;USD;1", "EUR 1.00 = GBP 0.85\nEUR 1.00 = GBP 0", "GBP", no_rate, ""},
-      {"X1001;USD;1", "EUR 1.00 = GBP 0\nEUR 1.00 = GBP 0.85", "GBP", "", ""},
-      {"X1001;USD;1.99", "", "EUR", "EConvertError: '1.99' is not a valid integer value",
-       "the price \"1.99\" of \"X1001\"" + in_file},
-      {"X1001;USD;;", "", "EUR", "EConvertError: '' is not a valid integer value",
-       "the price \"\" of \"X1001\"" + in_file},
-      // Only the prices of products the reports name are read.
-      {"X9;USD;1.99\nX1002;EUR;2147483648", "", "EUR",
-       "EConvertError: '2147483648' is not a valid integer value",
-       "the price \"2147483648\" of \"X1002\"" + in_file},
+  auto bad_price = [](const std::string& price, const std::string& sku) {
+    return Texts{"the price \"" + price + "\" of \"" + sku + "\" in \"" + Cwd() +
+                 "/prices.csv\" cannot be read as a whole number of cents"};
   };
-  for (const auto& [prices, rates, total, error, warning] : cases) {
+  const std::tuple<const char*, const char*, const char*, std::string, Texts> cases[] = {
+      {"X1001;USD;1", "EUR 1.00 = USD 1.3", "gbp", no_rate, {}},
+      {"X1001;USD;1", "EUR 1.00 = GBP abc", "GBP", no_rate, {}},
+      {"X1001;USD;1", "EUR 1.00 = GBP 0.85\nEUR 1.00 = GBP 0", "GBP", no_rate, {}},
+      {"X1001;USD;1", "EUR 1.00 = GBP 0\nEUR 1.00 = GBP 0.85", "GBP", "", {}},
+      {"X1001;USD;1.99", "", "EUR", NotInteger("1.99"), bad_price("1.99", "X1001")},
+      {"X1001;USD;;", "", "EUR", NotInteger(""), bad_price("", "X1001")},
+      // Only the prices of products the reports name are read.
+      {"X9;USD;1.99\nX1002;EUR;2147483648", "", "EUR", NotInteger("2147483648"),
+       bad_price("2147483648", "X1002")},
+  };
+  for (const auto& [prices, rates, total, error, warnings] : cases) {
     EXPECT_EQ(Load(prices, rates, total), error) << rates;
-    EXPECT_EQ(warnings_.texts(),
-              warning.empty() ? std::vector<std::string>{} : std::vector<std::string>{warning})
-        << prices;
+    EXPECT_EQ(warnings_.texts(), warnings) << prices;
   }
   // Without SKUs nothing is read, so no rate is missing.
   skus_.Clear();
@@ -157,8 +151,7 @@ TEST_F(PricesAndRates, DirectoriesAndFifosAreSkipped) {
                                   currencies_, rates_, warnings_));
   EXPECT_EQ(skus_[0].Currency, "");
   EXPECT_EQ(rates_.size(), 1u);
-  EXPECT_EQ(warnings_.texts(),
-            std::vector<std::string>{"no price list: \"" + Cwd() +
+  EXPECT_EQ(warnings_.texts(), Texts{"no price list: \"" + Cwd() +
                                      "/prices.csv\" not found, so no product has a price"});
 }
 

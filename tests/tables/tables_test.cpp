@@ -2,8 +2,8 @@
 // its written-down form where one exists.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
-#include <limits>
 #include <random>
 
 #include "support/checks.h"
@@ -71,7 +71,6 @@ TEST(Sorts, MatchTheBubbleSortOnRandomTables) {
 }
 
 TEST(Money, RoundingAndFaults) {
-  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
   const std::string kInvalid = "EInvalidOp: Invalid floating point operation";
   const std::string kZero = "EZeroDivide: Floating point division by zero";
   // clang-format off
@@ -82,8 +81,8 @@ TEST(Money, RoundingAndFaults) {
     std::string error;
   } cases[] = {
       {5, 2, 2, ""}, {7, 2, 4, ""}, {-5, 2, -2, ""}, {-7, 2, -4, ""}, {1, 2, 0, ""},
-      {199, 0.85L / 1.3L, 304, ""}, {kMax, 1, kMax, ""}, {1, 1.0L / 0.0L, 0, ""},
-      {LLONG_MIN, -1, 0, kInvalid}, {kMax, 0.5L, 0, kInvalid}, {1, 1e-30L, 0, kInvalid},
+      {199, 0.85L / 1.3L, 304, ""}, {INT64_MAX, 1, INT64_MAX, ""}, {1, 1.0L / 0.0L, 0, ""},
+      {LLONG_MIN, -1, 0, kInvalid}, {INT64_MAX, 0.5L, 0, kInvalid}, {1, 1e-30L, 0, kInvalid},
       {5, 0, 0, kZero}, {-5, -0.0L, 0, kZero}, {0, 0, 0, kInvalid},
   };
   // clang-format on
@@ -126,7 +125,7 @@ TEST(Money, ConvertMatchesTheLiteralWalk) {
       for (int64_t amount : amounts) {
         int64_t a = rng() % 2 ? amount : int64_t(rng()) - int64_t(rng());
         int64_t fast = -1, slow = -1;
-        std::string fast_error = ErrorOf([&] { fast = table.ConvertToTotal(code, a); });
+        const std::string fast_error = ErrorOf([&] { fast = table.ConvertToTotal(code, a); });
         ASSERT_EQ(fast_error, ErrorOf([&] { slow = LiteralConvert(table, code, a); }));
         ASSERT_EQ(fast, slow) << "round " << round << " code " << code << " amount " << a;
         // The form that does not raise is empty exactly where this one raises.
@@ -134,13 +133,6 @@ TEST(Money, ConvertMatchesTheLiteralWalk) {
                   fast_error.empty() ? std::optional<int64_t>(fast) : std::nullopt);
       }
   }
-}
-
-// The first position whose key equals `key`, by a walk from the start, or npos.
-size_t LiteralFind(const std::vector<std::string>& keys, const std::string& key) {
-  for (size_t i = 0; i < keys.size(); ++i)
-    if (keys[i] == key) return i;
-  return RecordIndex::npos;
 }
 
 std::string RandomKey(std::mt19937& rng) {
@@ -176,29 +168,28 @@ TEST(RecordIndex, FindOrAppendMatchesLinearSearch) {
   std::mt19937 rng(2024);
   RecordIndex index;
   SaleTable sales;
-  std::vector<std::string> keys, skus;
-  std::vector<double> days;
+  std::vector<std::string> keys;
+  std::vector<std::pair<std::string, int>> sku_and_day;  // of each key
   auto key_of = [&keys](size_t i) -> std::string_view { return keys[i]; };
   for (int step = 0; step < 20000; ++step) {
     const std::string key = RandomKey(rng), sku = RandomKey(rng);
-    const size_t at = LiteralFind(keys, key);
+    const auto first = std::find(keys.begin(), keys.end(), key);  // the literal linear search
+    const size_t at = first == keys.end() ? RecordIndex::npos : size_t(first - keys.begin());
     ASSERT_EQ(index.Find(key, key_of), at) << key;
     sales.AddSale(sku, key, step);
     if (at == RecordIndex::npos) {
       keys.push_back(key);
-      skus.push_back(sku);
-      days.push_back(step);
+      sku_and_day.emplace_back(sku, step);
       index.Insert(key, keys.size() - 1);
     } else {
-      skus[at] = sku;
-      days[at] = step;
+      sku_and_day[at] = {sku, step};
     }
   }
   ASSERT_EQ(sales.size(), keys.size());
   for (size_t i = 0; i < keys.size(); ++i) {
     ASSERT_EQ(index.Find(keys[i], key_of), i);
-    ASSERT_TRUE(sales[i].PurchaseId == keys[i] && sales[i].SkuId == skus[i] &&
-                sales[i].SaleDate == days[i])
+    ASSERT_TRUE(sales[i].PurchaseId == keys[i] && sales[i].SkuId == sku_and_day[i].first &&
+                sales[i].SaleDate == sku_and_day[i].second)
         << i;
   }
   index.Clear();

@@ -3,12 +3,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <xlsxwriter.h>
-#include <zlib.h>
 
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <random>
 
@@ -26,18 +25,17 @@
 namespace tollwick::testing {
 namespace {
 
-std::string InflateRaw(std::string_view packed) {
+std::string InflateRaw(const std::string& packed) {
   std::string text;
   size_t consumed = 0;
-  literal::Inflate(std::string(packed), text, consumed);
+  literal::Inflate(packed, text, consumed);
   return text;
 }
 
 // The entry `name` of a zip file, inflated (after a check of its CRC-32 and size).
 std::string EntryOf(const std::string& zip, std::string_view name) {
   auto u16 = [&zip](size_t at) {
-    return static_cast<size_t>(static_cast<unsigned char>(zip[at]) |
-                               static_cast<unsigned char>(zip[at + 1]) << 8);
+    return size_t{uint8_t(zip[at])} | size_t{uint8_t(zip[at + 1])} << 8;
   };
   auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
   size_t end = zip.rfind("PK\5\6");
@@ -45,13 +43,10 @@ std::string EntryOf(const std::string& zip, std::string_view name) {
     size_t name_size = u16(at + 28);
     if (zip.compare(at + 46, name_size, name) == 0) {
       size_t local = u32(at + 42);
-      size_t data = local + 30 + u16(local + 26) + u16(local + 28);
-      std::string text = u16(at + 10) == 0
-                             ? zip.substr(data, u32(at + 20))
-                             : InflateRaw(std::string_view(zip).substr(data, u32(at + 20)));
+      std::string text = zip.substr(local + 30 + u16(local + 26) + u16(local + 28), u32(at + 20));
+      if (u16(at + 10) != 0) text = InflateRaw(text);
       EXPECT_EQ(text.size(), u32(at + 24)) << name;
-      EXPECT_EQ(crc32_z(0, reinterpret_cast<const Bytef*>(text.data()), text.size()), u32(at + 16))
-          << name;
+      EXPECT_EQ(literal::Crc32(text), u32(at + 16)) << name;
       return text;
     }
     at += 46 + name_size + u16(at + 30) + u16(at + 32);
@@ -72,10 +67,7 @@ TEST(SheetRowXml, NumbersAsPrintfShowsThem) {
     auto cents = static_cast<int64_t>(random() % static_cast<uint64_t>(std::pow(10.0, digits)));
     values.push_back(static_cast<double>(i % 2 != 0 ? -cents : cents) / 100);
     values.push_back(static_cast<double>(cents));
-    double any;
-    uint64_t bits = random();
-    std::memcpy(&any, &bits, sizeof any);
-    if (std::isfinite(any)) values.push_back(any);
+    if (const auto any = std::bit_cast<double>(random()); std::isfinite(any)) values.push_back(any);
   }
   SheetRowXml xml;
   for (double value : values) {
@@ -173,8 +165,7 @@ TEST(RowPacker, PartsInflateToTheirText) {
                 static_cast<ssize_t>(packed.size()));
       EXPECT_EQ(InflateRaw(packed), texts[p]);
       EXPECT_EQ(part.size, texts[p].size());
-      EXPECT_EQ(part.crc,
-                crc32_z(0, reinterpret_cast<const Bytef*>(texts[p].data()), texts[p].size()));
+      EXPECT_EQ(part.crc, literal::Crc32(texts[p]));
     }
   }
 }
@@ -194,6 +185,22 @@ std::vector<ZipEntry> Package(const std::string& entry, const std::string& sheet
           Deflated(entry, sheet, streamed)};
 }
 
+// Writes `zip` as book.xlsx in `dir` and splices `rows` (ending at `last_row`) into its sheet
+// "Days", as for a workbook "/b.xlsx": the error that raises, or "".
+std::string Splice(const TempDir& dir, const std::string& zip, const std::string& rows,
+                   uint32_t last_row, int library_errno = 0) {
+  WriteFile(dir / "book.xlsx", zip);
+  const FileDescriptor folder(::open(dir.path().c_str(), O_PATH | O_DIRECTORY));
+  RowPacker packer(SystemFileSystem(), folder.get(), dir / "book.xlsx", 2);
+  packer.text() = rows;
+  const SheetRows spliced[] = {{"Days", packer.EndPart(), last_row}};
+  const FileDescriptor book(::open((dir / "book.xlsx").c_str(), O_RDWR));
+  return ErrorOf([&] {
+    SpliceSheetRows(SystemFileSystem(), book.get(), packer.fd(), spliced, "/b.xlsx", 2,
+                    library_errno);
+  });
+}
+
 // Rows spliced before "</sheetData>", the dimension widened, other entries unchanged.
 TEST(SpliceSheetRows, PutsTheRowsIntoTheSheet) {
   const std::string sheet =
@@ -207,13 +214,7 @@ TEST(SpliceSheetRows, PutsTheRowsIntoTheSheet) {
       size_t record = bytes.rfind("PK\1\2");
       bytes.replace(record + 16, 12, entries.back().trailer.substr(4));
     }
-    WriteFile(dir / "book.xlsx", bytes);
-    const FileDescriptor folder(::open(dir.path().c_str(), O_PATH | O_DIRECTORY));
-    RowPacker packer(SystemFileSystem(), folder.get(), dir / "book.xlsx", 2);
-    packer.text() = rows;
-    const SheetRows spliced[] = {{"Days", packer.EndPart(), 2}};
-    const FileDescriptor zip(::open((dir / "book.xlsx").c_str(), O_RDWR));
-    SpliceSheetRows(SystemFileSystem(), zip.get(), packer.fd(), spliced, dir / "book.xlsx", 2);
+    ASSERT_EQ(Splice(dir, bytes, rows, 2), "");
     const std::string book = ReadFile(dir / "book.xlsx");
     EXPECT_EQ(EntryOf(book, "xl/worksheets/sheet9.xml"),
               "<worksheet><dimension ref=\"A1:AB3\"/><sheetData><row r=\"1\"/>" + rows +
@@ -228,44 +229,31 @@ TEST(SpliceSheetRows, PutsTheRowsIntoTheSheet) {
 TEST(SpliceSheetRows, RefusesAnythingElse) {
   const std::string sheet = "<worksheet><sheetData></sheetData></worksheet>";
   const std::string entry = "xl/worksheets/sheet9.xml";
-  auto with = [&](std::vector<ZipEntry> entries, ZipEntry extra) {
-    entries.insert(entries.begin(), extra);
-    return MakeZip(entries);
-  };
+  const std::vector<ZipEntry> parts = Package(entry, sheet);
   std::vector<std::string> cases = {
       "not a zip file at all",
-      MakeZip(Package("xl/worksheets/sheet2.xml", sheet)),            // not the listed sheet's part
-      MakeZip({Package(entry, sheet)[1], Package(entry, sheet)[3]}),  // no workbook part
-      MakeZip({Package(entry, sheet)[0], Package(entry, sheet)[3]}),  // no relationships
-      MakeZip({Package(entry, sheet)[0], Package(entry, sheet)[1], Stored(entry, sheet)}),
+      MakeZip(Package("xl/worksheets/sheet2.xml", sheet)),  // not the listed sheet's part
+      MakeZip({parts[1], parts[3]}),                        // no workbook part
+      MakeZip({parts[0], parts[3]}),                        // no relationships
+      MakeZip({parts[0], parts[1], Stored(entry, sheet)}),
       MakeZip(Package(entry, "<worksheet></worksheet>")),  // no sheetData
       // Sound zip files with a part cut short, deflated or stored.
-      with(Package(entry, sheet),
-           Deflated("xl/styles.xml", "<?xml version=\"1.0\"?>\n<styleSheet><fonts>")),
-      with(Package(entry, sheet), Stored("a.rels", "<Relationships><Relationship/></Relation")),
+      MakeZip({Deflated("xl/styles.xml", "<?xml version=\"1.0\"?>\n<styleSheet><fonts>"), parts[0],
+               parts[1], parts[2], parts[3]}),
+      MakeZip({Stored("a.rels", "<Relationships><Relationship/></Relation"), parts[0], parts[1],
+               parts[2], parts[3]}),
       MakeZip(Package(entry, sheet.substr(0, sheet.size() - 1))),
   };
-  const std::string whole = MakeZip(Package(entry, sheet));
+  const std::string whole = MakeZip(parts);
   for (size_t size = 0; size < whole.size(); ++size) cases.push_back(whole.substr(0, size));
+  // Every other case with the errno that the library met, which is then the reason given.
+  const std::string reasons[] = {"The workbook library wrote no zip file that can be completed",
+                                 "File too large"};
   TempDir dir;
-  const FileDescriptor folder(::open(dir.path().c_str(), O_PATH | O_DIRECTORY));
-  RowPacker packer(SystemFileSystem(), folder.get(), dir / "book.xlsx", 2);
-  packer.text() = "<row r=\"2\"/>";
-  const SheetRows spliced[] = {{"Days", packer.EndPart(), 1}};
-  for (size_t i = 0; i < cases.size(); ++i) {
-    SCOPED_TRACE(i);
-    WriteFile(dir / "book.xlsx", cases[i]);
-    const FileDescriptor zip(::open((dir / "book.xlsx").c_str(), O_RDWR));
-    const int library_error = i % 2 == 0 ? 0 : EFBIG;
-    EXPECT_EQ(ErrorOf([&] {
-                SpliceSheetRows(SystemFileSystem(), zip.get(), packer.fd(), spliced, "/b.xlsx", 2,
-                                library_error);
-              }),
-              "EInOutError: Cannot write file \"/b.xlsx\". " +
-                  std::string(library_error == 0
-                                  ? "The workbook library wrote no zip file that can be completed"
-                                  : "File too large"));
-  }
+  for (size_t i = 0; i < cases.size(); ++i)
+    EXPECT_EQ(Splice(dir, cases[i], "<row r=\"2\"/>", 1, i % 2 == 0 ? 0 : EFBIG),
+              "EInOutError: Cannot write file \"/b.xlsx\". " + reasons[i % 2])
+        << i;
 }
 
 // Each write of the workbook and the page fails in turn: that error, and the old files kept.
