@@ -26,13 +26,10 @@ void WriteThrough(const TargetFile& file, std::string_view text) {
 // Through links the file replaces their target, keeping its permissions, but only on a commit:
 // left uncommitted, or when the commit's sync, link or rename fails, it leaves the old file.
 TEST(TargetFile, TakesTheTargetsNameOnlyOnCommit) {
-  const struct {
-    const char* what;
-    int FaultyWrites::*error;
-    int err;
-  } faults[] = {{"sync", &FaultyWrites::sync_error, EIO},
-                {"link", &FaultyWrites::link_error, ENOSPC},
-                {"rename", &FaultyWrites::rename_error, EACCES}};
+  const std::tuple<const char*, int FaultyWrites::*, int> faults[] = {
+      {"sync", &FaultyWrites::sync_error, EIO},
+      {"link", &FaultyWrites::link_error, ENOSPC},
+      {"rename", &FaultyWrites::rename_error, EACCES}};
   for (bool unnamed : {true, false}) {
     SCOPED_TRACE(unnamed ? "unnamed" : "hidden name");
     TempDir dir;
@@ -53,18 +50,18 @@ TEST(TargetFile, TakesTheTargetsNameOnlyOnCommit) {
       EXPECT_EQ(Snapshot(dir.path()).size(), before.size() + (unnamed ? 0 : 1));
     }
     EXPECT_EQ(TreeDiff(before, Snapshot(dir.path())), "") << "not committed";
-    for (const auto& fault : faults) {
-      if (!unnamed && fault.error == &FaultyWrites::link_error) continue;
-      files.*fault.error = fault.err;
+    for (const auto& [what, error, err] : faults) {
+      if (!unnamed && error == &FaultyWrites::link_error) continue;
+      files.*error = err;
       {
         TargetFile file(files, dir / "old.xlsx", {".xlsx"});
         WriteThrough(file, "new");
         EXPECT_EQ(ErrorOf([&] { file.Commit(); }), "EInOutError: Cannot write file \"" +
                                                        (dir / "old.xlsx") + "\". " +
-                                                       SystemErrorText(fault.err));
+                                                       SystemErrorText(err));
       }
-      files.*fault.error = 0;
-      EXPECT_EQ(TreeDiff(before, Snapshot(dir.path())), "") << fault.what;
+      files.*error = 0;
+      EXPECT_EQ(TreeDiff(before, Snapshot(dir.path())), "") << what;
     }
     {
       TargetFile file(files, dir / "sub/chain.XLSX", {".xlsx"});

@@ -15,10 +15,8 @@ namespace tollwick {
 namespace {
 
 TEST(PageText, EscapesAndReplacesBytes) {
-  struct Case {
-    std::string text, html, json;
-  };
-  const Case cases[] = {
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      // text, HTML, JSON
       {"plain", "plain", "\"plain\""},
       {"</script><b a='1'>&", "&lt;/script&gt;&lt;b a=&#39;1&#39;&gt;&amp;",
        "\"\\u003c/script\\u003e\\u003cb a='1'\\u003e\\u0026\""},
@@ -33,12 +31,12 @@ TEST(PageText, EscapesAndReplacesBytes) {
        "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD|\xEF\xBF\xBD\xEF\xBF\xBD|\xEF\xBF\xBD",
        ""},
   };
-  for (const Case& c : cases) {
+  for (const auto& [text, expected_html, expected_json] : cases) {
     std::string html, json;
-    AppendHtmlText(html, c.text);
-    AppendJsonString(json, c.text);
-    EXPECT_EQ(html, c.html) << c.text;
-    EXPECT_TRUE(c.json.empty() || json == c.json) << c.text << " as " << json;
+    AppendHtmlText(html, text);
+    AppendJsonString(json, text);
+    EXPECT_EQ(html, expected_html) << text;
+    EXPECT_TRUE(expected_json.empty() || json == expected_json) << text << " as " << json;
   }
   EXPECT_EQ(ScriptElementText("a='</SCRIPT>';/<!--/;</scrip"), "a='<\\/SCRIPT>';/<\\!--/;</scrip");
 }
@@ -79,9 +77,8 @@ void FillRandomly(PageTables& t, std::mt19937& random) {
   t.skus.SortSkus();
   for (const char* code : {"USD", "EUR", "GBP"}) t.currencies.RegisterCurrency(code);
   t.currencies.SortCurrencies();
-  t.rates.Append("EUR", 1);
-  t.rates.Append("USD", 1.3L);
-  t.rates.Append("GBP", 0.85L);
+  for (auto [code, rate] : {std::pair{"EUR", 1.0L}, {"USD", 1.3L}, {"GBP", 0.85L}})
+    t.rates.Append(code, rate);
   const double first = EncodeDate(2008, 11, 1);
   for (int s = 0; s < 600; ++s)
     t.sales.AddSale("S" + std::to_string(random() % 15), "P" + std::to_string(s),

@@ -74,22 +74,18 @@ TEST(Money, RoundingAndFaults) {
   const std::string kInvalid = "EInvalidOp: Invalid floating point operation";
   const std::string kZero = "EZeroDivide: Floating point division by zero";
   // clang-format off
-  const struct {
-    int64_t amount;
-    long double rate;
-    int64_t result;
-    std::string error;
-  } cases[] = {
+  const std::tuple<int64_t, long double, int64_t, std::string> cases[] = {
       {5, 2, 2, ""}, {7, 2, 4, ""}, {-5, 2, -2, ""}, {-7, 2, -4, ""}, {1, 2, 0, ""},
       {199, 0.85L / 1.3L, 304, ""}, {INT64_MAX, 1, INT64_MAX, ""}, {1, 1.0L / 0.0L, 0, ""},
       {LLONG_MIN, -1, 0, kInvalid}, {INT64_MAX, 0.5L, 0, kInvalid}, {1, 1e-30L, 0, kInvalid},
       {5, 0, 0, kZero}, {-5, -0.0L, 0, kZero}, {0, 0, 0, kInvalid},
   };
   // clang-format on
-  for (const auto& c : cases) {
+  for (const auto& [amount, rate, expected, error] : cases) {
     int64_t result = 0;
-    EXPECT_EQ(ErrorOf([&] { result = DivideAndRound(c.amount, c.rate); }), c.error) << c.amount;
-    EXPECT_EQ(result, c.result) << c.amount;
+    EXPECT_EQ(ErrorOf([&, a = amount, r = rate] { result = DivideAndRound(a, r); }), error)
+        << amount;
+    EXPECT_EQ(result, expected) << amount;
   }
 }
 
