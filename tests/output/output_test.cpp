@@ -111,8 +111,8 @@ void Example(Tables& state) {
   state.Sku("b", "Alpha", "US", false, "USD", 299);
   state.Sku("c", "Beta", "DE", true, "EUR", 199);
   for (const char* code : {"USD", "EUR"}) state.currencies.RegisterCurrency(code);
-  state.rates.Append("EUR", 1);
-  state.rates.Append("USD", 1.495L);
+  for (auto [code, rate] : {std::pair{"EUR", 1.0L}, {"USD", 1.495L}})
+    state.rates.Append(code, rate);
   state.skus.SortSkus();
   state.currencies.SortCurrencies();
   for (const char* id : {"a", "a", "b", "c"}) state.Sale(id, 2009, 3, 15);
@@ -260,8 +260,7 @@ TEST(MonthlyFigures, MoneyPerTitleAndMarket) {
   state.skus.SortSkus();
   for (const char* code : {"USD", "GBP", "EUR"}) state.currencies.RegisterCurrency(code);
   state.currencies.SortCurrencies();
-  state.rates.Append("EUR", 1);
-  state.rates.Append("USD", 1.25L);
+  for (auto [code, rate] : {std::pair{"EUR", 1.0L}, {"USD", 1.25L}}) state.rates.Append(code, rate);
   const std::tuple<const char*, int, int> sales[] = {{"a", 3, 15}, {"a", 3, 15}, {"b", 3, 16},
                                                      {"c", 3, 1},  {"d", 3, 20}, {"zz", 3, 20},
                                                      {"b", 4, 2},  {"e", 4, 5},  {"a", 4, 20}};

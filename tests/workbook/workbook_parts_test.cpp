@@ -139,33 +139,30 @@ TEST(RowPacker, PartsInflateToTheirText) {
     const FileDescriptor folder(::open(dir.path().c_str(), O_PATH | O_DIRECTORY));
     RowPacker packer(SystemFileSystem(), folder.get(), dir / "book.xlsx", 2, threads, 700);
     std::mt19937 random(static_cast<unsigned>(threads));
-    std::vector<std::string> texts;
-    std::vector<PackedPart> parts;
+    std::vector<std::pair<std::string, PackedPart>> parts;  // each text and its packed part
     for (int p = 0; p < 12; ++p) {
       std::string text;
-      for (int rows = static_cast<int>(random() % 400); rows > 0; --rows) {
+      for (int rows = random() % 400; rows > 0; --rows) {
         std::string row = "<row r=\"" + std::to_string(random()) + "\">";
-        for (int c = static_cast<int>(random() % 9); c > 0; --c)
+        for (int c = random() % 9; c > 0; --c)
           row += "<c><v>" + std::to_string(random() % 7) + "</v></c>";
         packer.text() += row;
         text += row;
         packer.Pass();
       }
-      texts.push_back(text);
-      parts.push_back(packer.EndPart());
+      parts.emplace_back(text, packer.EndPart());
     }
     uint64_t offset = 0;
-    for (size_t p = 0; p < parts.size(); ++p) {
-      SCOPED_TRACE(p);
-      const PackedPart& part = parts[p];
+    for (const auto& [text, part] : parts) {
+      SCOPED_TRACE(part.offset);
       EXPECT_EQ(part.offset, offset);
       offset += part.packed_size;
       std::string packed(part.packed_size, '\0');
       ASSERT_EQ(::pread(packer.fd(), packed.data(), packed.size(), static_cast<off_t>(part.offset)),
                 static_cast<ssize_t>(packed.size()));
-      EXPECT_EQ(InflateRaw(packed), texts[p]);
-      EXPECT_EQ(part.size, texts[p].size());
-      EXPECT_EQ(part.crc, literal::Crc32(texts[p]));
+      EXPECT_EQ(InflateRaw(packed), text);
+      EXPECT_EQ(part.size, text.size());
+      EXPECT_EQ(part.crc, literal::Crc32(text));
     }
   }
 }
