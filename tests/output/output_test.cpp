@@ -47,8 +47,7 @@ template <typename Value>
 std::string Shown(const Value& value) {
   if constexpr (std::is_same_v<Value, Figure>) return value ? std::to_string(*value) : "?";
   if constexpr (std::is_integral_v<Value>) return std::to_string(value);
-  if constexpr (!std::is_integral_v<Value> && !std::is_same_v<Value, Figure>)
-    return std::string(value);
+  if constexpr (std::is_constructible_v<std::string, Value>) return std::string(value);
 }
 
 // Each line's name (the member `name`) and count, "!" after a total; then each currency's sum.
