@@ -317,10 +317,6 @@ TEST(Warnings, EachCaseSaysWhatTheTotalsMiss) {
     std::string error = "";  // the EConvertError that ends the run, none when empty
   } cases[] = {
       // clang-format off
-      {"deflated and streamed archives are read whole",
-       {{"a.zip", MakeZip({Deflated("readme.txt", "x"), Deflated(kName, kWeek2)})},
-        {"b.zip", MakeZip({Deflated(kName, kWeek2, true), Deflated(kName, kWeek2, true, true)})}},
-       {"--all"}, {}},
       {"no zip archive, empty or not",
        {{"empty.zip", ""}, {"report (3).zip", "<html>gone</html>"}}, {"--all"},
        {"\"@/empty.zip\" is not a zip archive", "\"@/report (3).zip\" is not a zip archive"}},
@@ -397,11 +393,6 @@ TEST(FaultErrors, ExactReportAndRenamesStayDone) {
     std::string warning = "";  // before the report, "@" standing for the tree
   } cases[] = {
       // clang-format off
-      {"invalid sale date", {{"z/bad.xml", Report("X2", "P2", "2/30/2010 10:00:00")}},
-       "EConvertError", "Invalid argument to date encode.", false},
-      {"sale date piece that is no integer",
-       {{"z/bad.xml", Report("X2", "P2", "2010-1O-01T00:00:00")}},
-       "EConvertError", "'1O' is not a valid integer value.", false},
       {"a NUL byte in a date piece shows escaped in the message",
        {{"z/bad.zip", Zipped(Report("X2", "P2", std::string("2026-11-0\0" "2T10:00:00Z", 20)))}},
        "EConvertError", "'0\\x002' is not a valid integer value.", false},
@@ -454,9 +445,9 @@ TEST(FaultPermissions, ArchiveInAReadOnlyDirectoryKeepsItsName) {
   WriteFile(dir / "fixed/report.zip", Zipped(kOtherReport));
   WriteFile(dir / "fixed/Report (2).zip", "not an archive");
   GiveToUnprivileged(dir.path());
-  fs::permissions(dir / "fixed",
-                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                  fs::perm_options::remove);
+  fs::permissions(dir / "fixed", fs::perms::owner_read | fs::perms::owner_exec |
+                                     fs::perms::group_read | fs::perms::group_exec |
+                                     fs::perms::others_read | fs::perms::others_exec);
   WriteFile(reference / "a.zip", Zipped(kReport));
   WriteFile(reference / "b.zip", Zipped(kOtherReport));
   RunBesideReference({{"--all"}, dir.path(), /*unprivileged=*/true}, reference, dir.path(),
@@ -504,7 +495,8 @@ TEST(FaultPermissions, WhatCannotBeExaminedEndsTheRun) {
       WriteFile(dir / c.locked, c.content);
     }
     GiveToUnprivileged(dir.path());
-    const Tree before = Snapshot(dir.path());
+    Tree expected = Snapshot(dir.path());
+    if (!c.content.empty()) expected = Renamed(expected, "report.zip", "report_(1).zip");
     const std::string locked = c.locked.empty() ? dir.path() : dir / c.locked;
     fs::permissions(locked, c.perms);
     auto result = RunBinary({{"--all"}, dir.path(), /*unprivileged=*/true});
@@ -514,9 +506,7 @@ TEST(FaultPermissions, WhatCannotBeExaminedEndsTheRun) {
     EXPECT_EQ(NormalizedReport(result.err),
               ExpectedReport("EFOpenError", ReplaceAll(c.message, "@", fs::canonical(dir.path())) +
                                                 ". Permission denied."));
-    ExpectNumbered(
-        before, dir.path(),
-        c.content.empty() ? std::vector<std::string>{} : std::vector<std::string>{"report.zip"});
+    EXPECT_EQ(TreeDiff(expected, Snapshot(dir.path())), "");
   }
 }
 
@@ -632,34 +622,20 @@ TEST(FaultSpecialFiles, RunsStartedTogetherNeverPrintPartialTotals) {
     EXPECT_EQ(after.count("report_(" + std::to_string(i) + ").zip"), 1u);
 }
 
-// A report cut down to its markers, so that an archive of it has few byte offsets.
-const std::string kMarkerReport =
-    "<Worksheet ss:Name=\"SKU detail\"><Row>h</Row><Row><Data>X1</Data><Data>Alpha</Data>"
-    "<Data>1.0</Data><Data>Full</Data><Data>Professional</Data><Data>Store</Data></Row>"
-    "</Worksheet><Worksheet ss:Name=\"Purchase History\"><Row>h</Row><Row><Data>X1</Data>"
-    "<Data>P1</Data><Data>Ann</Data><Data>DE</Data><Data></Data><Data>1/15/2010 10:00:00</Data>"
-    "<Data></Data></Row><Row><Data>X1</Data><Data>P2</Data><Data>Bob</Data><Data>US</Data>"
-    "<Data>CA</Data><Data>2011-03-04T10:00:00</Data><Data></Data></Row></Worksheet>";
-
 constexpr uint64_t kAddressSpace = 512ull << 20;
-
-// A local header with both sizes set to `size`, alone.
-std::string Header(const std::string& name, uint32_t size) {
-  return LocalHeader(Stored(name, "", size));
-}
 
 TEST(FaultArchive, HugeDeclaredSizesAllocateNothingNearThem) {
   const std::pair<const char*, std::string> archives[] = {
-      {"a/4g.zip", Header(kName, 0xFFFFFFFF) + kName + kMarkerReport},
-      {"b/2g.zip", Header(kName, 0x80000000) + kName + kMarkerReport},
+      {"a/4g.zip", LocalHeader(Stored(kName, "", 0xFFFFFFFF)) + kName + kReport},
+      {"b/2g.zip", LocalHeader(Stored(kName, "", 0x80000000)) + kName + kReport},
       {"c/extra.zip",
        LocalHeader({kName, "", 0, 16, 16, std::string(0xFFFF, 'x')}) + kName + "0123456789abcdef"},
-      {"d/name.zip", Header(std::string(0xFFFF, 'n'), 0) + kName},
+      {"d/name.zip", LocalHeader(Stored(std::string(0xFFFF, 'n'), "", 0)) + kName},
       {"e/second.zip",
-       MakeZip({Stored("readme.txt", "hello", 0xFFFFFFF0), Stored(kName, kMarkerReport)})},
-      {"f/report.zip", Header(kName, 0xFFFFFFFF) + kName + kMarkerReport},
+       MakeZip({Stored("readme.txt", "hello", 0xFFFFFFF0), Stored(kName, kReport)})},
+      {"f/report.zip", LocalHeader(Stored(kName, "", 0xFFFFFFFF)) + kName + kReport},
       // Sizes that differ: the entry is not read, and the walk ends at its name.
-      {"g/differ.zip", LocalHeader({kName, "", 0, 0xFFFFFFFF, 0x10}) + kName + kMarkerReport},
+      {"g/differ.zip", LocalHeader({kName, "", 0, 0xFFFFFFFF, 0x10}) + kName + kReport},
   };
   TempDir dir, reference;
   std::string warnings;
@@ -671,8 +647,8 @@ TEST(FaultArchive, HugeDeclaredSizesAllocateNothingNearThem) {
                        "were not read");
   }
   warnings += Warn("2 more archives could not be read to their end");
-  WriteFile(dir / "h/whole.zip", Zipped(kMarkerReport));
-  WriteFile(reference / "whole.zip", Zipped(kMarkerReport));
+  WriteFile(dir / "h/whole.zip", Zipped(kReport));
+  WriteFile(reference / "whole.zip", Zipped(kReport));
   for (const TempDir* tree : {&dir, &reference}) WriteFile(*tree / "prices.csv", "X1;EUR;100\n");
   RunBesideReference({{"--all"}, dir.path(), false, /*timeout_seconds=*/120, kAddressSpace},
                      reference, dir.path(), {"f/report.zip"}, warnings);
@@ -685,11 +661,11 @@ TEST(FaultArchive, HugeReportEntryThatIsThereEndsCleanly) {
                     "it fail, so the out-of-memory end cannot be checked here";
   constexpr uint32_t kSize = 0xFFFFFF00;
   TempDir dir;
-  WriteFile(dir / "z.zip", Header(kName, kSize) + kName);
+  WriteFile(dir / "z.zip", LocalHeader(Stored(kName, "", kSize)) + kName);
   std::error_code ec;
   fs::resize_file(dir / "z.zip", 30 + kName.size() + kSize, ec);
   if (ec) GTEST_SKIP() << "no room for a sparse 4 GB file here: " << ec.message();
-  WriteFile(dir / "report.zip", Zipped(kMarkerReport));
+  WriteFile(dir / "report.zip", Zipped(kReport));
   WriteFile(dir / "prices.csv", "X1;EUR;100\n");
 
   auto result = RunBinary({{"--all"}, dir.path(), false, /*timeout_seconds=*/120, kAddressSpace});

@@ -129,7 +129,6 @@ TEST(Workbook, FileAppearsOnlyAfterACompleteRun) {
   } cases[] = {
       // clang-format off
       {"replaces", {"--all", "--workbook=old.xlsx"}, "", ""},
-      {"through a link", {"--all", "--workbook=link.xlsx"}, "", ""},
       {"fifo", {"--all", "--workbook=fifo.xlsx"}, "EFOpenError",
        "Cannot create file \"@/fifo.xlsx\". Not a regular file"},
       {"link into a missing folder", {"--all", "--workbook=dangling.xlsx"}, "EFOpenError",
