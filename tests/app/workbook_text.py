@@ -157,9 +157,10 @@ def series_values(amounts, series):
 
 
 def check_ranked(series, amounts):
-    """The series are the ten titles with the most of the range, most first."""
+    """The series are the ten titles with the most in the range, most first."""
     ranked = sorted((t for t in amounts if amounts[t] > 0), key=lambda t: -amounts[t])
-    check([t for t in series if t != "Other"] == ranked[:10], f"Charts: series {series} for {amounts}")
+    check([t for t in series if t != "Other"] == ranked[:10],
+          f"Charts: series {series} for {amounts}")
 
 
 def check_charts(book, titles, revenue):
