@@ -206,7 +206,7 @@ TEST(Workbook, FileAppearsOnlyAfterACompleteRun) {
     auto before = Snapshot(dir.path());
     BinaryRun run{c.args, dir.path(), unprivileged};
     run.file_size_limit = c.file_size_limit;
-    // Standard output goes where no size limit applies, so that only the file meets it.
+    // Standard output goes to /dev/full, or where no size limit applies (only the file meets it).
     FileDescriptor sink(
         ::open(c.file_size_limit != 0 ? "/dev/null" : "/dev/full", O_WRONLY | O_CLOEXEC));
     if (c.file_size_limit != 0 || c.output == c.kFull) run.stdout_fd = sink.get();
