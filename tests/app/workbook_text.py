@@ -13,9 +13,10 @@ MONEY_SHEETS = ["Revenue", "Markets"]
 MONEY = "#,##0.00"
 
 
-def fail(message):
-    sys.stderr.write(message + "\n")
-    sys.exit(1)
+def check(ok, message):
+    if not ok:
+        sys.stderr.write(message + "\n")
+        sys.exit(1)
 
 
 def kind_of(cell):
@@ -29,9 +30,9 @@ def kind_of(cell):
         return "date"
     if cell.number_format == MONEY and isinstance(value, (int, float)):
         return "money"
-    if isinstance(value, int) and cell.number_format == "General":
-        return "count"
-    fail(f"{cell.coordinate}: unexpected {value!r} shown as {cell.number_format!r}")
+    check(isinstance(value, int) and cell.number_format == "General",
+          f"{cell.coordinate}: unexpected {value!r} shown as {cell.number_format!r}")
+    return "count"
 
 
 def field(cell, kind, sheet):
@@ -42,12 +43,11 @@ def field(cell, kind, sheet):
         return f"{value:.2f}"
     if kind == "date":
         shown = {"Months": "yyyy-mm", "Days": "yyyy-mm-dd"}.get(sheet)
-        if cell.number_format != shown:
-            fail(f"{sheet}!{cell.coordinate}: date shown as {cell.number_format!r}")
+        check(cell.number_format == shown,
+              f"{sheet}!{cell.coordinate}: date shown as {cell.number_format!r}")
         return value.strftime("%Y%m" if sheet == "Months" else "%Y%m%d")
     if kind == "count" and cell.column == 1:
-        if sheet != "Years":
-            fail(f"{sheet}!{cell.coordinate}: a number as label")
+        check(sheet == "Years", f"{sheet}!{cell.coordinate}: a number as label")
         return f"{value:04d}"
     text = str(value)  # quoted as standard output quotes it
     if kind == "text" and any(c in text for c in ';"\r\n'):
@@ -61,34 +61,33 @@ rows_of = lambda sheet: [list(row) for row in sheet.iter_rows()]
 def section_text(sheet):
     name = sheet.title
     label_column = 0 if name == "Products" else 1
-    if sheet.freeze_panes != ("A2" if name == "Products" else "B2"):
-        fail(f"{name}: header frozen at {sheet.freeze_panes}")
+    check(sheet.freeze_panes == ("A2" if name == "Products" else "B2"),
+          f"{name}: header frozen at {sheet.freeze_panes}")
     rows = rows_of(sheet)
-    if not rows:
-        fail(f"{name}: no header row")
+    check(rows, f"{name}: no header row")
     lines = []
     column_kinds = {}
     for number, row in enumerate(rows):
         kinds = [kind_of(cell) for cell in row]
         if number == 0:
-            if any(k not in ("text", None) for k in kinds) or not row[0].font.b:
-                fail(f"{name}: the header row is not bold text")
+            check(all(k in ("text", None) for k in kinds) and row[0].font.b,
+                  f"{name}: the header row is not bold text")
         else:
             for position, kind in enumerate(kinds):
                 if position < label_column or kind is None:
                     continue
+                where = f"{name}!{row[position].coordinate}: {kind}"
                 if name == "Products":
-                    expected = ("text",) if position < 6 else ("money", "text")
-                    if kind not in expected:
-                        fail(f"{name}!{row[position].coordinate}: {kind}")
-                elif column_kinds.setdefault(position, kind) != kind or kind == "text":
-                    fail(f"{name}!{row[position].coordinate}: {kind} in a column of numbers")
+                    check(kind in (("text",) if position < 6 else ("money", "text")), where)
+                else:
+                    check(column_kinds.setdefault(position, kind) == kind and kind != "text",
+                          where + " in a column of numbers")
         last = max((i for i, k in enumerate(kinds) if k is not None), default=-1)
         lines.append("".join(field(row[i], kinds[i], name) + ";" for i in range(last + 1)))
     # Counts stand before every money column.
     ordered = [column_kinds[p] for p in sorted(column_kinds)]
-    if "count" in ordered[ordered.index("money"):] if "money" in ordered else False:
-        fail(f"{name}: a count column after a money column")
+    check("money" not in ordered or "count" not in ordered[ordered.index("money"):],
+          f"{name}: a count column after a money column")
     return lines
 
 
@@ -96,8 +95,7 @@ def cents(cell):
     """A money cell in hundredths, None when empty."""
     if cell.value is None:
         return None
-    if kind_of(cell) != "money":
-        fail(f"{cell.parent.title}!{cell.coordinate}: not money")
+    check(kind_of(cell) == "money", f"{cell.parent.title}!{cell.coordinate}: not money")
     return round(cell.value * 100)
 
 
@@ -108,53 +106,66 @@ def check_print_setup(sheet):
                  for d in sheet.column_dimensions.values() if d.width and d.min)
     wide = name != "Charts" and pixels > 9.6 * 96 * 1.25
     fitted = sheet.sheet_properties.pageSetUpPr.fitToPage
-    if setup.orientation != "landscape" or (name != "Charts" and fitted == wide) or (
-            fitted and setup.fitToWidth not in (None, 1)):
-        fail(f"{name}: prints {setup.orientation}, fitted {fitted} {setup.fitToWidth} pages wide"
-             f" at {pixels} pixels")
-    if (sheet.oddFooter.left.text, sheet.oddFooter.right.text) != ("&A", "Page &P of &N"):
-        fail(f"{name}: footer {sheet.oddFooter.left.text!r} {sheet.oddFooter.right.text!r}")
+    check(setup.orientation == "landscape" and (name == "Charts" or fitted != wide) and
+          (not fitted or setup.fitToWidth in (None, 1)),
+          f"{name}: prints {setup.orientation}, fitted {fitted} {setup.fitToWidth} pages wide"
+          f" at {pixels} pixels")
+    footer = (sheet.oddFooter.left.text, sheet.oddFooter.right.text)
+    check(footer == ("&A", "Page &P of &N"), f"{name}: footer {footer}")
     titles = (sheet.print_title_rows, sheet.print_title_cols)
-    if titles != ((None, None) if name == "Charts" else ("$1:$1", "$A:$A")):
-        fail(f"{name}: print titles {titles}")
+    check(titles == ((None, None) if name == "Charts" else ("$1:$1", "$A:$A")),
+          f"{name}: print titles {titles}")
 
 
 def money_sheet(book, name, currencies):
     """The Revenue or Markets sheet as (month, parts, total) rows, checked against Months."""
     sheet = book[name]
-    if sheet.freeze_panes != "B2":
-        fail(f"{name}: header frozen at {sheet.freeze_panes}")
+    check(sheet.freeze_panes == "B2", f"{name}: header frozen at {sheet.freeze_panes}")
     rows = rows_of(sheet)
     header = [c.value for c in rows[0]]
-    if header[0] != "MONTH" or not str(header[-1]).startswith("TOTAL "):
-        fail(f"{name}: header {header}")
+    check(header[0] == "MONTH" and str(header[-1]).startswith("TOTAL "), f"{name}: header {header}")
     table = []
     for row in rows[1:]:
-        if (kind_of(row[0]) != "date" or row[0].number_format != "yyyy-mm") and not (
-                isinstance(row[0].value, str) and row[0].value < "190003"):  # as in Months
-            fail(f"{name}!{row[0].coordinate}: month {row[0].value!r}")
+        check((kind_of(row[0]) == "date" and row[0].number_format == "yyyy-mm") or (
+            isinstance(row[0].value, str) and row[0].value < "190003"),  # as in Months
+              f"{name}!{row[0].coordinate}: month {row[0].value!r}")
         parts = [cents(c) for c in row[1:len(header) - 1]]
         total = cents(row[len(header) - 1])
         # Each part converts each of its currencies, and the total each currency once.
         known = [p for p in parts if p is not None]
         if total is not None and len(known) == len(parts):
             slack = (len([p for p in known if p]) + 1) * currencies / 2
-            if abs(sum(known) - total) > slack:
-                fail(f"{name}: {row[0].value} parts {sum(known)} against total {total}")
+            check(abs(sum(known) - total) <= slack,
+                  f"{name}: {row[0].value} parts {sum(known)} against total {total}")
         table.append((row[0].value, parts, total))
     if "Months" in book.sheetnames:
         months = rows_of(book["Months"])
         total_at = [c.value for c in months[0]].index(header[-1])
         expected = [(r[0].value, cents(r[total_at])) for r in months[1:]]
-        if [(month, total) for month, _, total in table] != expected:
-            fail(f"{name}: months and totals differ from the Months sheet")
+        check([(month, total) for month, _, total in table] == expected,
+              f"{name}: months and totals differ from the Months sheet")
     return header[1:-1], table
+
+
+def series_values(amounts, series):
+    """What a chart shows for `series`: each title's own amount, then "Other" for the rest."""
+    amounts = dict(amounts)
+    shown = [amounts.pop(t, 0) for t in series if t != "Other"]
+    if "Other" in series:
+        shown.append(sum(amounts.values()))
+    return shown
+
+
+def check_ranked(series, amounts):
+    """The series are the ten titles with the most in the range, most first."""
+    ranked = sorted((t for t in amounts if amounts[t] > 0), key=lambda t: -amounts[t])
+    check([t for t in series if t != "Other"] == ranked[:10],
+          f"Charts: series {series} for {amounts}")
 
 
 def check_charts(book, titles, revenue):
     sheet = book["Charts"]
-    if sheet.freeze_panes is not None:
-        fail("Charts: frozen")
+    check(sheet.freeze_panes is None, "Charts: frozen")
     rows = rows_of(sheet)
     top = next(i for i, r in enumerate(rows) if r and r[0].value == "MONTH")
     header = [c.value for c in rows[top]]
@@ -165,33 +176,27 @@ def check_charts(book, titles, revenue):
     data = [r for r in rows[top + 1:] if r and r[0].value is not None]
     charts = sheet._charts
     expected = 0 if not data else 1 + bool(sales_series) + bool(money_series)
-    if len(charts) != expected:
-        fail(f"Charts: {len(charts)} charts for {len(data)} months and series {header[2:]}")
-    if any(s.marker is None or s.marker.symbol in (None, "none")
-           for c in charts if type(c).__name__ == "LineChart" for s in c.series):
-        fail("Charts: a line without markers")
-    if any(c.x_axis.title is None or c.y_axis.title is None for c in charts):
-        fail("Charts: an axis without a title")
-    if len(data) != len(revenue):
-        fail("Charts: not one row per month")
+    check(len(charts) == expected,
+          f"Charts: {len(charts)} charts for {len(data)} months and series {header[2:]}")
+    check(all(s.marker is not None and s.marker.symbol not in (None, "none")
+              for c in charts if type(c).__name__ == "LineChart" for s in c.series),
+          "Charts: a line without markers")
+    check(all(c.x_axis.title is not None and c.y_axis.title is not None for c in charts),
+          "Charts: an axis without a title")
+    check(len(data) == len(revenue), "Charts: not one row per month")
     brought = dict.fromkeys(titles, 0)
     for row, (month, parts, total) in zip(data, revenue):
         label = month[:4] + "-" + month[4:] if isinstance(month, str) else f"{month:%Y-%m}"
-        if row[0].value != label or cents(row[1]) != total:
-            fail(f"Charts: month {row[0].value!r} or its total")
+        check(row[0].value == label and cents(row[1]) == total,
+              f"Charts: month {row[0].value!r} or its total")
         money = dict.fromkeys(titles, 0)
         for title, part in zip(titles, parts):
             money[title] += part or 0
             brought[title] += part or 0
-        shown = [money.pop(t, 0) for t in money_series if t != "Other"]
-        if "Other" in money_series:
-            shown.append(sum(money.values()))
+        shown = series_values(money, money_series)
         cells = row[gap + 1:gap + 1 + len(money_series)]
-        if [cents(c) or 0 for c in cells] != shown:
-            fail(f"Charts: money of {row[0].value}: {shown}")
-    ranked = sorted((t for t in brought if brought[t] > 0), key=lambda t: -brought[t])
-    if [t for t in money_series if t != "Other"] != ranked[:10]:
-        fail(f"Charts: money series {money_series} for {brought}")
+        check([cents(c) or 0 for c in cells] == shown, f"Charts: money of {row[0].value}: {shown}")
+    check_ranked(money_series, brought)
     if "Months" not in book.sheetnames or "Total" not in book.sheetnames:
         return
     months = {r[0].value: r for r in rows_of(book["Months"])[1:]}
@@ -205,28 +210,21 @@ def check_charts(book, titles, revenue):
         counts = {}
         for i, title in month_titles:
             counts[title] = counts.get(title, 0) + months[month][i].value
-        expected = [counts.pop(t, 0) for t in sales_series if t != "Other"]
-        if "Other" in sales_series:
-            expected.append(sum(counts.values()))
-        if [c.value for c in row[2:2 + len(sales_series)]] != expected:
-            fail(f"Charts: counts of {row[0].value}: {expected}")
-    # The series are the best-selling titles of the range, most first.
+        expected = series_values(counts, sales_series)
+        check([c.value for c in row[2:2 + len(sales_series)]] == expected,
+              f"Charts: counts of {row[0].value}: {expected}")
     total = rows_of(book["Total"])
     sold = {}
     for i, title in month_titles:
         sold[title] = sold.get(title, 0) + total[1][i].value
-    ranked = [t for t in sold if sold[t] > 0]
-    ranked.sort(key=lambda t: -sold[t])
-    if [t for t in sales_series if t != "Other"] != ranked[:10]:
-        fail(f"Charts: series {sales_series} for sales {sold}")
+    check_ranked(sales_series, sold)
 
 
 def main():
     book = openpyxl.load_workbook(sys.argv[1])
     names = book.sheetnames
     shown = [s for s in SECTIONS if s in names]
-    if names != shown + MONEY_SHEETS + ["Charts"]:
-        fail(f"sheets {names}")
+    check(names == shown + MONEY_SHEETS + ["Charts"], f"sheets {names}")
     out = []
     for name in shown:
         out += section_text(book[name]) + [""]
@@ -238,8 +236,8 @@ def main():
         currencies = max(4, len({r[5].value for r in rows_of(book["Products"])[1:]}))
     titles, revenue = money_sheet(book, "Revenue", currencies)
     _, markets = money_sheet(book, "Markets", currencies)
-    if [total for _, _, total in revenue] != [total for _, _, total in markets]:
-        fail("Revenue and Markets: different totals")
+    check([total for _, _, total in revenue] == [total for _, _, total in markets],
+          "Revenue and Markets: different totals")
     check_charts(book, titles, revenue)
     sys.stdout.buffer.write("".join(line + "\r\n" for line in out).encode("utf-8"))
 
