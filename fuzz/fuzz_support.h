@@ -1,5 +1,5 @@
-// Shared by the fuzz targets: one scratch directory per fuzzer process, removed at exit, and
-// writing an input's bytes to a file in it.
+// Shared by the fuzz targets: one scratch directory per fuzzer process, removed at exit, writing
+// an input's bytes to a file in it, and the abort that reports a finding.
 #pragma once
 
 #include <unistd.h>
@@ -43,6 +43,12 @@ inline void WriteBytes(const std::string& path, std::string_view bytes) {
     std::fprintf(stderr, "cannot write %s\n", path.c_str());
     std::abort();
   }
+}
+
+// A finding: the input broke the rule that `what` tells (the log is the target's own).
+[[noreturn]] inline void Fail(const char* what) {
+  std::fprintf(stderr, "fuzz finding: %s\n", what);
+  std::abort();
 }
 
 inline std::string_view AsText(const uint8_t* data, size_t size) {

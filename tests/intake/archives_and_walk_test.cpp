@@ -150,24 +150,12 @@ TEST(ArchiveWalk, RandomArchivesAgreeWithTheWordForWordWalk) {
       const std::string& name = names[below(std::size(names))];
       std::string data(below(3) == 0 ? 0 : below(300), 'a');
       for (char& c : data) c = static_cast<char>('a' + below(4));
-      ZipEntry entry = Stored(name, data);
-      switch (below(6)) {
-        case 0:
-          entry = Deflated(name, data);
-          break;
-        case 1:
-          entry = Deflated(name, data, true, below(2) == 0);
-          break;
-        case 2:
-          entry = ZipEntry{name, data, 8};
-          break;  // not a deflate stream, mostly
-        case 3:
-          entry.declared_crc = below(2) ? 0 : int64_t{literal::Crc32(data)} ^ 4;
-          break;
-        default:
-          break;
-      }
-      entries.push_back(entry);
+      const size_t kind = below(6);  // 4 and 5: stored as it is
+      if (kind == 0) entries.push_back(Deflated(name, data));
+      if (kind == 1) entries.push_back(Deflated(name, data, true, below(2) == 0));
+      if (kind == 2) entries.push_back(ZipEntry{name, data, 8});  // not a deflate stream, mostly
+      if (kind >= 3) entries.push_back(Stored(name, data));
+      if (kind == 3) entries.back().declared_crc = below(2) ? 0 : int64_t{literal::Crc32(data)} ^ 4;
     }
     std::string archive = MakeZip(entries);
     if (below(3) == 0) archive.resize(below(archive.size() + 1));

@@ -3,126 +3,21 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <filesystem>
 #include <functional>
-#include <map>
-#include <mutex>
 
-#include "base/file_system.h"
 #include "intake/archive_rename.h"
 #include "intake/read_ahead.h"
 #include "intake/report_tree.h"
 #include "intake/table_rows.h"
 #include "support/checks.h"
+#include "support/faulty_writes.h"
 #include "support/row_collector.h"
 #include "support/test_support.h"
 
 namespace tollwick::testing {
 namespace {
-
-namespace fs = std::filesystem;
-
-// Fails what it is told to, and hands everything else to the system.
-class FaultyFiles : public FileSystem {
- public:
-  bool interrupt = false;    // every call is interrupted once (EINTR) before it is made
-  size_t read_cap = 0;       // reads give at most so many bytes (0: as asked)
-  std::string failing_file;  // reads of this file at or past `fail_at` fail with `read_error`,
-  uint64_t fail_at = 0;      // or (read_error 0) find the file's end there
-  int read_error = EIO;
-  std::string failing_list;     // the directory whose listing fails
-  std::string vanished;         // the entry that is gone when examined or opened
-  bool renames_fail = false;    // every rename fails (EACCES)
-  bool rename_by_link = false;  // renames take the way of a system without RENAME_NOREPLACE
-  std::function<void(const std::string&)> before_rename = [](const std::string&) {};
-  std::atomic<size_t> names_examined{0};   // StatAt and RenameNoReplace calls
-  std::vector<std::string> reopened_from;  // the folder whose ".." was opened to go back up
-
- protected:
-  int DoOpenAt(int dir, const std::string& name, int flags) override {
-    if (Interrupted()) return -1;
-    if (name == vanished) return Fail(ENOENT);
-    if (name == ".." && (flags & O_PATH) == 0)
-      reopened_from.push_back(fs::read_symlink("/proc/self/fd/" + std::to_string(dir)).filename());
-    const int fd = System().OpenAt(dir, name, flags);
-    std::lock_guard lock(mutex_);
-    if (fd >= 0) files_[fd] = {name, 0};
-    return fd;
-  }
-  ssize_t DoRead(int fd, char* buffer, size_t count) override {
-    const ssize_t n = Reading(fd, buffer, count, nullptr);
-    std::lock_guard lock(mutex_);
-    if (n > 0) files_[fd].position += static_cast<uint64_t>(n);
-    return n;
-  }
-  ssize_t DoReadAt(int fd, char* buffer, size_t count, uint64_t offset) override {
-    return Reading(fd, buffer, count, &offset);
-  }
-  int DoStat(int fd, struct stat& st) override {
-    return Interrupted() ? -1 : System().Stat(fd, st);
-  }
-  int DoStatAt(int dir, const std::string& name, struct stat& st, int flags) override {
-    if (Interrupted()) return -1;
-    ++names_examined;
-    return name == vanished ? Fail(ENOENT) : System().StatAt(dir, name, st, flags);
-  }
-  int DoListDirectory(int dir, std::vector<std::string>& names) override {
-    if (Interrupted()) return -1;
-    if (NameOf(dir) == failing_list) return Fail(EIO);
-    return System().ListDirectory(dir, names);
-  }
-  int DoRenameNoReplace(int dir, const std::string& from, const std::string& to) override {
-    if (Interrupted()) return -1;
-    ++names_examined;
-    before_rename(to);
-    if (renames_fail) return Fail(EACCES);
-    return rename_by_link ? Fail(EINVAL) : System().RenameNoReplace(dir, from, to);
-  }
-  std::string DoWorkingDirectory() override {
-    return Interrupted() ? std::string() : System().WorkingDirectory();
-  }
-
- private:
-  static FileSystem& System() { return SystemFileSystem(); }
-  struct Open {
-    std::string name;
-    uint64_t position = 0;  // of read()
-  };
-  static int Fail(int err) {
-    errno = err;
-    return -1;
-  }
-  bool Interrupted() {
-    thread_local bool interrupted = false;
-    interrupted = interrupt && !interrupted;
-    if (interrupted) errno = EINTR;
-    return interrupted;
-  }
-  std::string NameOf(int fd) {
-    std::lock_guard lock(mutex_);
-    return files_.count(fd) != 0 ? files_[fd].name : std::string();
-  }
-  ssize_t Reading(int fd, char* buffer, size_t count, const uint64_t* at) {
-    if (Interrupted()) return -1;
-    uint64_t offset = 0;
-    {
-      std::lock_guard lock(mutex_);
-      offset = at != nullptr ? *at : files_[fd].position;
-    }
-    if (read_cap != 0) count = std::min(count, read_cap);
-    if (NameOf(fd) == failing_file) {
-      if (offset >= fail_at) return read_error != 0 ? Fail(read_error) : 0;
-      count = static_cast<size_t>(std::min<uint64_t>(count, fail_at - offset));
-    }
-    return at != nullptr ? System().ReadAt(fd, buffer, count, *at)
-                         : System().Read(fd, buffer, count);
-  }
-  std::mutex mutex_;
-  std::map<int, Open> files_;
-};
 
 // Rows as they come, each purchase's date read as the tables read it (a bad one raises).
 struct DatedRows : RowCollector {
@@ -162,7 +57,7 @@ TEST(FileFaults, EachFailureEndsTheRunInWalkOrder) {
       {"every call interrupted once", [](FaultyFiles& f) { f.interrupt = true; }, all, "", both},
       {"reads of 1 byte", [](FaultyFiles& f) { f.read_cap = 1; }, all, "", both},
       {"reads of 7 bytes", [](FaultyFiles& f) { f.read_cap = 7; }, all, "", both},
-      {"renames fail", [](FaultyFiles& f) { f.renames_fail = true; }, all, "", {}},
+      {"renames fail", [](FaultyFiles& f) { f.archive_renames_fail = true; }, all, "", {}},
       {"first read of a report fails", [](FaultyFiles& f) { f.failing_file = "b.xml"; },
        {"A1", "A2"}, "EInOutError: Cannot read file \"@/b.xml\". Input/output error", {}},
       {"a read in the middle of an archive fails",
@@ -278,8 +173,8 @@ TEST(FileFaults, NameTakenJustBeforeTheRename) {
     TempDir dir;
     WriteFile(dir / "report.zip", "archive");
     FaultyFiles files;
-    files.rename_by_link = variant & 1;
-    files.before_rename = [&](const std::string& chosen) {
+    files.archive_rename_by_link = variant & 1;
+    files.before_archive_rename = [&](const std::string& chosen) {
       if (chosen != "report_(1).zip") return;
       variant & 2 ? (void)::mkdir((dir / chosen).c_str(), 0755) : WriteFile(dir / chosen, "new");
     };

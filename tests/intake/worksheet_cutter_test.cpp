@@ -36,13 +36,9 @@ std::vector<std::string> Pieces(std::string text, const std::string& open, const
   std::vector<std::string> out;
   PieceCutter cutter(text, open, close);
   do {
-    if (literal) {
-      std::string inner;
-      literal::ExtractBetween(text, open, close, text, inner);
-      out.push_back(inner);
-    } else {
-      out.emplace_back(cutter.Next());
-    }
+    std::string inner;
+    if (literal) literal::ExtractBetween(text, open, close, text, inner);
+    out.push_back(literal ? inner : std::string(cutter.Next()));
   } while (!out.back().empty() && out.size() < 1000);
   return out;
 }
@@ -221,10 +217,7 @@ void ExpectSameAsFind(const std::string& text, const std::string& marker) {
 }
 
 TEST(MarkerFinder, FixedAndRandomTexts) {
-  const struct {
-    const char* text;
-    const char* marker;
-  } cases[] = {
+  const std::pair<const char*, const char*> cases[] = {
       // clang-format off
       {"", "<Row>"}, {"<Row>", "<Row>"}, {"<Ro", "<Row>"},
       {"Row><Row>", "<Row>"},  // an anchor before any possible start
@@ -235,17 +228,16 @@ TEST(MarkerFinder, FixedAndRandomTexts) {
       {"<<<x<<", "<<"}, {"aXbXc", "X"},
       // clang-format on
   };
-  for (const auto& c : cases) ExpectSameAsFind(c.text, c.marker);
+  for (const auto& [text, marker] : cases) ExpectSameAsFind(text, marker);
   std::mt19937 rng(4242);
   const std::string markers[] = {
       "<Row>", "</Row>", "<Data", "</Data>", "</Worksheet>", "<Worksheet ss:Name=\"SKU detail\">",
       "ab",    "R",      "<R"};
-  const std::string pieces[] = {
+  const std::vector<std::string> pieces = {
       "<",       "R", "Row",          ">", "/", "D", "Data", "a", "b", "<Row>", "</Row>", "<Data",
       "</Data>", "W", "</Worksheet>", " ", "x"};
   for (int round = 0; round < 2000; ++round) {
-    std::string text;
-    for (size_t n = rng() % 12; n > 0; --n) text += pieces[rng() % std::size(pieces)];
+    const std::string text = testing::RandomJoin(rng, pieces, 11);
     ExpectSameAsFind(text, markers[rng() % std::size(markers)]);
   }
 }
