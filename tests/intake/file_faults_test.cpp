@@ -43,15 +43,11 @@ TEST(FileFaults, EachFailureEndsTheRunInWalkOrder) {
       {}, {{"S", "D1", "", "", "", "2010-02-30T", ""}, {"S", "D2", "", "", "", "x", ""}});
   using Ids = std::vector<std::string>;
   const Ids all = {"A1", "A2", "B1", "C1", "C2", "E1", "D1"};
-  struct Case {
-    const char* what;
-    std::function<void(FaultyFiles&)> fault;
-    Ids rows;
-    std::string error;  // "@" stands for the tree's path
-    Ids renamed;        // archives with a numbered name afterwards
-  };
   const Ids both = {"report_(1).zip", "sub/report_(1).zip"};
-  const Case cases[] = {
+  // The fault, the purchases read, the error ("@" for the tree's path) and the archives with a
+  // numbered name afterwards.
+  using Fault = std::function<void(FaultyFiles&)>;
+  const std::tuple<const char*, Fault, Ids, std::string, Ids> cases[] = {
       // clang-format off
       {"no fault", [](FaultyFiles&) {}, all, "", both},
       {"every call interrupted once", [](FaultyFiles& f) { f.interrupt = true; }, all, "", both},
@@ -88,34 +84,31 @@ TEST(FileFaults, EachFailureEndsTheRunInWalkOrder) {
        {"report_(1).zip"}},
       // clang-format on
   };
-  for (const Case& c : cases) {
+  for (const auto& [what, fault, purchases, error, renamed] : cases) {
     for (size_t threads : {0, 3}) {
-      SCOPED_TRACE(std::string(c.what) + (threads != 0 ? ", reading threads" : ", one thread"));
+      SCOPED_TRACE(std::string(what) + (threads != 0 ? ", reading threads" : ", one thread"));
       TempDir dir;
       WriteFile(dir / "a.xml", Purchases({"A1", "A2"}));
       WriteFile(dir / "b.xml", Purchases({"B1"}));
       WriteFile(dir / "report c.zip", archive);
       WriteFile(dir / "sub/e.xml", e);
-      const bool bad = c.error.starts_with("EConvert");
+      const bool bad = error.starts_with("EConvert");
       WriteFile(dir / "sub/report d.zip",
                 MakeZip({Stored("fulfillmentreport.xml", bad ? bad_date : Purchases({"D1"}))}));
       ScopedChdir chdir(dir.path());
       FaultyFiles files;
-      c.fault(files);
+      fault(files);
       DatedRows rows;
       WarningList warnings;
-      const std::string error = ErrorOf([&] { ReadReportTree(files, rows, warnings, threads); });
-      std::string expected = c.error;
-      if (size_t at = expected.find('@'); at != std::string::npos)
-        expected.replace(at, 1, dir.path());
-      EXPECT_EQ(error, expected);
+      EXPECT_EQ(ErrorOf([&] { ReadReportTree(files, rows, warnings, threads); }),
+                ReplaceAll(error, "@", dir.path()));
       Ids ids;
       for (const auto& row : rows.rows) ids.push_back(row.values[1]);
-      EXPECT_EQ(ids, c.rows);
+      EXPECT_EQ(ids, purchases);
       Ids numbered;
       for (const std::string& path : ListTree(dir.path()))
         if (path.find("report_(") != std::string::npos) numbered.push_back(path);
-      EXPECT_EQ(numbered, c.renamed);
+      EXPECT_EQ(numbered, renamed);
       EXPECT_TRUE(warnings.empty());
     }
   }

@@ -166,12 +166,8 @@ TEST(WorksheetCutter, ReportLayouts) {
     for (char v : values) out += "<Cell><Data ss:Type=\"String\">" + std::string(1, v) + "</Data>";
     return out + "</Row>";
   };
-  auto values = [](std::string_view v) {
-    std::vector<std::string> out;
-    for (char c : v) out.emplace_back(1, c);
-    return out;
-  };
-  const CutRow s6{false, values("123456")}, p7{true, values("1234567")};
+  const CutRow s6{false, {"1", "2", "3", "4", "5", "6"}},
+      p7{true, {"1", "2", "3", "4", "5", "6", "7"}};
   const std::tuple<const char*, std::string, std::vector<CutRow>> cases[] = {
       {"purchases first", sale + row("1234567") + end + sku + row("123456") + end, {s6, p7}},
       {"product sheet runs to the purchase sheet's end",
