@@ -10,11 +10,8 @@
 
 #include "support/checks.h"
 
-namespace tollwick {
+namespace tollwick::testing {
 namespace {
-
-using testing::ErrorOf;
-using testing::NotInteger;
 
 const std::string kBadDate = "EConvertError: Invalid argument to date encode";
 
@@ -136,4 +133,4 @@ TEST(TableRows, PurchaseRowsInBatchesAsOneByOne) {
 }
 
 }  // namespace
-}  // namespace tollwick
+}  // namespace tollwick::testing

@@ -18,9 +18,7 @@ namespace tollwick {
 namespace literal {
 
 void PrintTo(const CutRow& row, std::ostream* os) {
-  *os << (row.purchase ? "sale{" : "sku{");
-  for (const auto& v : row.values) *os << '"' << v << "\" ";
-  *os << "}";
+  *os << (row.purchase ? "sale" : "sku") << ::testing::PrintToString(row.values);
 }
 
 }  // namespace literal
