@@ -1,12 +1,11 @@
-// The archive walk, the numbered names archives get, and the walk of the report tree: what is
-// read, in which order, and what is never opened, entered twice or replaced.
+// The walk of an archive's entries against the word-for-word one, and the numbered names archives
+// get: which names are numbered, with the first free number, replacing nothing.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <random>
 
 #include "intake/archive_rename.h"
-#include "intake/report_tree.h"
 #include "support/literal_archive.h"
 #include "support/report_files.h"
 #include "support/row_collector.h"
@@ -181,11 +180,9 @@ TEST(ArchiveWalk, EntriesOfSeveralMiB) {
   bad_crc.trailer[4] ^= 1;
   changed.declared_crc = literal::Crc32(big);
   changed.data[big.size() - 5] ^= 1;  // its CRC left as it was
-  const literal::ArchiveResult walked = Walk(
-      MakeZip({Deflated("other.bin", big, true), Deflated(kName, big, true), Stored(kName, big)}));
-  ASSERT_EQ(walked.reports.size(), 2u);
-  EXPECT_TRUE(walked.reports[0] == big && walked.reports[1] == big);
-  EXPECT_EQ(walked.end, literal::End::Complete);
+  EXPECT_EQ(Walk(MakeZip({Deflated("other.bin", big, true), Deflated(kName, big, true),
+                          Stored(kName, big)})),
+            (literal::ArchiveResult{{big, big}, literal::End::Complete, true}));
   for (const ZipEntry& entry : {bad_crc, changed})
     EXPECT_EQ(Walk(MakeZip({entry, Deflated(kName, big)})).end, literal::End::Incomplete);
 }
@@ -226,73 +223,6 @@ TEST(ArchiveRename, FirstFreeNumberAndNothingReplaced) {
     before[renamed] = "not an archive";
     EXPECT_EQ(TreeDiff(before, Snapshot(dir.path())), "") << archive;
   }
-}
-
-// A report with one sale: purchase `id` on day `day` of March 2010.
-std::string Sale(const std::string& id, int day = 1) {
-  return MakeReport({}, {{"s", id, "", "", "", "2010-03-" + std::to_string(day) + "T", ""}});
-}
-std::string Zipped(const std::string& report) {
-  return MakeZip({ZipEntry{kName, report}});
-}
-
-// Purchase id and day of every purchase row the walk hands on, in order.
-Names Scan(const TempDir& dir) {
-  ScopedChdir chdir(dir.path());
-  RowCollector rows;
-  WarningList warnings;
-  ReadReportTree(SystemFileSystem(), rows, warnings);
-  Names ids;
-  for (const auto& row : rows.rows) ids.push_back(row.values[1] + row.values[5].substr(8));
-  return ids;
-}
-
-TEST(ReadReportTree, OrderAndSkippedEntries) {
-  TempDir dir;
-  // A loose file ends at its first NUL and loses its line breaks; an archive entry keeps them.
-  WriteFile(dir / "b.xml", Sale("loose-\r\nb") + std::string(1, '\0') + Sale("after-nul"));
-  WriteFile(dir / "a.XML", Sale("loose-a"));
-  WriteFile(dir / "c.zip", Zipped(Sale("zip-\nc")));
-  WriteFile(dir / "A.Zip", Zipped(Sale("zip-A")));
-  WriteFile(dir / "sub/d.xml", Sale("sub-d"));
-  WriteFile(dir / "0sub/deeper/f.zip", Zipped(Sale("deeper-f")));
-  WriteFile(dir / "sub.xml/g.xml", Sale("dir-named-xml"));
-  WriteFile(dir / "[Content_Types].xml", Sale("content-types"));
-  WriteFile(dir / "[content_types].xml", Sale("lower-content-types"));
-  WriteFile(dir / ".hidden.xml", Sale("hidden-file"));
-  WriteFile(dir / ".hidden/r.xml", Sale("hidden-dir"));
-  EXPECT_EQ(Scan(dir), (Names{"lower-content-types1T", "loose-a1T", "loose-b1T", "zip-A1T",
-                              "zip-\nc1T", "deeper-f1T", "sub-d1T", "dir-named-xml1T"}));
-}
-
-TEST(ReadReportTree, NothingIsReadTwice) {
-  TempDir dir;
-  // "a" is read, then "m"; the link "z" to "a" and the loops must not be followed again.
-  WriteFile(dir / "a/r.xml", Sale("same", 1));
-  WriteFile(dir / "m/r.xml", Sale("same", 2));
-  ASSERT_EQ(::symlink("a", (dir / "z").c_str()), 0);
-  ASSERT_EQ(::symlink("..", (dir / "a/loop").c_str()), 0);
-  ASSERT_EQ(::symlink(".", (dir / "m/self").c_str()), 0);
-  // A renamed archive is not read again under its new name, and a link to it, examined only
-  // after the rename, now dangles and is passed over.
-  WriteFile(dir / "n/report.zip", Zipped(Sale("other", 1)));
-  WriteFile(dir / "n/report_(1).zip", Zipped(Sale("other", 2)));
-  ASSERT_EQ(::symlink("report.zip", (dir / "n/zz.zip").c_str()), 0);
-  EXPECT_EQ(Scan(dir), (Names{"same1T", "same2T", "other1T", "other2T"}));
-  EXPECT_EQ(ListTree(dir / "n"), (Names{"report_(1).zip", "report_(2).zip", "zz.zip"}));
-}
-
-// Several renames in one folder still fill the gaps in order: the search remembers where the
-// last one stopped, not past a free number.
-TEST(ReadReportTree, RenamesInOneFolderFillTheGaps) {
-  TempDir dir;
-  for (const char* name : {"report a.zip", "report b.zip", "Report.c.zip", "report_(2).zip"})
-    WriteFile(dir / name, name);
-  Scan(dir);
-  EXPECT_EQ(ListTree(dir.path()),
-            (Names{"report_(1).zip", "report_(2).zip", "report_(3).zip", "report_(4).zip"}));
-  EXPECT_EQ(ReadFile(dir / "report_(2).zip"), "report_(2).zip");
-  EXPECT_EQ(ReadFile(dir / "report_(1).zip"), "Report.c.zip");  // names sorted by bytes
 }
 
 }  // namespace

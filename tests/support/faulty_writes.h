@@ -26,10 +26,9 @@ class FaultyFiles : public FileSystem {
   std::string failing_file;  // reads of this file at or past `fail_at` fail with `read_error`,
   uint64_t fail_at = 0;      // or (read_error 0) find the file's end there
   int read_error = EIO;
-  std::string failing_list;             // the directory whose listing fails
-  std::string vanished;                 // the entry that is gone when examined or opened
-  bool archive_renames_fail = false;    // every RenameNoReplace fails (EACCES)
-  bool archive_rename_by_link = false;  // as on a system without RENAME_NOREPLACE
+  std::string failing_list;      // the directory whose listing fails
+  std::string vanished;          // the entry that is gone when examined or opened
+  int archive_rename_error = 0;  // RenameNoReplace fails so (EINVAL: as without RENAME_NOREPLACE)
   std::function<void(const std::string&)> before_archive_rename = [](const std::string&) {};
   std::atomic<size_t> names_examined{0};   // StatAt and RenameNoReplace calls
   std::vector<std::string> reopened_from;  // the folder whose ".." was opened to go back up
@@ -72,8 +71,8 @@ class FaultyFiles : public FileSystem {
     if (Interrupted()) return -1;
     ++names_examined;
     before_archive_rename(to);
-    if (archive_renames_fail) return Fail(EACCES);
-    return archive_rename_by_link ? Fail(EINVAL) : System().RenameNoReplace(dir, from, to);
+    return archive_rename_error != 0 ? Fail(archive_rename_error)
+                                     : System().RenameNoReplace(dir, from, to);
   }
   std::string DoWorkingDirectory() override {
     return Interrupted() ? std::string() : System().WorkingDirectory();

@@ -1,8 +1,10 @@
-// The walk with a file system that fails on purpose, on the walk's thread and on reading threads:
-// each fault ends the run with that file's error after the rows before it; then the reading ring.
+// The walk of the report tree: what is read, in which order, and what is never opened, read twice
+// or replaced; then with a file system that fails on purpose, on the walk's thread and on reading
+// threads (each fault ends the run with that file's error after the rows before it); the ring.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
@@ -27,10 +29,76 @@ struct DatedRows : RowCollector {
   }
 };
 
-std::string Purchases(const std::vector<std::string>& ids) {
+using Ids = std::vector<std::string>;
+
+// A report of one sale (on 5 March 2010) for each purchase id; and a report alone in an archive.
+std::string Purchases(const Ids& ids) {
   std::vector<std::vector<std::string>> sales;
   for (const std::string& id : ids) sales.push_back({"S", id, "", "", "", "2010-03-05T", ""});
   return MakeReport({}, sales);
+}
+std::string Zipped(const std::string& report) {
+  return MakeZip({Stored("fulfillmentreport.xml", report)});
+}
+
+// The purchase ids of the rows that a walk of `dir` hands on, in order.
+Ids Walked(const TempDir& dir, FileSystem& files = SystemFileSystem(), size_t threads = 0) {
+  ScopedChdir chdir(dir.path());
+  RowCollector rows;
+  WarningList warnings;
+  ReadReportTree(files, rows, warnings, threads);
+  Ids ids;
+  for (const auto& row : rows.rows) ids.push_back(row.values[1]);
+  return ids;
+}
+
+TEST(ReadReportTree, OrderAndSkippedEntries) {
+  TempDir dir;
+  // A loose file ends at its first NUL and loses its line breaks; an archive entry keeps them.
+  WriteFile(dir / "b.xml",
+            Purchases({"loose-\r\nb"}) + std::string(1, '\0') + Purchases({"after-nul"}));
+  WriteFile(dir / "a.XML", Purchases({"loose-a"}));
+  WriteFile(dir / "c.zip", Zipped(Purchases({"zip-\nc"})));
+  WriteFile(dir / "A.Zip", Zipped(Purchases({"zip-A"})));
+  WriteFile(dir / "sub/d.xml", Purchases({"sub-d"}));
+  WriteFile(dir / "0sub/deeper/f.zip", Zipped(Purchases({"deeper-f"})));
+  WriteFile(dir / "sub.xml/g.xml", Purchases({"dir-named-xml"}));
+  WriteFile(dir / "[Content_Types].xml", Purchases({"content-types"}));
+  WriteFile(dir / "[content_types].xml", Purchases({"lower-content-types"}));
+  WriteFile(dir / ".hidden.xml", Purchases({"hidden-file"}));
+  WriteFile(dir / ".hidden/r.xml", Purchases({"hidden-dir"}));
+  EXPECT_EQ(Walked(dir), (Ids{"lower-content-types", "loose-a", "loose-b", "zip-A", "zip-\nc",
+                              "deeper-f", "sub-d", "dir-named-xml"}));
+}
+
+TEST(ReadReportTree, NothingIsReadTwice) {
+  TempDir dir;
+  // "a" is read, then "m"; the link "z" to "a" and the loops must not be followed again.
+  WriteFile(dir / "a/r.xml", Purchases({"a"}));
+  WriteFile(dir / "m/r.xml", Purchases({"m"}));
+  ASSERT_EQ(::symlink("a", (dir / "z").c_str()), 0);
+  ASSERT_EQ(::symlink("..", (dir / "a/loop").c_str()), 0);
+  ASSERT_EQ(::symlink(".", (dir / "m/self").c_str()), 0);
+  // A renamed archive is not read again under its new name, and a link to it, examined only
+  // after the rename, now dangles and is passed over.
+  WriteFile(dir / "n/report.zip", Zipped(Purchases({"n1"})));
+  WriteFile(dir / "n/report_(1).zip", Zipped(Purchases({"n2"})));
+  ASSERT_EQ(::symlink("report.zip", (dir / "n/zz.zip").c_str()), 0);
+  EXPECT_EQ(Walked(dir), (Ids{"a", "m", "n1", "n2"}));
+  EXPECT_EQ(ListTree(dir / "n"), (Ids{"report_(1).zip", "report_(2).zip", "zz.zip"}));
+}
+
+// Several renames in one folder still fill the gaps in order: the search remembers where the
+// last one stopped, not past a free number.
+TEST(ReadReportTree, RenamesInOneFolderFillTheGaps) {
+  TempDir dir;
+  for (const char* name : {"report a.zip", "report b.zip", "Report.c.zip", "report_(2).zip"})
+    WriteFile(dir / name, name);
+  Walked(dir);
+  EXPECT_EQ(ListTree(dir.path()),
+            (Ids{"report_(1).zip", "report_(2).zip", "report_(3).zip", "report_(4).zip"}));
+  EXPECT_EQ(ReadFile(dir / "report_(2).zip"), "report_(2).zip");
+  EXPECT_EQ(ReadFile(dir / "report_(1).zip"), "Report.c.zip");  // names sorted by bytes
 }
 
 TEST(FileFaults, EachFailureEndsTheRunInWalkOrder) {
@@ -41,7 +109,6 @@ TEST(FileFaults, EachFailureEndsTheRunInWalkOrder) {
   const std::string e = Purchases({"E1"});
   const std::string bad_date = MakeReport(
       {}, {{"S", "D1", "", "", "", "2010-02-30T", ""}, {"S", "D2", "", "", "", "x", ""}});
-  using Ids = std::vector<std::string>;
   const Ids all = {"A1", "A2", "B1", "C1", "C2", "E1", "D1"};
   const Ids both = {"report_(1).zip", "sub/report_(1).zip"};
   // The fault, the purchases read, the error ("@" for the tree's path) and the archives with a
@@ -53,7 +120,7 @@ TEST(FileFaults, EachFailureEndsTheRunInWalkOrder) {
       {"every call interrupted once", [](FaultyFiles& f) { f.interrupt = true; }, all, "", both},
       {"reads of 1 byte", [](FaultyFiles& f) { f.read_cap = 1; }, all, "", both},
       {"reads of 7 bytes", [](FaultyFiles& f) { f.read_cap = 7; }, all, "", both},
-      {"renames fail", [](FaultyFiles& f) { f.archive_renames_fail = true; }, all, "", {}},
+      {"renames fail", [](FaultyFiles& f) { f.archive_rename_error = EACCES; }, all, "", {}},
       {"first read of a report fails", [](FaultyFiles& f) { f.failing_file = "b.xml"; },
        {"A1", "A2"}, "EInOutError: Cannot read file \"@/b.xml\". Input/output error", {}},
       {"a read in the middle of an archive fails",
@@ -84,7 +151,7 @@ TEST(FileFaults, EachFailureEndsTheRunInWalkOrder) {
        {"report_(1).zip"}},
       // clang-format on
   };
-  for (const auto& [what, fault, purchases, error, renamed] : cases) {
+  for (const auto& [what, fault, purchases, error, renamed] : cases)
     for (size_t threads : {0, 3}) {
       SCOPED_TRACE(std::string(what) + (threads != 0 ? ", reading threads" : ", one thread"));
       TempDir dir;
@@ -93,8 +160,7 @@ TEST(FileFaults, EachFailureEndsTheRunInWalkOrder) {
       WriteFile(dir / "report c.zip", archive);
       WriteFile(dir / "sub/e.xml", e);
       const bool bad = error.starts_with("EConvert");
-      WriteFile(dir / "sub/report d.zip",
-                MakeZip({Stored("fulfillmentreport.xml", bad ? bad_date : Purchases({"D1"}))}));
+      WriteFile(dir / "sub/report d.zip", Zipped(bad ? bad_date : Purchases({"D1"})));
       ScopedChdir chdir(dir.path());
       FaultyFiles files;
       fault(files);
@@ -111,7 +177,6 @@ TEST(FileFaults, EachFailureEndsTheRunInWalkOrder) {
       EXPECT_EQ(numbered, renamed);
       EXPECT_TRUE(warnings.empty());
     }
-  }
 }
 
 // Ten files through three slots on a tiny budget, one failing: all in order, the ring goes on.
@@ -133,7 +198,7 @@ TEST(ReadAhead, TinyBudgetWrapAroundAndAFailure) {
     RowCollector rows;
     ReadAhead ahead(files, 3, 2, budget, rows);
     WarningList warnings;
-    std::vector<std::string> got;
+    Ids got;
     auto apply_oldest = [&] {
       RowCollector applied;
       got.push_back(ErrorOf([&] { ApplyJob(ahead.TakeOldest(), applied, warnings); }));
@@ -152,10 +217,10 @@ TEST(ReadAhead, TinyBudgetWrapAroundAndAFailure) {
       ahead.Submit();
     }
     while (!ahead.Empty()) apply_oldest();
-    EXPECT_EQ(got, (std::vector<std::string>{"P0", "P1", "P2", "P3", "J1", "P5",
-                                             "EInOutError: Cannot read file \"" + dir / "f6.xml" +
-                                                 "\". Input/output error",
-                                             "P7", "P8", "P9"}))
+    EXPECT_EQ(got,
+              (Ids{"P0", "P1", "P2", "P3", "J1", "P5",
+                   "EInOutError: Cannot read file \"" + dir / "f6.xml" + "\". Input/output error",
+                   "P7", "P8", "P9"}))
         << budget;
   }
 }
@@ -166,7 +231,7 @@ TEST(FileFaults, NameTakenJustBeforeTheRename) {
     TempDir dir;
     WriteFile(dir / "report.zip", "archive");
     FaultyFiles files;
-    files.archive_rename_by_link = variant & 1;
+    files.archive_rename_error = variant & 1 ? EINVAL : 0;
     files.before_archive_rename = [&](const std::string& chosen) {
       if (chosen != "report_(1).zip") return;
       variant & 2 ? (void)::mkdir((dir / chosen).c_str(), 0755) : WriteFile(dir / chosen, "new");
@@ -175,7 +240,7 @@ TEST(FileFaults, NameTakenJustBeforeTheRename) {
     EXPECT_EQ(RenameToNumberedName(files, fd.get(), "report.zip"), "report_(2).zip");
     EXPECT_EQ(ReadFile(dir / "report_(2).zip"), "archive");
     const std::string taken = variant & 2 ? "report_(1).zip/" : "report_(1).zip";
-    EXPECT_EQ(ListTree(dir.path()), (std::vector<std::string>{taken, "report_(2).zip"}));
+    EXPECT_EQ(ListTree(dir.path()), (Ids{taken, "report_(2).zip"}));
     EXPECT_EQ(variant & 2 ? "new" : ReadFile(dir / taken), "new");
   }
 }
@@ -191,16 +256,10 @@ TEST(FileFaults, ManyRenamesFewNamesExaminedAndADeepWalk) {
   for (int level = 1; level <= 26; ++level) deep += "L" + std::to_string(level) + "/";
   WriteFile(dir / (deep + "r.xml"), Purchases({"deep"}));
   WriteFile(dir / "z/r.xml", Purchases({"beside"}));
-  ScopedChdir chdir(dir.path());
   for (size_t threads : {0, 2}) {
     FaultyFiles files;
-    RowCollector rows;
-    WarningList warnings;
-    ReadReportTree(files, rows, warnings, threads);
-    std::vector<std::string> ids;
-    for (const auto& row : rows.rows) ids.push_back(row.values[1]);
-    EXPECT_EQ(ids, (std::vector<std::string>{"deep", "beside"}));
-    EXPECT_EQ(files.reopened_from, (std::vector<std::string>{"L3", "L2", "L1"})) << threads;
+    EXPECT_EQ(Walked(dir, files, threads), (Ids{"deep", "beside"}));
+    EXPECT_EQ(files.reopened_from, (Ids{"L3", "L2", "L1"})) << threads;
     EXPECT_LT(files.names_examined.load(), 6 * kArchives);
   }
   size_t numbered = 0;
