@@ -21,14 +21,6 @@
 namespace tollwick::testing {
 namespace {
 
-// Rows as they come, each purchase's date read as the tables read it (a bad one raises).
-struct DatedRows : RowCollector {
-  void SaleRow(std::span<const std::string_view, kSaleValues> values) override {
-    ParseSaleDate(values[5]);
-    RowCollector::SaleRow(values);
-  }
-};
-
 using Ids = std::vector<std::string>;
 
 // A report of one sale (on 5 March 2010) for each purchase id; and a report alone in an archive.
@@ -164,12 +156,14 @@ TEST(FileFaults, EachFailureEndsTheRunInWalkOrder) {
       ScopedChdir chdir(dir.path());
       FaultyFiles files;
       fault(files);
-      DatedRows rows;
+      SkuTable skus;
+      SaleTable sales;
+      TableRows rows(skus, sales);  // each date read, a bad one raises
       WarningList warnings;
       EXPECT_EQ(ErrorOf([&] { ReadReportTree(files, rows, warnings, threads); }),
                 ReplaceAll(error, "@", dir.path()));
       Ids ids;
-      for (const auto& row : rows.rows) ids.push_back(row.values[1]);
+      for (const RSALE sale : sales) ids.emplace_back(sale.PurchaseId);
       EXPECT_EQ(ids, purchases);
       Ids numbered;
       for (const std::string& path : ListTree(dir.path()))
