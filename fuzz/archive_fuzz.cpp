@@ -3,8 +3,6 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 #include "base/errors.h"
 #include "fuzz_support.h"
@@ -12,21 +10,12 @@
 #include "support/report_files.h"
 #include "support/row_collector.h"
 
-namespace {
-
-[[noreturn]] void Fail(const char* what) {
-  std::fprintf(stderr, "archive fuzz: %s\n", what);
-  std::abort();
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tollwick;
   const std::string bytes(fuzz::AsText(data, size));
   const literal::ArchiveResult expected = literal::WalkArchive(bytes);
   if (testing::WalkArchiveInMemory(bytes) != expected)
-    Fail("the walk differs from the literal walk");
+    fuzz::Fail("the walk differs from the literal walk");
 
   static const std::string path = fuzz::ScratchDir() + "/input.zip";
   fuzz::WriteBytes(path, bytes);
@@ -40,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<literal::CutRow> literal_rows;
   for (const std::string& report : expected.reports)
     for (literal::CutRow& row : literal::CutWorksheets(report)) literal_rows.push_back(row);
-  if (rows.rows != literal_rows) Fail("the rows differ from the literal cutting of the entries");
-  if (::access(path.c_str(), F_OK) != 0) Fail("the archive was moved or removed");
+  if (rows.rows != literal_rows)
+    fuzz::Fail("the rows differ from the literal cutting of the entries");
+  if (::access(path.c_str(), F_OK) != 0) fuzz::Fail("the archive was moved or removed");
   return 0;
 }

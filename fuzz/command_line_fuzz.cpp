@@ -17,24 +17,6 @@
 
 namespace {
 
-// Runs in the scratch directory and returns to the fuzzer's own directory afterwards, where
-// libFuzzer writes its corpus and artifacts.
-class InScratchDir {
- public:
-  InScratchDir() : home_(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
-    if (home_ < 0 || ::chdir(tollwick::fuzz::ScratchDir().c_str()) != 0) std::abort();
-  }
-  ~InScratchDir() {
-    if (::fchdir(home_) != 0) std::abort();
-    ::close(home_);
-  }
-  InScratchDir(const InScratchDir&) = delete;
-  InScratchDir& operator=(const InScratchDir&) = delete;
-
- private:
-  int home_;
-};
-
 constexpr double kLongestRange = 3660;  // days
 
 // True when the arguments give a start and an end date more than kLongestRange days apart.
@@ -54,14 +36,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tollwick;
   std::string_view input = fuzz::AsText(data, size);
   std::vector<std::string> args;
-  if (!input.empty()) {
-    size_t start = 0;
-    for (;;) {
-      size_t nul = input.find('\0', start);
-      args.emplace_back(input.substr(start, nul - start));
-      if (nul == std::string_view::npos) break;
-      start = nul + 1;
-    }
+  for (size_t start = 0, nul = 0; !input.empty() && nul != std::string_view::npos;
+       start = nul + 1) {
+    nul = input.find('\0', start);
+    args.emplace_back(input.substr(start, nul - start));
   }
   if (LongDatedRange(args)) return -1;  // not added to the corpus
   try {
@@ -71,11 +49,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       return -1;
   } catch (const TollwickError&) {
   }
-  InScratchDir in_scratch;
+  // The run goes on in the scratch directory; libFuzzer writes its corpus and artifacts in its own.
+  static const int home = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (home < 0 || ::chdir(fuzz::ScratchDir().c_str()) != 0) std::abort();
   RunState state;
   try {
     RunTollwick(args, state);
   } catch (const TollwickError&) {
   }
+  if (::fchdir(home) != 0) std::abort();
   return 0;
 }

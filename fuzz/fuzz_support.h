@@ -1,5 +1,5 @@
-// Shared by the fuzz targets: one scratch directory per fuzzer process, removed at exit, and
-// writing an input's bytes to a file in it.
+// Shared by the fuzz targets: one scratch directory per fuzzer process, removed at exit, writing
+// an input's bytes to a file in it, and the abort that reports a finding.
 #pragma once
 
 #include <unistd.h>
@@ -13,36 +13,37 @@
 
 namespace tollwick::fuzz {
 
+// Ends the process on a finding (the input broke the rule that `what` tells) or on a broken
+// harness; the log is the target's own.
+[[noreturn]] inline void Fail(const std::string& what) {
+  std::fprintf(stderr, "fuzz target: %s\n", what.c_str());
+  std::abort();
+}
+
 // The process's scratch directory (under $TMPDIR, else /dev/shm, else /tmp), removed at exit.
 inline const std::string& ScratchDir() {
-  static char made[4096];  // plain storage: still valid when the exit handler runs
-  static const std::string dir = [] {
+  // Never freed, so that it is still there when the exit handler runs.
+  static const std::string* const dir = [] {
     const char* base = std::getenv("TMPDIR");
     if (base == nullptr || *base == '\0')
       base = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    std::string pattern = std::string(base) + "/tollwick-fuzz-XXXXXX";
-    if (pattern.size() >= sizeof made || ::mkdtemp(pattern.data()) == nullptr) {
-      std::perror("mkdtemp");
-      std::abort();
-    }
-    pattern.copy(made, pattern.size());
+    auto* made = new std::string(std::string(base) + "/tollwick-fuzz-XXXXXX");
+    if (::mkdtemp(made->data()) == nullptr)
+      Fail("cannot make a scratch directory under " + std::string(base));
     std::atexit([] {
       std::error_code ec;
-      std::filesystem::remove_all(made, ec);
+      std::filesystem::remove_all(*dir, ec);
     });
-    return pattern;
+    return made;
   }();
-  return dir;
+  return *dir;
 }
 
 // Replaces the file's contents with `bytes`; a failure is a broken harness, not a finding.
 inline void WriteBytes(const std::string& path, std::string_view bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out) {
-    std::fprintf(stderr, "cannot write %s\n", path.c_str());
-    std::abort();
-  }
+  if (!out) Fail("cannot write " + path);
 }
 
 inline std::string_view AsText(const uint8_t* data, size_t size) {

@@ -1,24 +1,19 @@
-// The archive walk, the numbered names archives get, and the walk of the report tree: what is
-// read, in which order, and what is never opened, entered twice or replaced.
+// The walk of an archive's entries against the word-for-word one, and the numbered names archives
+// get: which names are numbered, with the first free number, replacing nothing.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <random>
 
-#include "intake/archive_entries.h"
 #include "intake/archive_rename.h"
-#include "intake/report_tree.h"
-#include "support/checks.h"
 #include "support/literal_archive.h"
 #include "support/report_files.h"
 #include "support/row_collector.h"
 #include "support/test_support.h"
 
-namespace tollwick {
+namespace tollwick::testing {
 namespace {
 
-using namespace tollwick::testing;
 using Names = std::vector<std::string>;
 const std::string kName = "fulfillmentreport.xml";
 
@@ -35,10 +30,9 @@ TEST(ArchiveWalk, WhichEntriesAreReadAndHowTheWalkEnds) {
   auto header = [](uint32_t size, const std::string& name) {
     return LocalHeader(Stored(name, "", size)) + name;
   };
-  ZipEntry bad_crc = Deflated(kName, "R1"), long_size = Deflated(kName, "R1");
+  ZipEntry bad_crc = Deflated(kName, "R1"), long_size = bad_crc, short_stream = bad_crc;
   bad_crc.declared_crc ^= 1;
   long_size.declared_uncompressed += 1;
-  ZipEntry short_stream = Deflated(kName, "R1");
   short_stream.data += "x";  // the stream ends before its compressed size
   ++short_stream.declared_compressed;
   const std::string deflated = MakeZip({Deflated(kName, std::string(50, 'R'))});
@@ -118,14 +112,12 @@ TEST(ArchiveWalk, WhichEntriesAreReadAndHowTheWalkEnds) {
        MakeZip({ZipEntry{kName, "R1"}}).substr(30 + kName.size() + 2), {}, End::NotZip, false},
       // clang-format on
   };
-  for (const auto& [what, archive, reports, end, met] : cases) {
-    const literal::ArchiveResult walked = Walk(archive);
-    EXPECT_EQ(walked.reports, reports) << what;
-    EXPECT_EQ(walked.end, end) << what;
-    EXPECT_EQ(walked.report_entry_met, met) << what;
-  }
+  for (const auto& [what, archive, reports, end, met] : cases)
+    EXPECT_EQ(Walk(archive), (literal::ArchiveResult{reports, end, met})) << what;
 }
 
+// Every prefix of an archive of every kind of entry, and of archives written by common tools (zip
+// and Python's zipfile, stored and deflated), agrees with the word-for-word walk.
 TEST(ArchiveWalk, EveryPrefixAgreesWithTheWordForWordWalk) {
   std::string first = MakeReport({{"s", "t", "v", "d", "e", "m"}}, {}), second = "second";
   std::string archive = MakeZip({ZipEntry{"a.txt", "x", 0, -1, -1, "XT"}, ZipEntry{kName, first},
@@ -136,6 +128,16 @@ TEST(ArchiveWalk, EveryPrefixAgreesWithTheWordForWordWalk) {
   for (size_t length = 0; length <= archive.size(); ++length)
     complete += Walk(archive.substr(0, length)).end == literal::End::Complete;
   EXPECT_GT(complete, 5u);  // the entry boundaries and the whole archive
+  for (const auto& [file, sale] : {std::pair{"zip_stored.zip", "ZP1"},
+                                   {"python_stored.zip", "PS1"},
+                                   {"python_deflated.zip", "PD1"}}) {
+    archive = ReadFile(std::string(TOLLWICK_SOURCE_DIR) + "/tests/fixtures/intake/" + file);
+    const literal::ArchiveResult walked = Walk(archive);
+    ASSERT_EQ(walked.reports.size(), 1u) << file;
+    EXPECT_NE(walked.reports[0].find(sale), std::string::npos) << file;
+    EXPECT_EQ(walked.end, literal::End::Complete) << file;
+    for (size_t length = 0; length < archive.size(); ++length) Walk(archive.substr(0, length));
+  }
 }
 
 // Random archives of every kind of entry, whole, cut short or with one byte changed.
@@ -150,24 +152,12 @@ TEST(ArchiveWalk, RandomArchivesAgreeWithTheWordForWordWalk) {
       const std::string& name = names[below(std::size(names))];
       std::string data(below(3) == 0 ? 0 : below(300), 'a');
       for (char& c : data) c = static_cast<char>('a' + below(4));
-      ZipEntry entry = Stored(name, data);
-      switch (below(6)) {
-        case 0:
-          entry = Deflated(name, data);
-          break;
-        case 1:
-          entry = Deflated(name, data, true, below(2) == 0);
-          break;
-        case 2:
-          entry = ZipEntry{name, data, 8};
-          break;  // not a deflate stream, mostly
-        case 3:
-          entry.declared_crc = below(2) ? 0 : int64_t{literal::Crc32(data)} ^ 4;
-          break;
-        default:
-          break;
-      }
-      entries.push_back(entry);
+      const size_t kind = below(6);  // 4 and 5: stored as it is
+      if (kind == 0) entries.push_back(Deflated(name, data));
+      if (kind == 1) entries.push_back(Deflated(name, data, true, below(2) == 0));
+      if (kind == 2) entries.push_back(ZipEntry{name, data, 8});  // not a deflate stream, mostly
+      if (kind >= 3) entries.push_back(Stored(name, data));
+      if (kind == 3) entries.back().declared_crc = below(2) ? 0 : int64_t{literal::Crc32(data)} ^ 4;
     }
     std::string archive = MakeZip(entries);
     if (below(3) == 0) archive.resize(below(archive.size() + 1));
@@ -190,11 +180,9 @@ TEST(ArchiveWalk, EntriesOfSeveralMiB) {
   bad_crc.trailer[4] ^= 1;
   changed.declared_crc = literal::Crc32(big);
   changed.data[big.size() - 5] ^= 1;  // its CRC left as it was
-  const literal::ArchiveResult walked = Walk(
-      MakeZip({Deflated("other.bin", big, true), Deflated(kName, big, true), Stored(kName, big)}));
-  ASSERT_EQ(walked.reports.size(), 2u);
-  EXPECT_TRUE(walked.reports[0] == big && walked.reports[1] == big);
-  EXPECT_EQ(walked.end, literal::End::Complete);
+  EXPECT_EQ(Walk(MakeZip({Deflated("other.bin", big, true), Deflated(kName, big, true),
+                          Stored(kName, big)})),
+            (literal::ArchiveResult{{big, big}, literal::End::Complete, true}));
   for (const ZipEntry& entry : {bad_crc, changed})
     EXPECT_EQ(Walk(MakeZip({entry, Deflated(kName, big)})).end, literal::End::Incomplete);
 }
@@ -231,94 +219,11 @@ TEST(ArchiveRename, FirstFreeNumberAndNothingReplaced) {
     WriteFile(dir / archive, "not an archive");
     RowCollector rows;
     WarningList warnings;
-    testing::ReadReportArchive(dir / archive, rows, warnings);
+    ReadReportArchive(dir / archive, rows, warnings);
     before[renamed] = "not an archive";
     EXPECT_EQ(TreeDiff(before, Snapshot(dir.path())), "") << archive;
   }
 }
 
-// A report with one sale: purchase `id` on day `day` of March 2010.
-std::string Sale(const std::string& id, int day = 1) {
-  return MakeReport({}, {{"s", id, "", "", "", "2010-03-" + std::to_string(day) + "T", ""}});
-}
-std::string Zipped(const std::string& report) {
-  return MakeZip({ZipEntry{kName, report}});
-}
-
-// Purchase id and day of every purchase row the walk hands on, in order.
-Names Scan(const TempDir& dir) {
-  ScopedChdir chdir(dir.path());
-  RowCollector rows;
-  WarningList warnings;
-  ReadReportTree(SystemFileSystem(), rows, warnings);
-  Names ids;
-  for (const auto& row : rows.rows) ids.push_back(row.values[1] + row.values[5].substr(8));
-  return ids;
-}
-
-TEST(ReadReportTree, OrderAndSkippedEntries) {
-  TempDir dir;
-  // A loose file ends at its first NUL and loses its line breaks; an archive entry keeps them.
-  WriteFile(dir / "b.xml", Sale("loose-\r\nb") + std::string(1, '\0') + Sale("after-nul"));
-  WriteFile(dir / "a.XML", Sale("loose-a"));
-  WriteFile(dir / "c.zip", Zipped(Sale("zip-\nc")));
-  WriteFile(dir / "A.Zip", Zipped(Sale("zip-A")));
-  WriteFile(dir / "sub/d.xml", Sale("sub-d"));
-  WriteFile(dir / "0sub/deeper/f.zip", Zipped(Sale("deeper-f")));
-  WriteFile(dir / "sub.xml/g.xml", Sale("dir-named-xml"));
-  WriteFile(dir / "[Content_Types].xml", Sale("content-types"));
-  WriteFile(dir / "[content_types].xml", Sale("lower-content-types"));
-  WriteFile(dir / ".hidden.xml", Sale("hidden-file"));
-  WriteFile(dir / ".hidden/r.xml", Sale("hidden-dir"));
-  ASSERT_EQ(::mkfifo((dir / "x.xml").c_str(), 0644), 0);
-  ASSERT_EQ(::mkfifo((dir / "x.zip").c_str(), 0644), 0);
-  ASSERT_EQ(::symlink("missing", (dir / "dangling.xml").c_str()), 0);
-  EXPECT_EQ(Scan(dir), (Names{"lower-content-types1T", "loose-a1T", "loose-b1T", "zip-A1T",
-                              "zip-\nc1T", "deeper-f1T", "sub-d1T", "dir-named-xml1T"}));
-}
-
-TEST(ReadReportTree, NothingIsReadTwice) {
-  TempDir dir;
-  // "a" is read, then "m"; the link "z" to "a" and the loops must not be followed again.
-  WriteFile(dir / "a/r.xml", Sale("same", 1));
-  WriteFile(dir / "m/r.xml", Sale("same", 2));
-  ASSERT_EQ(::symlink("a", (dir / "z").c_str()), 0);
-  ASSERT_EQ(::symlink("..", (dir / "a/loop").c_str()), 0);
-  ASSERT_EQ(::symlink(".", (dir / "m/self").c_str()), 0);
-  // A renamed archive is not read again under its new name, and a link to it, examined only
-  // after the rename, now dangles and is passed over.
-  WriteFile(dir / "n/report.zip", Zipped(Sale("other", 1)));
-  WriteFile(dir / "n/report_(1).zip", Zipped(Sale("other", 2)));
-  ASSERT_EQ(::symlink("report.zip", (dir / "n/zz.zip").c_str()), 0);
-  EXPECT_EQ(Scan(dir), (Names{"same1T", "same2T", "other1T", "other2T"}));
-  EXPECT_EQ(ListTree(dir / "n"), (Names{"report_(1).zip", "report_(2).zip", "zz.zip"}));
-}
-
-// Several renames in one folder still fill the gaps in order: the search remembers where the
-// last one stopped, not past a free number.
-TEST(ReadReportTree, RenamesInOneFolderFillTheGaps) {
-  TempDir dir;
-  for (const char* name : {"report a.zip", "report b.zip", "Report.c.zip", "report_(2).zip"})
-    WriteFile(dir / name, name);
-  Scan(dir);
-  EXPECT_EQ(ListTree(dir.path()),
-            (Names{"report_(1).zip", "report_(2).zip", "report_(3).zip", "report_(4).zip"}));
-  EXPECT_EQ(ReadFile(dir / "report_(2).zip"), "report_(2).zip");
-  EXPECT_EQ(ReadFile(dir / "report_(1).zip"), "Report.c.zip");  // names sorted by bytes
-}
-
-// Archives written by common tools: zip and Python's zipfile, stored and deflated.
-TEST(ArchiveWalk, ArchivesOfCommonTools) {
-  for (const auto& [file, sale] : {std::pair{"zip_stored.zip", "ZP1"},
-                                   {"python_stored.zip", "PS1"},
-                                   {"python_deflated.zip", "PD1"}}) {
-    const literal::ArchiveResult walked =
-        Walk(ReadFile(std::string(TOLLWICK_SOURCE_DIR) + "/tests/fixtures/intake/" + file));
-    ASSERT_EQ(walked.reports.size(), 1u) << file;
-    EXPECT_NE(walked.reports[0].find(sale), std::string::npos) << file;
-    EXPECT_EQ(walked.end, literal::End::Complete) << file;
-  }
-}
-
 }  // namespace
-}  // namespace tollwick
+}  // namespace tollwick::testing

@@ -115,7 +115,6 @@ TEST(InflateMemory, DeclaredSizesReserveNothing) {
       {"z2.zip", declaring(ZipEntry(kName, "", 8, 0xFFFFFFFF, 0xFFFFFFFF))},
       {"z3.zip", declaring(ZipEntry("other.bin", "", 8, 0xFFFFFFF0, 0xFFFFFFFF))},
   };
-  EXPECT_EQ(archives[0].second.size(), 57u);
   TempDir dir, reference;
   std::string warnings;
   for (const TempDir* tree : {&dir, &reference}) {

@@ -10,11 +10,8 @@
 
 #include "support/checks.h"
 
-namespace tollwick {
+namespace tollwick::testing {
 namespace {
-
-using testing::ErrorOf;
-using testing::NotInteger;
 
 const std::string kBadDate = "EConvertError: Invalid argument to date encode";
 
@@ -51,8 +48,8 @@ TEST(TableRows, SaleDates) {
   EXPECT_EQ(ParseSaleDate("12/31/2009 11:59:59 PM"), 40178);
   // The reports' own "dddd-dd-ddT" shape is read directly; a '+' before each piece takes the
   // piece by piece way to the same day, or the same error.
-  for (const char* year : {"0001", "1999", "2000", "2012", "2100", "9999"}) {
-    for (int month = 0; month <= 13; ++month) {
+  for (const char* year : {"0001", "1999", "2000", "2012", "2100", "9999"})
+    for (int month = 0; month <= 13; ++month)
       for (int day = 0; day <= 32; ++day) {
         char plain[32], signed_pieces[32];
         std::snprintf(plain, sizeof plain, "%s-%02d-%02dT23:59:59Z", year, month, day);
@@ -63,8 +60,6 @@ TEST(TableRows, SaleDates) {
             << plain;
         EXPECT_EQ(direct, by_pieces) << plain;
       }
-    }
-  }
 }
 
 TEST(TableRows, EditionRuleAndWhatIsKept) {
@@ -136,4 +131,4 @@ TEST(TableRows, PurchaseRowsInBatchesAsOneByOne) {
 }
 
 }  // namespace
-}  // namespace tollwick
+}  // namespace tollwick::testing

@@ -18,9 +18,7 @@ namespace tollwick {
 namespace literal {
 
 void PrintTo(const CutRow& row, std::ostream* os) {
-  *os << (row.purchase ? "sale{" : "sku{");
-  for (const auto& v : row.values) *os << '"' << v << "\" ";
-  *os << "}";
+  *os << (row.purchase ? "sale" : "sku") << ::testing::PrintToString(row.values);
 }
 
 }  // namespace literal
@@ -36,13 +34,9 @@ std::vector<std::string> Pieces(std::string text, const std::string& open, const
   std::vector<std::string> out;
   PieceCutter cutter(text, open, close);
   do {
-    if (literal) {
-      std::string inner;
-      literal::ExtractBetween(text, open, close, text, inner);
-      out.push_back(inner);
-    } else {
-      out.emplace_back(cutter.Next());
-    }
+    std::string inner;
+    if (literal) literal::ExtractBetween(text, open, close, text, inner);
+    out.push_back(literal ? inner : std::string(cutter.Next()));
   } while (!out.back().empty() && out.size() < 1000);
   return out;
 }
@@ -170,12 +164,8 @@ TEST(WorksheetCutter, ReportLayouts) {
     for (char v : values) out += "<Cell><Data ss:Type=\"String\">" + std::string(1, v) + "</Data>";
     return out + "</Row>";
   };
-  auto values = [](std::string_view v) {
-    std::vector<std::string> out;
-    for (char c : v) out.emplace_back(1, c);
-    return out;
-  };
-  const CutRow s6{false, values("123456")}, p7{true, values("1234567")};
+  const CutRow s6{false, {"1", "2", "3", "4", "5", "6"}},
+      p7{true, {"1", "2", "3", "4", "5", "6", "7"}};
   const std::tuple<const char*, std::string, std::vector<CutRow>> cases[] = {
       {"purchases first", sale + row("1234567") + end + sku + row("123456") + end, {s6, p7}},
       {"product sheet runs to the purchase sheet's end",
@@ -221,10 +211,7 @@ void ExpectSameAsFind(const std::string& text, const std::string& marker) {
 }
 
 TEST(MarkerFinder, FixedAndRandomTexts) {
-  const struct {
-    const char* text;
-    const char* marker;
-  } cases[] = {
+  const std::pair<const char*, const char*> cases[] = {
       // clang-format off
       {"", "<Row>"}, {"<Row>", "<Row>"}, {"<Ro", "<Row>"},
       {"Row><Row>", "<Row>"},  // an anchor before any possible start
@@ -235,17 +222,16 @@ TEST(MarkerFinder, FixedAndRandomTexts) {
       {"<<<x<<", "<<"}, {"aXbXc", "X"},
       // clang-format on
   };
-  for (const auto& c : cases) ExpectSameAsFind(c.text, c.marker);
+  for (const auto& [text, marker] : cases) ExpectSameAsFind(text, marker);
   std::mt19937 rng(4242);
   const std::string markers[] = {
       "<Row>", "</Row>", "<Data", "</Data>", "</Worksheet>", "<Worksheet ss:Name=\"SKU detail\">",
       "ab",    "R",      "<R"};
-  const std::string pieces[] = {
+  const std::vector<std::string> pieces = {
       "<",       "R", "Row",          ">", "/", "D", "Data", "a", "b", "<Row>", "</Row>", "<Data",
       "</Data>", "W", "</Worksheet>", " ", "x"};
   for (int round = 0; round < 2000; ++round) {
-    std::string text;
-    for (size_t n = rng() % 12; n > 0; --n) text += pieces[rng() % std::size(pieces)];
+    const std::string text = testing::RandomJoin(rng, pieces, 11);
     ExpectSameAsFind(text, markers[rng() % std::size(markers)]);
   }
 }

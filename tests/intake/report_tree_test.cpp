@@ -1,141 +1,96 @@
-// The walk with a file system that fails on purpose, on the walk's thread and on reading threads:
-// each fault ends the run with that file's error after the rows before it; then the reading ring.
+// The walk of the report tree: what is read, in which order, and what is never opened, read twice
+// or replaced; then with a file system that fails on purpose, on the walk's thread and on reading
+// threads (each fault ends the run with that file's error after the rows before it); the ring.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <filesystem>
 #include <functional>
-#include <map>
-#include <mutex>
 
-#include "base/file_system.h"
 #include "intake/archive_rename.h"
 #include "intake/read_ahead.h"
 #include "intake/report_tree.h"
 #include "intake/table_rows.h"
 #include "support/checks.h"
+#include "support/faulty_writes.h"
 #include "support/row_collector.h"
 #include "support/test_support.h"
 
 namespace tollwick::testing {
 namespace {
 
-namespace fs = std::filesystem;
+using Ids = std::vector<std::string>;
 
-// Fails what it is told to, and hands everything else to the system.
-class FaultyFiles : public FileSystem {
- public:
-  bool interrupt = false;    // every call is interrupted once (EINTR) before it is made
-  size_t read_cap = 0;       // reads give at most so many bytes (0: as asked)
-  std::string failing_file;  // reads of this file at or past `fail_at` fail with `read_error`,
-  uint64_t fail_at = 0;      // or (read_error 0) find the file's end there
-  int read_error = EIO;
-  std::string failing_list;     // the directory whose listing fails
-  std::string vanished;         // the entry that is gone when examined or opened
-  bool renames_fail = false;    // every rename fails (EACCES)
-  bool rename_by_link = false;  // renames take the way of a system without RENAME_NOREPLACE
-  std::function<void(const std::string&)> before_rename = [](const std::string&) {};
-  std::atomic<size_t> names_examined{0};   // StatAt and RenameNoReplace calls
-  std::vector<std::string> reopened_from;  // the folder whose ".." was opened to go back up
-
- protected:
-  int DoOpenAt(int dir, const std::string& name, int flags) override {
-    if (Interrupted()) return -1;
-    if (name == vanished) return Fail(ENOENT);
-    if (name == ".." && (flags & O_PATH) == 0)
-      reopened_from.push_back(fs::read_symlink("/proc/self/fd/" + std::to_string(dir)).filename());
-    const int fd = System().OpenAt(dir, name, flags);
-    std::lock_guard lock(mutex_);
-    if (fd >= 0) files_[fd] = {name, 0};
-    return fd;
-  }
-  ssize_t DoRead(int fd, char* buffer, size_t count) override {
-    const ssize_t n = Reading(fd, buffer, count, nullptr);
-    std::lock_guard lock(mutex_);
-    if (n > 0) files_[fd].position += static_cast<uint64_t>(n);
-    return n;
-  }
-  ssize_t DoReadAt(int fd, char* buffer, size_t count, uint64_t offset) override {
-    return Reading(fd, buffer, count, &offset);
-  }
-  int DoStat(int fd, struct stat& st) override {
-    return Interrupted() ? -1 : System().Stat(fd, st);
-  }
-  int DoStatAt(int dir, const std::string& name, struct stat& st, int flags) override {
-    if (Interrupted()) return -1;
-    ++names_examined;
-    return name == vanished ? Fail(ENOENT) : System().StatAt(dir, name, st, flags);
-  }
-  int DoListDirectory(int dir, std::vector<std::string>& names) override {
-    if (Interrupted()) return -1;
-    if (NameOf(dir) == failing_list) return Fail(EIO);
-    return System().ListDirectory(dir, names);
-  }
-  int DoRenameNoReplace(int dir, const std::string& from, const std::string& to) override {
-    if (Interrupted()) return -1;
-    ++names_examined;
-    before_rename(to);
-    if (renames_fail) return Fail(EACCES);
-    return rename_by_link ? Fail(EINVAL) : System().RenameNoReplace(dir, from, to);
-  }
-  std::string DoWorkingDirectory() override {
-    return Interrupted() ? std::string() : System().WorkingDirectory();
-  }
-
- private:
-  static FileSystem& System() { return SystemFileSystem(); }
-  struct Open {
-    std::string name;
-    uint64_t position = 0;  // of read()
-  };
-  static int Fail(int err) {
-    errno = err;
-    return -1;
-  }
-  bool Interrupted() {
-    thread_local bool interrupted = false;
-    interrupted = interrupt && !interrupted;
-    if (interrupted) errno = EINTR;
-    return interrupted;
-  }
-  std::string NameOf(int fd) {
-    std::lock_guard lock(mutex_);
-    return files_.count(fd) != 0 ? files_[fd].name : std::string();
-  }
-  ssize_t Reading(int fd, char* buffer, size_t count, const uint64_t* at) {
-    if (Interrupted()) return -1;
-    uint64_t offset = 0;
-    {
-      std::lock_guard lock(mutex_);
-      offset = at != nullptr ? *at : files_[fd].position;
-    }
-    if (read_cap != 0) count = std::min(count, read_cap);
-    if (NameOf(fd) == failing_file) {
-      if (offset >= fail_at) return read_error != 0 ? Fail(read_error) : 0;
-      count = static_cast<size_t>(std::min<uint64_t>(count, fail_at - offset));
-    }
-    return at != nullptr ? System().ReadAt(fd, buffer, count, *at)
-                         : System().Read(fd, buffer, count);
-  }
-  std::mutex mutex_;
-  std::map<int, Open> files_;
-};
-
-// Rows as they come, each purchase's date read as the tables read it (a bad one raises).
-struct DatedRows : RowCollector {
-  void SaleRow(std::span<const std::string_view, kSaleValues> values) override {
-    ParseSaleDate(values[5]);
-    RowCollector::SaleRow(values);
-  }
-};
-
-std::string Purchases(const std::vector<std::string>& ids) {
+// A report of one sale (on 5 March 2010) for each purchase id; and a report alone in an archive.
+std::string Purchases(const Ids& ids) {
   std::vector<std::vector<std::string>> sales;
   for (const std::string& id : ids) sales.push_back({"S", id, "", "", "", "2010-03-05T", ""});
   return MakeReport({}, sales);
+}
+std::string Zipped(const std::string& report) {
+  return MakeZip({Stored("fulfillmentreport.xml", report)});
+}
+
+// The purchase ids of the rows that a walk of `dir` hands on, in order.
+Ids Walked(const TempDir& dir, FileSystem& files = SystemFileSystem(), size_t threads = 0) {
+  ScopedChdir chdir(dir.path());
+  RowCollector rows;
+  WarningList warnings;
+  ReadReportTree(files, rows, warnings, threads);
+  Ids ids;
+  for (const auto& row : rows.rows) ids.push_back(row.values[1]);
+  return ids;
+}
+
+TEST(ReadReportTree, OrderAndSkippedEntries) {
+  TempDir dir;
+  // A loose file ends at its first NUL and loses its line breaks; an archive entry keeps them.
+  WriteFile(dir / "b.xml",
+            Purchases({"loose-\r\nb"}) + std::string(1, '\0') + Purchases({"after-nul"}));
+  WriteFile(dir / "a.XML", Purchases({"loose-a"}));
+  WriteFile(dir / "c.zip", Zipped(Purchases({"zip-\nc"})));
+  WriteFile(dir / "A.Zip", Zipped(Purchases({"zip-A"})));
+  WriteFile(dir / "sub/d.xml", Purchases({"sub-d"}));
+  WriteFile(dir / "0sub/deeper/f.zip", Zipped(Purchases({"deeper-f"})));
+  WriteFile(dir / "sub.xml/g.xml", Purchases({"dir-named-xml"}));
+  WriteFile(dir / "[Content_Types].xml", Purchases({"content-types"}));
+  WriteFile(dir / "[content_types].xml", Purchases({"lower-content-types"}));
+  WriteFile(dir / ".hidden.xml", Purchases({"hidden-file"}));
+  WriteFile(dir / ".hidden/r.xml", Purchases({"hidden-dir"}));
+  EXPECT_EQ(Walked(dir), (Ids{"lower-content-types", "loose-a", "loose-b", "zip-A", "zip-\nc",
+                              "deeper-f", "sub-d", "dir-named-xml"}));
+}
+
+TEST(ReadReportTree, NothingIsReadTwice) {
+  TempDir dir;
+  // "a" is read, then "m"; the link "z" to "a" and the loops must not be followed again.
+  WriteFile(dir / "a/r.xml", Purchases({"a"}));
+  WriteFile(dir / "m/r.xml", Purchases({"m"}));
+  ASSERT_EQ(::symlink("a", (dir / "z").c_str()), 0);
+  ASSERT_EQ(::symlink("..", (dir / "a/loop").c_str()), 0);
+  ASSERT_EQ(::symlink(".", (dir / "m/self").c_str()), 0);
+  // A renamed archive is not read again under its new name, and a link to it, examined only
+  // after the rename, now dangles and is passed over.
+  WriteFile(dir / "n/report.zip", Zipped(Purchases({"n1"})));
+  WriteFile(dir / "n/report_(1).zip", Zipped(Purchases({"n2"})));
+  ASSERT_EQ(::symlink("report.zip", (dir / "n/zz.zip").c_str()), 0);
+  EXPECT_EQ(Walked(dir), (Ids{"a", "m", "n1", "n2"}));
+  EXPECT_EQ(ListTree(dir / "n"), (Ids{"report_(1).zip", "report_(2).zip", "zz.zip"}));
+}
+
+// Several renames in one folder still fill the gaps in order: the search remembers where the
+// last one stopped, not past a free number.
+TEST(ReadReportTree, RenamesInOneFolderFillTheGaps) {
+  TempDir dir;
+  for (const char* name : {"report a.zip", "report b.zip", "Report.c.zip", "report_(2).zip"})
+    WriteFile(dir / name, name);
+  Walked(dir);
+  EXPECT_EQ(ListTree(dir.path()),
+            (Ids{"report_(1).zip", "report_(2).zip", "report_(3).zip", "report_(4).zip"}));
+  EXPECT_EQ(ReadFile(dir / "report_(2).zip"), "report_(2).zip");
+  EXPECT_EQ(ReadFile(dir / "report_(1).zip"), "Report.c.zip");  // names sorted by bytes
 }
 
 TEST(FileFaults, EachFailureEndsTheRunInWalkOrder) {
@@ -146,23 +101,18 @@ TEST(FileFaults, EachFailureEndsTheRunInWalkOrder) {
   const std::string e = Purchases({"E1"});
   const std::string bad_date = MakeReport(
       {}, {{"S", "D1", "", "", "", "2010-02-30T", ""}, {"S", "D2", "", "", "", "x", ""}});
-  using Ids = std::vector<std::string>;
   const Ids all = {"A1", "A2", "B1", "C1", "C2", "E1", "D1"};
-  struct Case {
-    const char* what;
-    std::function<void(FaultyFiles&)> fault;
-    Ids rows;
-    std::string error;  // "@" stands for the tree's path
-    Ids renamed;        // archives with a numbered name afterwards
-  };
   const Ids both = {"report_(1).zip", "sub/report_(1).zip"};
-  const Case cases[] = {
+  // The fault, the purchases read, the error ("@" for the tree's path) and the archives with a
+  // numbered name afterwards.
+  using Fault = std::function<void(FaultyFiles&)>;
+  const std::tuple<const char*, Fault, Ids, std::string, Ids> cases[] = {
       // clang-format off
       {"no fault", [](FaultyFiles&) {}, all, "", both},
       {"every call interrupted once", [](FaultyFiles& f) { f.interrupt = true; }, all, "", both},
       {"reads of 1 byte", [](FaultyFiles& f) { f.read_cap = 1; }, all, "", both},
       {"reads of 7 bytes", [](FaultyFiles& f) { f.read_cap = 7; }, all, "", both},
-      {"renames fail", [](FaultyFiles& f) { f.renames_fail = true; }, all, "", {}},
+      {"renames fail", [](FaultyFiles& f) { f.archive_rename_error = EACCES; }, all, "", {}},
       {"first read of a report fails", [](FaultyFiles& f) { f.failing_file = "b.xml"; },
        {"A1", "A2"}, "EInOutError: Cannot read file \"@/b.xml\". Input/output error", {}},
       {"a read in the middle of an archive fails",
@@ -193,37 +143,34 @@ TEST(FileFaults, EachFailureEndsTheRunInWalkOrder) {
        {"report_(1).zip"}},
       // clang-format on
   };
-  for (const Case& c : cases) {
+  for (const auto& [what, fault, purchases, error, renamed] : cases)
     for (size_t threads : {0, 3}) {
-      SCOPED_TRACE(std::string(c.what) + (threads != 0 ? ", reading threads" : ", one thread"));
+      SCOPED_TRACE(std::string(what) + (threads != 0 ? ", reading threads" : ", one thread"));
       TempDir dir;
       WriteFile(dir / "a.xml", Purchases({"A1", "A2"}));
       WriteFile(dir / "b.xml", Purchases({"B1"}));
       WriteFile(dir / "report c.zip", archive);
       WriteFile(dir / "sub/e.xml", e);
-      const bool bad = c.error.starts_with("EConvert");
-      WriteFile(dir / "sub/report d.zip",
-                MakeZip({Stored("fulfillmentreport.xml", bad ? bad_date : Purchases({"D1"}))}));
+      const bool bad = error.starts_with("EConvert");
+      WriteFile(dir / "sub/report d.zip", Zipped(bad ? bad_date : Purchases({"D1"})));
       ScopedChdir chdir(dir.path());
       FaultyFiles files;
-      c.fault(files);
-      DatedRows rows;
+      fault(files);
+      SkuTable skus;
+      SaleTable sales;
+      TableRows rows(skus, sales);  // each date read, a bad one raises
       WarningList warnings;
-      const std::string error = ErrorOf([&] { ReadReportTree(files, rows, warnings, threads); });
-      std::string expected = c.error;
-      if (size_t at = expected.find('@'); at != std::string::npos)
-        expected.replace(at, 1, dir.path());
-      EXPECT_EQ(error, expected);
+      EXPECT_EQ(ErrorOf([&] { ReadReportTree(files, rows, warnings, threads); }),
+                ReplaceAll(error, "@", dir.path()));
       Ids ids;
-      for (const auto& row : rows.rows) ids.push_back(row.values[1]);
-      EXPECT_EQ(ids, c.rows);
+      for (const RSALE sale : sales) ids.emplace_back(sale.PurchaseId);
+      EXPECT_EQ(ids, purchases);
       Ids numbered;
       for (const std::string& path : ListTree(dir.path()))
         if (path.find("report_(") != std::string::npos) numbered.push_back(path);
-      EXPECT_EQ(numbered, c.renamed);
+      EXPECT_EQ(numbered, renamed);
       EXPECT_TRUE(warnings.empty());
     }
-  }
 }
 
 // Ten files through three slots on a tiny budget, one failing: all in order, the ring goes on.
@@ -245,7 +192,7 @@ TEST(ReadAhead, TinyBudgetWrapAroundAndAFailure) {
     RowCollector rows;
     ReadAhead ahead(files, 3, 2, budget, rows);
     WarningList warnings;
-    std::vector<std::string> got;
+    Ids got;
     auto apply_oldest = [&] {
       RowCollector applied;
       got.push_back(ErrorOf([&] { ApplyJob(ahead.TakeOldest(), applied, warnings); }));
@@ -264,10 +211,10 @@ TEST(ReadAhead, TinyBudgetWrapAroundAndAFailure) {
       ahead.Submit();
     }
     while (!ahead.Empty()) apply_oldest();
-    EXPECT_EQ(got, (std::vector<std::string>{"P0", "P1", "P2", "P3", "J1", "P5",
-                                             "EInOutError: Cannot read file \"" + dir / "f6.xml" +
-                                                 "\". Input/output error",
-                                             "P7", "P8", "P9"}))
+    EXPECT_EQ(got,
+              (Ids{"P0", "P1", "P2", "P3", "J1", "P5",
+                   "EInOutError: Cannot read file \"" + dir / "f6.xml" + "\". Input/output error",
+                   "P7", "P8", "P9"}))
         << budget;
   }
 }
@@ -278,8 +225,8 @@ TEST(FileFaults, NameTakenJustBeforeTheRename) {
     TempDir dir;
     WriteFile(dir / "report.zip", "archive");
     FaultyFiles files;
-    files.rename_by_link = variant & 1;
-    files.before_rename = [&](const std::string& chosen) {
+    files.archive_rename_error = variant & 1 ? EINVAL : 0;
+    files.before_archive_rename = [&](const std::string& chosen) {
       if (chosen != "report_(1).zip") return;
       variant & 2 ? (void)::mkdir((dir / chosen).c_str(), 0755) : WriteFile(dir / chosen, "new");
     };
@@ -287,7 +234,7 @@ TEST(FileFaults, NameTakenJustBeforeTheRename) {
     EXPECT_EQ(RenameToNumberedName(files, fd.get(), "report.zip"), "report_(2).zip");
     EXPECT_EQ(ReadFile(dir / "report_(2).zip"), "archive");
     const std::string taken = variant & 2 ? "report_(1).zip/" : "report_(1).zip";
-    EXPECT_EQ(ListTree(dir.path()), (std::vector<std::string>{taken, "report_(2).zip"}));
+    EXPECT_EQ(ListTree(dir.path()), (Ids{taken, "report_(2).zip"}));
     EXPECT_EQ(variant & 2 ? "new" : ReadFile(dir / taken), "new");
   }
 }
@@ -303,16 +250,10 @@ TEST(FileFaults, ManyRenamesFewNamesExaminedAndADeepWalk) {
   for (int level = 1; level <= 26; ++level) deep += "L" + std::to_string(level) + "/";
   WriteFile(dir / (deep + "r.xml"), Purchases({"deep"}));
   WriteFile(dir / "z/r.xml", Purchases({"beside"}));
-  ScopedChdir chdir(dir.path());
   for (size_t threads : {0, 2}) {
     FaultyFiles files;
-    RowCollector rows;
-    WarningList warnings;
-    ReadReportTree(files, rows, warnings, threads);
-    std::vector<std::string> ids;
-    for (const auto& row : rows.rows) ids.push_back(row.values[1]);
-    EXPECT_EQ(ids, (std::vector<std::string>{"deep", "beside"}));
-    EXPECT_EQ(files.reopened_from, (std::vector<std::string>{"L3", "L2", "L1"})) << threads;
+    EXPECT_EQ(Walked(dir, files, threads), (Ids{"deep", "beside"}));
+    EXPECT_EQ(files.reopened_from, (Ids{"L3", "L2", "L1"})) << threads;
     EXPECT_LT(files.names_examined.load(), 6 * kArchives);
   }
   size_t numbered = 0;
