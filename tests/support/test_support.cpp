@@ -11,12 +11,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 
@@ -348,15 +348,9 @@ std::string ReplaceAll(std::string text, const std::string& from, const std::str
 }
 
 std::string NormalizedReport(std::string report) {
-  const std::string before = " at ", after = ".\r\n";
-  size_t at = report.find(before);
-  if (at == std::string::npos || at + before.size() + 8 + after.size() > report.size())
-    return report;
-  size_t digits = at + before.size();
-  for (size_t i = digits; i < digits + 8; ++i)
-    if (!std::isxdigit(static_cast<unsigned char>(report[i]))) return report;
-  if (report.compare(digits + 8, after.size(), after) != 0) return report;
-  return report.replace(digits, 8, "ADDRESS");
+  static const std::regex address(" at [0-9A-Fa-f]{8}\\.\r\n");
+  return std::regex_replace(report, address, " at ADDRESS.\r\n",
+                            std::regex_constants::format_first_only);
 }
 
 std::string ExpectedReport(const std::string& kind, const std::string& message) {
