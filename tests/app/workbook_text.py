@@ -194,7 +194,7 @@ def check_charts(book, titles, revenue):
              if v and v.startswith("TOTAL ") and i != total_at]
     if lines:
         counts = [sum_by_title((t, months[month][i].value) for i, t in lines)
-                  for month, _, _ in revenue[:len(data)]]
+                  for month, _, _ in revenue]
         total = rows_of(book["Total"])[1]
         check_series(data, 2, sales_series, counts,
                      sum_by_title((t, total[i].value) for i, t in lines), lambda c: c.value)
