@@ -22,12 +22,6 @@ namespace tollwick::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using Files = std::vector<std::pair<std::string, std::string>>;
-
-#define SKIP_UNLESS_UNPRIVILEGED()                           \
-  if (!CanRunUnprivileged())                                 \
-  GTEST_SKIP() << "running as root without /usr/bin/setpriv" \
-               << ": cannot drop privileges, so permissions cannot be tested"
 
 // The lines, each ended by CR LF.
 std::string Lines(std::initializer_list<const char*> lines) {
@@ -52,28 +46,21 @@ std::string Report(const std::string& sku, const std::string& purchase, const st
 const std::string kReport = Report("X1", "P1", "1/15/2010 10:00:00");
 const std::string kOtherReport = Report("X2", "P2", "2011-03-04T10:00:00");
 
-// Expects the tree below `root` to be `before` with the archives `numbered` (paths ending in
-// "report.zip") renamed to "report_(1).zip", and nothing else changed.
-void ExpectNumbered(Tree before, const std::string& root, std::vector<std::string> numbered) {
-  for (const std::string& path : numbered)
-    before = Renamed(before, path, ReplaceAll(path, "report.zip", "report_(1).zip"));
-  EXPECT_EQ(TreeDiff(before, Snapshot(root)), "");
-}
-
 // Runs --all over `reference`, then `run` over its tree: it ends in time and cleanly, with the
 // same output, and the same warnings after `extra` ones. Below `root` only the archives
-// `numbered` are renamed.
+// `numbered` (paths ending in "report.zip") are renamed, to "report_(1).zip".
 void RunBesideReference(const BinaryRun& run, const TempDir& reference, const std::string& root,
                         std::vector<std::string> numbered, const std::string& extra = "") {
-  const Tree before = Snapshot(root);
+  Tree expected_tree = Snapshot(root);
+  for (const std::string& path : numbered)
+    expected_tree = Renamed(expected_tree, path, ReplaceAll(path, "report.zip", "report_(1).zip"));
   auto expected = RunBinary({{"--all"}, reference.path()});
   EXPECT_EQ(expected.status, 0);
   auto result = RunBinary(run);
-  EXPECT_NE(result.status, kTimedOut) << "a FIFO was opened or the walk did not end";
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, extra + ReplaceAll(expected.err, reference.path(), run.cwd));
   EXPECT_EQ(result.out, expected.out);
-  ExpectNumbered(before, root, numbered);
+  EXPECT_EQ(TreeDiff(expected_tree, Snapshot(root)), "");
 }
 
 // The `n`th text block of the README's usage part, in CR LF lines with an empty one after it.
@@ -122,27 +109,11 @@ TEST(RunBinary, NoThreadToBeHadChangesNothing) {
     WriteFile(dir / name, Report("X1", name, "2010-03-05T10:00:00"));
   GiveToUnprivileged(dir.path());
   auto expected = RunBinary({{"--all"}, dir.path(), /*unprivileged=*/true});
-  BinaryRun limited{{"--all"}, dir.path(), /*unprivileged=*/true};
-  limited.process_limit = 1;
-  auto result = RunBinary(limited);
+  auto result =
+      RunBinary({.args = {"--all"}, .cwd = dir.path(), .unprivileged = true, .process_limit = 1});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, expected.err);
   EXPECT_EQ(result.out, expected.out);
-}
-
-// A chain of `depth` folders named `name` below the open folder `at`, with a report at its end.
-void MakeChain(int at, const std::string& name, int depth, const std::string& report) {
-  int fd = ::dup(at);
-  for (int i = 0; i < depth; ++i) {
-    ASSERT_EQ(::mkdirat(fd, name.c_str(), 0755), 0);
-    const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
-    ::close(fd);
-    ASSERT_GE(fd = next, 0);
-  }
-  const int file = ::openat(fd, "r.xml", O_WRONLY | O_CREAT, 0644);
-  ASSERT_EQ(::write(file, report.data(), report.size()), ssize_t(report.size()));
-  ::close(file);
-  ::close(fd);
 }
 
 // 4,000 folders of 200 letters deep and 600 reports beside, with 16 descriptors and 256 MB:
@@ -153,14 +124,21 @@ TEST(RunBinary, DeepTreeAndFewDescriptors) {
     WriteFile(dir / ("d" + std::to_string(i % 20) + "/r" + std::to_string(i) + ".xml"),
               Report("X1", "P" + std::to_string(i), "2010-03-05T10:00:00"));
   WriteFile(dir / "prices.csv", "X1;EUR;100\n");
-  const int top = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
-  MakeChain(top, std::string(200, 'n'), 4000, Report("X1", "DEEP", "2010-03-05T10:00:00"));
-  auto expected = RunBinary({{"--all", "--date-day=0"}, dir.path()});
-  BinaryRun limited{{"--all", "--date-day=0"}, dir.path()};
-  limited.open_files = 16;
-  limited.address_space = uint64_t{256} << 20;
-  auto result = RunBinary(limited);
-  ::close(top);
+  // Made by descriptors: the paths grow too long for anything else.
+  int fd = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+  for (int i = 0; i < 4000; ++i) {
+    ASSERT_EQ(::mkdirat(fd, std::string(200, 'n').c_str(), 0755), 0);
+    const int next = ::openat(fd, std::string(200, 'n').c_str(), O_RDONLY | O_DIRECTORY);
+    ::close(fd);
+    ASSERT_GE(fd = next, 0);
+  }
+  WriteFile("/proc/self/fd/" + std::to_string(fd) + "/r.xml",
+            Report("X1", "DEEP", "2010-03-05T10:00:00"));
+  ::close(fd);
+  const std::vector<std::string> args = {"--all", "--date-day=0"};
+  auto expected = RunBinary({args, dir.path()});
+  auto result = RunBinary(
+      {.args = args, .cwd = dir.path(), .address_space = uint64_t{256} << 20, .open_files = 16});
   // Too deep for std::filesystem to remove; rm walks it by descriptors.
   EXPECT_EQ(std::system(("rm -rf '" + dir / std::string(200, 'n') + "'").c_str()), 0);
   EXPECT_EQ(result.status, 0) << result.err;
@@ -215,14 +193,6 @@ TEST(WholeRun, OneSaleUnderTheSwitchesAndRanges) {
               "20090316;0;0;;0.00;;0.00;;0.00;", "20090317;0;0;;0.00;;0.00;;0.00;", ""}),
        Warn("the range \"16032009\" to \"18032009\" holds no purchase; the purchases read run "
             "from 15032009 to 15032009")},
-      // Start after end: headers and empty lines only, a TOTAL row of zeros.
-      {{"--start", "01012010", "--end", "01012009", "--prices=0", "--currencies=0"},
-       Lines({"TOTAL;US PPC Alpha;TOTAL Alpha;;TOTAL EUR;;SHARE EUR;", ";0;0;;0.00;;0.00;", "",
-              "YEAR;US PPC Alpha;TOTAL Alpha;;TOTAL EUR;;SHARE EUR;", "",
-              "MONTH;US PPC Alpha;TOTAL Alpha;;TOTAL EUR;;SHARE EUR;", "",
-              "DATE;US PPC Alpha;TOTAL Alpha;;TOTAL EUR;;SHARE EUR;", ""}),
-       Warn("the range \"01012010\" to \"01012009\" holds no day (the end date is the first day "
-            "not reported)")},
   };
   for (const auto& c : cases) {
     TempDir dir;
@@ -253,6 +223,7 @@ TEST(WholeRun, MergedReportsInTwoCurrencies) {
                         {"S4", "P3", "", "", "", "3/6/2010 1:00:00 AM", ""},  // seen before
                         {"S4", "P6", "", "", "", "2010-03-06T01:00:00", ""},
                         {"XX", "P7", "", "", "", "2010-03-06T01:00:00", ""},  // unknown SKU
+                        {"YY", "P9", "", "", "", "2010-03-06T01:00:00", ""},  // unknown SKU
                         {"S1", "", "", "", "", "2010-03-06T01:00:00", ""},    // seen before
                         {"", "P8", "", "", "", "2010-03-06T01:00:00", ""}});
   WriteFile(dir / "sub/downloads.zip", Zipped(archived));
@@ -261,7 +232,7 @@ TEST(WholeRun, MergedReportsInTwoCurrencies) {
   auto result = RunBinary({{"--all", "--prices=0", "--date-year=0", "--date-month=0"}, dir.path()});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err,
-            Warn("purchases naming a product that no report describes, not counted: 1 (first: "
+            Warn("purchases naming a product that no report describes, not counted: 2 (first: "
                  "\"XX\")") +
                 Warn("products sold without a price in prices.csv, their money not counted: 1 "
                      "(first: \"S4\")"));
@@ -276,175 +247,96 @@ TEST(WholeRun, MergedReportsInTwoCurrencies) {
                                                             "sub/", "sub/downloads.zip"}));
 }
 
-const std::vector<std::string> kSku1 = {"HC-1", "Harbor Chess", "1.0", "", "Professional", "US"};
-const std::vector<std::string> kSku2 = {"PL-1", "Pocket Ledger", "1.0", "", "Standard", "DE"};
-const std::string kWeek1 =
-    MakeReport({kSku1, kSku2}, {{"HC-1", "P1", "", "", "", "2026-11-02T10:00:00Z", ""},
-                                {"PL-1", "P2", "", "", "", "2026-11-03T10:00:00Z", ""}});
-const std::string kWeek2 =
-    MakeReport({kSku1}, {{"HC-1", "P3", "", "", "", "11/4/2026 1:00 PM", ""}});
 const std::string kName = "fulfillmentreport.xml";
 
-// A report whose one product row is written as a spreadsheet program saves it.
-std::string SavedAgain() {
-  std::string report = MakeReport({kSku1}, {});
-  return report.replace(report.find("<Row>", report.find("<Row>") + 1), 5, "<Row ss:Height=\"9\">");
-}
-
-TEST(Warnings, EachCaseSaysWhatTheTotalsMiss) {
-  // Six UTF-16 files and seven files that are no archives: five of each, then the sums.
-  Files flood;
-  std::vector<std::string> flood_warnings(10);
-  for (char i = '1'; i <= '7'; ++i) {
-    if (i <= '6') flood.push_back({std::string("u") + i + ".xml", "\xFF\xFE"});
-    flood.push_back({std::string("z") + i + ".zip", ""});
-    if (i > '5') continue;
-    flood_warnings[size_t(i - '1')] =
-        std::string("\"@/u") + i + ".xml\" is UTF-16 text, which is not read";
-    flood_warnings[size_t(i - '1' + 5)] = std::string("\"@/z") + i + ".zip\" is not a zip archive";
-  }
-  flood_warnings.push_back("1 more file is UTF-16 text, which is not read");
-  flood_warnings.push_back("2 more archives are not zip archives");
+// Warnings in the order found, for runs whose totals may miss something, and the errors that end
+// a run: the exact report after the warnings, renames done before stay done, and the lines
+// written before the error reach standard output. The top directory's archive is read (and
+// renamed) before the subdirectory "z" is walked, and the price and rate lists after the walk.
+TEST(Warnings, EachCaseSaysWhatTheTotalsMissOrWhatEndedTheRun) {
+  std::string saved_again = kReport;  // a row written as a spreadsheet program saves it
+  saved_again.replace(saved_again.find("<Row>", saved_again.find("<Row>") + 1), 5,
+                      "<Row ss:Height=\"9\">");
   // "@" in an expected line stands for the tree's path.
   const struct {
     const char* what;
-    Files files;
-    std::vector<std::string> args;
+    std::vector<std::pair<std::string, std::string>> files;
     std::vector<std::string> warnings;
-    std::string error = "";  // the EConvertError that ends the run, none when empty
+    std::string error = "";         // the EConvertError that ends the run, none when empty
+    bool products_written = false;  // before the failing TOTAL row
+    std::vector<std::string> args = {"--all"};
   } cases[] = {
       // clang-format off
       {"no zip archive, empty or not",
-       {{"empty.zip", ""}, {"report (3).zip", "<html>gone</html>"}}, {"--all"},
+       {{"empty.zip", ""}, {"report (3).zip", "<html>gone</html>"}},
        {"\"@/empty.zip\" is not a zip archive", "\"@/report (3).zip\" is not a zip archive"}},
       {"archive read in part or holding no report",
-       {{"b.zip", LocalHeader(Stored(kName, "", 0)) + kName + kWeek2},
-        {"c.zip", MakeZip({ZipEntry{"week/" + kName, kWeek2}})},
-        {"d.zip", MakeZip({Stored(kName, kWeek2), ZipEntry{"x.bz2", "BZh", 12}})}},
-       {"--all"},
+       {{"b.zip", LocalHeader(Stored(kName, "", 0)) + kName + kOtherReport},
+        {"c.zip", MakeZip({ZipEntry{"week/" + kName, kOtherReport}})}},
        {"\"@/b.zip\" could not be read to its end; entries after the first unreadable one were "
-        "not read", "\"@/c.zip\" holds no entry \"fulfillmentreport.xml\"",
-        "\"@/d.zip\" could not be read to its end; entries after the first unreadable one were "
-        "not read"}},
+        "not read", "\"@/c.zip\" holds no entry \"fulfillmentreport.xml\""}},
       {"documents saved again",
        {{"r.xml", "<Workbook><Worksheet ss:Name=\"Sheet1\"></Worksheet></Workbook>"},
         {"s.zip", Zipped(std::string("\xFF\xFE<\0W\0", 6))},
-        {"t.xml", SavedAgain()}, {"u.xml", "\r\n\xFE\xFF"}},
-       {"--all"},
+        {"t.xml", saved_again}, {"u.xml", "\r\n\xFE\xFF"}},
        {"\"@/r.xml\" holds no worksheet \"SKU detail\" or \"Purchase History\"",
         "\"@/t.xml\": 1 row passed over: its start tag carries attributes",
         "\"@/u.xml\" is UTF-16 text, which is not read",
         "\"@/s.zip\" is UTF-16 text, which is not read"}},
-      {"unknown product and no price",
-       {{"x.xml", MakeReport({}, {{"ZZ-9", "P9", "", "", "", "2026-11-05T10:00:00Z", ""},
-                                  {"ZZ-8", "P8", "", "", "", "2026-11-05T10:00:00Z", ""}})},
-        {"prices.csv", "HC-1;USD;499\r\n"}},
-       {"--all", "--curency-total=USD", "--prices=yes", "--date-day", "0"},
-       {"unknown option \"--curency-total=USD\" ignored",
-        "option \"--prices=yes\" is neither 0 nor 1, so it is off",
-        "argument \"--date-day\" ignored", "argument \"0\" ignored",
-        "purchases naming a product that no report describes, not counted: 2 (first: \"ZZ-9\")",
-        "products sold without a price in prices.csv, their money not counted: 1 (first: "
-        "\"PL-1\")"}},
-      {"a flood is summed up", flood, {"--all"}, flood_warnings},
       {"names do not steer the terminal",
-       {{"\x1B[2J.xml", "x"}, {"a\ntollwick: warning: \xC2\x9B.zip", "x"}}, {"--all"},
+       {{"\x1B[2J.xml", "x"}, {"a\ntollwick: warning: \xC2\x9B.zip", "x"}},
        {"\"@/\\x1B[2J.xml\" holds no worksheet \"SKU detail\" or \"Purchase History\"",
         "\"@/a\\x0Atollwick: warning: \\xC2\\x9B.zip\" is not a zip archive"}},
       {"a slip in the first argument (--help beside others starts a run): nothing is read or "
-       "renamed", {{"report.zip", "x"}}, {"--help", "--all"},
+       "renamed", {},
        {"the first argument \"--help\" is not --all, so the 2nd and 4th arguments must be the "
-        "dates of the range, as DDMMYYYY"}, "'--' is not a valid integer value."},
-      // clang-format on
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    TempDir dir;
-    WriteFile(dir / "week1/sales.xml", kWeek1);
-    WriteFile(dir / "prices.csv", "HC-1;USD;499\r\nPL-1;EUR;899\r\n");
-    WriteFile(dir / "currency.txt", "EUR 1.00 = USD 1.08\r\n");
-    for (const auto& [path, bytes] : c.files) WriteFile(dir / path, bytes);
-    std::string expected;
-    for (const std::string& line : c.warnings) expected += Warn(ReplaceAll(line, "@", dir.path()));
-    const Tree before = Snapshot(dir.path());
-    auto result = RunBinary({c.args, dir.path()});
-    if (c.error.empty()) {
-      EXPECT_EQ(result.status, 0);
-      EXPECT_EQ(result.err, expected);
-    } else {
-      EXPECT_EQ(result.status, 1);
-      EXPECT_EQ(NormalizedReport(result.err), expected + ExpectedReport("EConvertError", c.error));
-      ExpectNumbered(before, dir.path(), {});
-    }
-  }
-}
-
-TEST(FaultErrors, ExactReportAndRenamesStayDone) {
-  // The top directory's archive is read (and renamed) before the subdirectory "z" is walked,
-  // and the price and rate lists are read after the whole walk.
-  const struct {
-    const char* what;
-    Files files;
-    std::string kind, message;
-    bool products_written;     // the product section precedes the failing TOTAL row
-    std::string warning = "";  // before the report, "@" standing for the tree
-  } cases[] = {
-      // clang-format off
+        "dates of the range, as DDMMYYYY"}, "'--' is not a valid integer value.", false,
+       {"--help", "--all"}},
       {"a NUL byte in a date piece shows escaped in the message",
        {{"z/bad.zip", Zipped(Report("X2", "P2", std::string("2026-11-0\0" "2T10:00:00Z", 20)))}},
-       "EConvertError", "'0\\x002' is not a valid integer value.", false},
+       {}, "'0\\x002' is not a valid integer value."},
       {"bad amount on a priced SKU", {{"prices.csv", "Y9;EUR;not a number\r\nX1;EUR;12.50\r\n"}},
-       "EConvertError", "'12.50' is not a valid integer value.", false,
-       "the price \"12.50\" of \"X1\" in \"@/prices.csv\" cannot be read as a whole number "
-       "of cents"},
-      {"zero rate", {{"prices.csv", "X1;USD;500\r\n"}, {"currency.txt", "EUR 1.00 = USD 0\r\n"}},
-       "EZeroDivide", "Floating point division by zero.", true},
+       {"the price \"12.50\" of \"X1\" in \"@/prices.csv\" cannot be read as a whole number of "
+        "cents"}, "'12.50' is not a valid integer value."},
       {"price in a currency without a rate", {{"prices.csv", "X1;USD;500\r\n"}},
-       "EConvertError", "No exchange rate for currency \"USD\".", true,
-       "no list of exchange rates: \"@/currency.txt\" not found"},
-      {"a rate list without the rate", {{"prices.csv", "X1;USD;500\r\n"}, {"currency.txt", ""}},
-       "EConvertError", "No exchange rate for currency \"USD\".", true},
-      {"zero rate and zero amount",
-       {{"prices.csv", "X1;USD;0\r\n"}, {"currency.txt", "EUR 1.00 = USD 0.0\r\n"}},
-       "EInvalidOp", "Invalid floating point operation.", true},
+       {"no list of exchange rates: \"@/currency.txt\" not found"},
+       "No exchange rate for currency \"USD\".", true},
       // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir dir;
     WriteFile(dir / "report.zip", Zipped(kReport));
+    WriteFile(dir / "prices.csv", "X1;EUR;100\r\n");
     for (const auto& [path, bytes] : c.files) WriteFile(dir / path, bytes);
-    const Tree before = Snapshot(dir.path());
-    auto result = RunBinary({{"--all"}, dir.path()});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(NormalizedReport(result.err),
-              (c.warning.empty() ? "" : Warn(ReplaceAll(c.warning, "@", dir.path()))) +
-                  ExpectedReport(c.kind, c.message));
-    ExpectNumbered(before, dir.path(), {"report.zip"});
-    if (c.products_written) {
-      // The lines written before the error reach standard output.
-      auto products =
-          RunBinary({{"--all", "--date-total=0", "--date-year=0", "--date-month=0", "--date-day=0"},
-                     dir.path()});
-      ASSERT_EQ(products.status, 0);
-      EXPECT_EQ(result.out.substr(0, products.out.size()), products.out);
-      EXPECT_EQ(result.out.compare(products.out.size(), 6, "TOTAL;"), 0) << result.out;
-    } else {
-      EXPECT_EQ(result.out, "");
+    std::string expected;
+    for (const std::string& line : c.warnings) expected += Warn(ReplaceAll(line, "@", dir.path()));
+    Tree tree = Snapshot(dir.path());
+    if (c.args[0] == "--all") tree = Renamed(tree, "report.zip", "report_(1).zip");
+    auto result = RunBinary({c.args, dir.path()});
+    EXPECT_EQ(result.status, c.error.empty() ? 0 : 1);
+    if (c.error.empty()) {
+      EXPECT_EQ(result.err, expected);
+      continue;
     }
+    EXPECT_EQ(TreeDiff(tree, Snapshot(dir.path())), "");
+    EXPECT_EQ(NormalizedReport(result.err), expected + ExpectedReport("EConvertError", c.error));
+    const RunResult products =
+        RunBinary({{"--all", "--date-total=0", "--date-year=0", "--date-month=0", "--date-day=0"},
+                   dir.path()});
+    EXPECT_EQ(result.out.substr(0, products.out.size() + 6),
+              c.products_written ? products.out + "TOTAL;" : "");
   }
 }
 
 TEST(FaultPermissions, ArchiveInAReadOnlyDirectoryKeepsItsName) {
-  SKIP_UNLESS_UNPRIVILEGED();
+  if (!CanRunUnprivileged()) GTEST_SKIP() << "cannot drop privileges";
   TempDir dir, reference;
   WriteFile(dir / "report.zip", Zipped(kReport));
   WriteFile(dir / "fixed/report.zip", Zipped(kOtherReport));
   WriteFile(dir / "fixed/Report (2).zip", "not an archive");
   GiveToUnprivileged(dir.path());
-  fs::permissions(dir / "fixed", fs::perms::owner_read | fs::perms::owner_exec |
-                                     fs::perms::group_read | fs::perms::group_exec |
-                                     fs::perms::others_read | fs::perms::others_exec);
+  fs::permissions(dir / "fixed", fs::perms::owner_write, fs::perm_options::remove);
   WriteFile(reference / "a.zip", Zipped(kReport));
   WriteFile(reference / "b.zip", Zipped(kOtherReport));
   RunBesideReference({{"--all"}, dir.path(), /*unprivileged=*/true}, reference, dir.path(),
@@ -454,10 +346,8 @@ TEST(FaultPermissions, ArchiveInAReadOnlyDirectoryKeepsItsName) {
 
 // What the walk cannot examine ends the run; the top directory's archive keeps its new name.
 TEST(FaultPermissions, WhatCannotBeExaminedEndsTheRun) {
-  SKIP_UNLESS_UNPRIVILEGED();
-  const fs::perms none = fs::perms::none, list_only = fs::perms::owner_read,
-                  search_only = fs::perms::owner_write | fs::perms::owner_exec,
-                  no_search = fs::perms::owner_read | fs::perms::owner_write;
+  if (!CanRunUnprivileged()) GTEST_SKIP() << "cannot drop privileges";
+  const fs::perms none = fs::perms::none, list_only = fs::perms::owner_read;
   const struct {
     const char* what;
     std::string locked;  // relative path of what whose permissions change; "" the top
@@ -468,16 +358,12 @@ TEST(FaultPermissions, WhatCannotBeExaminedEndsTheRun) {
   } cases[] = {
       {"unreadable report", "sub/locked.xml", none, "", "Cannot open file \"@/sub/locked.xml\"",
        kOtherReport},
-      {"unreadable archive", "sub/locked.zip", none, "", "Cannot open file \"@/sub/locked.zip\"",
-       Zipped(kOtherReport)},
       {"unreadable download", "sub/report.zip", none, "", "Cannot open file \"@/sub/report.zip\"",
        Zipped(kOtherReport)},
       {"closed folder", "sub", none, "", "Cannot open directory \"@/sub\""},
-      {"closed empty folder", "empty", none, "", "Cannot open directory \"@/empty\""},
-      {"folder that cannot be listed", "sub", search_only, "", "Cannot open directory \"@/sub\""},
       {"folder that cannot be searched", "sub", list_only, "", "Cannot open directory \"@/sub\""},
       {"closed top directory", "", none, "", "Cannot open directory \"@\""},
-      {"link into a folder that cannot be searched", "sub", no_search, "sub/b.xml",
+      {"link into a folder that cannot be searched", "sub", list_only, "sub/b.xml",
        "Cannot open file \"@/look.xml\""},
   };
   for (const auto& c : cases) {
@@ -485,7 +371,6 @@ TEST(FaultPermissions, WhatCannotBeExaminedEndsTheRun) {
     TempDir dir;
     WriteFile(dir / "a.xml", kReport);
     WriteFile(dir / "sub/b.xml", kOtherReport);
-    fs::create_directory(dir / "empty");
     if (!c.link.empty()) fs::create_symlink(c.link, dir / "look.xml");
     if (!c.content.empty()) {
       WriteFile(dir / "report.zip", Zipped(kReport));
@@ -509,7 +394,7 @@ TEST(FaultPermissions, WhatCannotBeExaminedEndsTheRun) {
 
 // A removed working directory ends the run at once (as "nobody", so a walk of "/" does no harm).
 TEST(FaultPermissions, RemovedWorkingDirectoryEndsTheRunAtOnce) {
-  SKIP_UNLESS_UNPRIVILEGED();
+  if (!CanRunUnprivileged()) GTEST_SKIP() << "cannot drop privileges";
   TempDir dir;
   fs::create_directory(dir / "gone");
   GiveToUnprivileged(dir.path());
@@ -621,9 +506,16 @@ TEST(FaultSpecialFiles, RunsStartedTogetherNeverPrintPartialTotals) {
 
 constexpr uint64_t kAddressSpace = 512ull << 20;
 
+// Archives, stored or deflated, that declare gigabytes they do not hold: the walk ends with a
+// warning, the run gives its statistics, and none of it needs the room the declarations would.
 TEST(FaultArchive, HugeDeclaredSizesAllocateNothingNearThem) {
+  const auto deflated = [](const std::string& name, int64_t compressed) {
+    ZipEntry entry = Deflated(name, "abcd");
+    entry.declared_uncompressed = 0xFFFFFFFF;
+    if (compressed > 0) entry.declared_compressed = compressed;
+    return LocalHeader(entry) + name + entry.data;
+  };
   const std::pair<const char*, std::string> archives[] = {
-      {"a/4g.zip", LocalHeader(Stored(kName, "", 0xFFFFFFFF)) + kName + kReport},
       {"b/2g.zip", LocalHeader(Stored(kName, "", 0x80000000)) + kName + kReport},
       {"c/extra.zip",
        LocalHeader({kName, "", 0, 16, 16, std::string(0xFFFF, 'x')}) + kName + "0123456789abcdef"},
@@ -633,17 +525,20 @@ TEST(FaultArchive, HugeDeclaredSizesAllocateNothingNearThem) {
       {"f/report.zip", LocalHeader(Stored(kName, "", 0xFFFFFFFF)) + kName + kReport},
       // Sizes that differ: the entry is not read, and the walk ends at its name.
       {"g/differ.zip", LocalHeader({kName, "", 0, 0xFFFFFFFF, 0x10}) + kName + kReport},
+      {"i/deflated.zip", deflated(kName, 0)},
+      {"j/deflated.zip", deflated(kName, 0xFFFFFFFF)},
+      {"k/deflated.zip", deflated("other.bin", 0xFFFFFFF0)},
   };
   TempDir dir, reference;
   std::string warnings;
   for (const auto& [file, bytes] : archives) {
     WriteFile(dir / file, bytes);
-    if (file[0] <= 'e')  // the first five; the other two are summed up
+    if (file[0] <= 'f')  // the first five; the others are summed up
       warnings += Warn("\"" + dir / file +
                        "\" could not be read to its end; entries after the first unreadable one "
                        "were not read");
   }
-  warnings += Warn("2 more archives could not be read to their end");
+  warnings += Warn("4 more archives could not be read to their end");
   WriteFile(dir / "h/whole.zip", Zipped(kReport));
   WriteFile(reference / "whole.zip", Zipped(kReport));
   for (const TempDir* tree : {&dir, &reference}) WriteFile(*tree / "prices.csv", "X1;EUR;100\n");
@@ -654,8 +549,7 @@ TEST(FaultArchive, HugeDeclaredSizesAllocateNothingNearThem) {
 TEST(FaultArchive, HugeReportEntryThatIsThereEndsCleanly) {
   // A sparse report entry of almost 4 GB under a 512 MB bound: out of memory at worst, no crash.
   if (UnderAddressSanitizer() || UnderThreadSanitizer())
-    GTEST_SKIP() << "the sanitizer aborts on an allocation it cannot serve instead of letting "
-                    "it fail, so the out-of-memory end cannot be checked here";
+    GTEST_SKIP() << "the sanitizer aborts on an allocation it cannot serve, not letting it fail";
   constexpr uint32_t kSize = 0xFFFFFF00;
   TempDir dir;
   WriteFile(dir / "z.zip", LocalHeader(Stored(kName, "", kSize)) + kName);
@@ -664,15 +558,10 @@ TEST(FaultArchive, HugeReportEntryThatIsThereEndsCleanly) {
   if (ec) GTEST_SKIP() << "no room for a sparse 4 GB file here: " << ec.message();
   WriteFile(dir / "report.zip", Zipped(kReport));
   WriteFile(dir / "prices.csv", "X1;EUR;100\n");
-
   auto result = RunBinary({{"--all"}, dir.path(), false, /*timeout_seconds=*/120, kAddressSpace});
-  ASSERT_NE(result.status, kTimedOut);
-  if (result.status == 0) {
-    EXPECT_EQ(result.err, "");
-  } else {
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(NormalizedReport(result.err), ExpectedReport("EOutOfMemory", "Out of memory."));
-  }
+  EXPECT_TRUE(result.status == 0 || result.status == 1) << result.status;
+  EXPECT_EQ(NormalizedReport(result.err),
+            result.status == 0 ? "" : ExpectedReport("EOutOfMemory", "Out of memory."));
   // Either way the archive read before it has its new name, and the big one is unchanged.
   EXPECT_TRUE(fs::exists(dir / "report_(1).zip"));
   EXPECT_EQ(fs::file_size(dir / "z.zip"), 30 + kName.size() + kSize);

@@ -83,8 +83,7 @@ void WriteRandomTree(const TempDir& dir, std::mt19937& rng, bool every_title) {
 
 TEST(Workbook, ReadBackEqualsStandardOutput) {
   if (std::string(TOLLWICK_PYTHON).empty())
-    GTEST_SKIP() << "no python3 with openpyxl (Debian python3-openpyxl) was found when "
-                    "configuring: workbooks are not read back";
+    GTEST_SKIP() << "no python3 with openpyxl (python3-openpyxl) found: no workbook read back";
   const std::vector<std::vector<std::string>> switch_sets = {
       {"--all"},
       {"--all", "--markets=0", "--currency-total=usd"},
@@ -125,27 +124,21 @@ TEST(Workbook, FileAppearsOnlyAfterACompleteRun) {
     std::string message;            // "@" standing for the tree's path
     int titles = 1;                 // of the report, each with its own SKU
     uint64_t file_size_limit = 0;
-    enum Output { kOpen, kClosed, kFull } output = kOpen;  // standard output
+    bool stdout_closed = false;
   } cases[] = {
       // clang-format off
       {"replaces", {"--all", "--workbook=old.xlsx"}, "", ""},
       {"fifo", {"--all", "--workbook=fifo.xlsx"}, "EFOpenError",
        "Cannot create file \"@/fifo.xlsx\". Not a regular file"},
-      {"link into a missing folder", {"--all", "--workbook=dangling.xlsx"}, "EFOpenError",
-       "Cannot create file \"@/none/new.xlsx\". No such file or directory"},
       {"link to a new file", {"--all", "--workbook=fresh.xlsx"}, "", ""},
       // A link leads only to a workbook, never to a report or anything else.
       {"link to a report", {"--all", "--workbook=to-report.xlsx"}, "EFOpenError",
        "Cannot create file \"@/report.zip\". The name must end in \".xlsx\""},
-      {"link to a text", {"--all", "--workbook=to-text.xlsx"}, "EFOpenError",
-       "Cannot create file \"@/prices.csv\". The name must end in \".xlsx\""},
       {"link to a folder", {"--all", "--workbook=to-folder.xlsx"}, "EFOpenError",
        "Cannot create file \"@/dir.xlsx\". Is a directory"},
       // The workbook takes its name only once standard output is written.
       {"standard output closed", {"--all", "--workbook=old.xlsx"}, "EInOutError",
-       "Write to standard output failed: Bad file descriptor", 1, 0, Case::kClosed},
-      {"standard output full", {"--all", "--workbook=old.xlsx"}, "EInOutError",
-       "Write to standard output failed: No space left on device", 1, 0, Case::kFull},
+       "Write to standard output failed: Bad file descriptor", 1, 0, true},
       {"too wide", {"--all", "--workbook=old.xlsx"}, "EInOutError",
        "Cannot write file \"@/old.xlsx\". The sheet \"Total\" needs more than the 1048576 rows "
        "or 16384 columns a sheet can hold", 5500},
@@ -167,8 +160,6 @@ TEST(Workbook, FileAppearsOnlyAfterACompleteRun) {
       {"other ending", {"--all", "--workbook=out.csv"}, "EFOpenError",
        "Cannot create file \"@/out.csv\". The name of a workbook ends in \".xlsx\""},
       {"page through a link", {"--all", "--HTML=link.html"}, "", ""},
-      {"page cut short", {"--all", "--html=old.html"}, "EInOutError",
-       "Cannot write file \"@/old.html\". File too large", 1, 65536},
       {"page of another ending", {"--all", "--html=link.xlsx"}, "EFOpenError",
        "Cannot create file \"@/old.xlsx\". The name must end in \".html\" or \".htm\""},
       // clang-format on
@@ -189,9 +180,7 @@ TEST(Workbook, FileAppearsOnlyAfterACompleteRun) {
     for (auto [link, target] : {std::pair{"link.xlsx", "old.xlsx"},
                                 {"link.html", "old.html"},
                                 {"fresh.xlsx", "made.xlsx"},
-                                {"dangling.xlsx", "none/new.xlsx"},
                                 {"to-report.xlsx", "report.zip"},
-                                {"to-text.xlsx", "prices.csv"},
                                 {"to-folder.xlsx", "dir.xlsx"}})
       fs::create_symlink(target, dir / link);
     ASSERT_EQ(::mkfifo((dir / "fifo.xlsx").c_str(), 0644), 0);
@@ -204,15 +193,12 @@ TEST(Workbook, FileAppearsOnlyAfterACompleteRun) {
       fs::permissions(dir / "locked", fs::perms::owner_read | fs::perms::owner_exec);
     }
     auto before = Snapshot(dir.path());
+    const FileDescriptor sink(::open("/dev/null", O_WRONLY | O_CLOEXEC));  // no size limit there
     BinaryRun run{c.args, dir.path(), unprivileged};
+    run.stdout_fd = sink.get();
     run.file_size_limit = c.file_size_limit;
-    // Standard output goes to /dev/full, or where no size limit applies (only the file meets it).
-    FileDescriptor sink(
-        ::open(c.file_size_limit != 0 ? "/dev/null" : "/dev/full", O_WRONLY | O_CLOEXEC));
-    if (c.file_size_limit != 0 || c.output == c.kFull) run.stdout_fd = sink.get();
-    run.close_stdout = c.output == c.kClosed;
+    run.close_stdout = c.stdout_closed;
     auto result = RunBinary(run);
-
     // An unwritable path stops the run before the archive is renamed.
     auto expected =
         c.kind == "EFOpenError" ? before : Renamed(before, "report.zip", "report_(1).zip");

@@ -9,14 +9,13 @@ import sys
 import openpyxl
 
 SECTIONS = ["Products", "Total", "Years", "Months", "Days"]
-MONEY_SHEETS = ["Revenue", "Markets"]
 MONEY = "#,##0.00"
+DATES = {"Months": ("yyyy-mm", "%Y%m"), "Days": ("yyyy-mm-dd", "%Y%m%d")}
 
 
 def check(ok, message):
     if not ok:
-        sys.stderr.write(message + "\n")
-        sys.exit(1)
+        sys.exit(message)  # to standard error, with exit status 1
 
 
 def kind_of(cell):
@@ -35,21 +34,20 @@ def kind_of(cell):
     return "count"
 
 
-def field(cell, kind, sheet):
-    value = cell.value
-    if kind is None:
-        return ""
+def field(cell, sheet):
+    """The cell as standard output shows it in the section `sheet`."""
+    kind, value = kind_of(cell), cell.value
     if kind == "money":
         return f"{value:.2f}"
     if kind == "date":
-        shown = {"Months": "yyyy-mm", "Days": "yyyy-mm-dd"}.get(sheet)
+        shown, written = DATES.get(sheet, (None, None))
         check(cell.number_format == shown,
               f"{sheet}!{cell.coordinate}: date shown as {cell.number_format!r}")
-        return value.strftime("%Y%m" if sheet == "Months" else "%Y%m%d")
+        return value.strftime(written)
     if kind == "count" and cell.column == 1:
         check(sheet == "Years", f"{sheet}!{cell.coordinate}: a number as label")
         return f"{value:04d}"
-    text = str(value)  # quoted as standard output quotes it
+    text = "" if value is None else str(value)
     if kind == "text" and any(c in text for c in ';"\r\n'):
         text = '"' + text.replace('"', '""') + '"'
     return text
@@ -64,30 +62,20 @@ def section_text(sheet):
     check(sheet.freeze_panes == ("A2" if name == "Products" else "B2"),
           f"{name}: header frozen at {sheet.freeze_panes}")
     rows = rows_of(sheet)
-    check(rows, f"{name}: no header row")
-    lines = []
+    check(rows and all(kind_of(c) in ("text", None) for c in rows[0]) and rows[0][0].font.b,
+          f"{name}: no header row of bold text")
     column_kinds = {}
-    for number, row in enumerate(rows):
-        kinds = [kind_of(cell) for cell in row]
-        if number == 0:
-            check(all(k in ("text", None) for k in kinds) and row[0].font.b,
-                  f"{name}: the header row is not bold text")
+    for cell in (c for row in rows[1:] for c in row[label_column:] if c.value is not None):
+        kind, where = kind_of(cell), f"{name}!{cell.coordinate}"
+        if name == "Products":
+            check(kind in (("text",) if cell.column <= 6 else ("money", "text")), where)
         else:
-            for position, kind in enumerate(kinds):
-                if position < label_column or kind is None:
-                    continue
-                where = f"{name}!{row[position].coordinate}: {kind}"
-                if name == "Products":
-                    check(kind in (("text",) if position < 6 else ("money", "text")), where)
-                else:
-                    check(column_kinds.setdefault(position, kind) == kind and kind != "text",
-                          where + " in a column of numbers")
-        last = max((i for i, k in enumerate(kinds) if k is not None), default=-1)
-        lines.append("".join(field(row[i], kinds[i], name) + ";" for i in range(last + 1)))
-    # Counts stand before every money column.
-    ordered = [column_kinds[p] for p in sorted(column_kinds)]
-    check("money" not in ordered or "count" not in ordered[ordered.index("money"):],
-          f"{name}: a count column after a money column")
+            check(column_kinds.setdefault(cell.column, kind) == kind and kind != "text",
+                  f"{where}: {kind} in a column of numbers")
+    lines = []
+    for row in rows:
+        last = max((i for i, c in enumerate(row) if c.value is not None), default=-1)
+        lines.append("".join(field(c, name) + ";" for c in row[:last + 1]))
     return lines
 
 
@@ -111,10 +99,10 @@ def check_print_setup(sheet):
           f"{name}: prints {setup.orientation}, fitted {fitted} {setup.fitToWidth} pages wide"
           f" at {pixels} pixels")
     footer = (sheet.oddFooter.left.text, sheet.oddFooter.right.text)
-    check(footer == ("&A", "Page &P of &N"), f"{name}: footer {footer}")
     titles = (sheet.print_title_rows, sheet.print_title_cols)
-    check(titles == ((None, None) if name == "Charts" else ("$1:$1", "$A:$A")),
-          f"{name}: print titles {titles}")
+    check(footer == ("&A", "Page &P of &N") and
+          titles == ((None, None) if name == "Charts" else ("$1:$1", "$A:$A")),
+          f"{name}: footer {footer}, print titles {titles}")
 
 
 def money_sheet(book, name, currencies):
@@ -147,20 +135,26 @@ def money_sheet(book, name, currencies):
     return header[1:-1], table
 
 
-def series_values(amounts, series):
-    """What a chart shows for `series`: each title's own amount, then "Other" for the rest."""
-    amounts = dict(amounts)
-    shown = [amounts.pop(t, 0) for t in series if t != "Other"]
-    if "Other" in series:
-        shown.append(sum(amounts.values()))
-    return shown
-
-
-def check_ranked(series, amounts):
-    """The series are the ten titles with the most in the range, most first."""
-    ranked = sorted((t for t in amounts if amounts[t] > 0), key=lambda t: -amounts[t])
+def check_series(data, at, series, monthly, overall, read):
+    """Chart columns from `at` show each month each title of `series`, then "Other" for the rest;
+    the series are the ten titles with the most overall, most first."""
+    for row, amounts in zip(data, monthly):
+        rest = dict(amounts)
+        shown = [rest.pop(t, 0) for t in series if t != "Other"]
+        if "Other" in series:
+            shown.append(sum(rest.values()))
+        check([read(c) for c in row[at:at + len(series)]] == shown,
+              f"Charts: {series} of {row[0].value}: {shown}")
+    ranked = sorted((t for t in overall if overall[t] > 0), key=lambda t: -overall[t])
     check([t for t in series if t != "Other"] == ranked[:10],
-          f"Charts: series {series} for {amounts}")
+          f"Charts: series {series} for {overall}")
+
+
+def sum_by_title(pairs):
+    sums = {}
+    for title, amount in pairs:
+        sums[title] = sums.get(title, 0) + (amount or 0)
+    return sums
 
 
 def check_charts(book, titles, revenue):
@@ -178,62 +172,45 @@ def check_charts(book, titles, revenue):
     expected = 0 if not data else 1 + bool(sales_series) + bool(money_series)
     check(len(charts) == expected,
           f"Charts: {len(charts)} charts for {len(data)} months and series {header[2:]}")
-    check(all(s.marker is not None and s.marker.symbol not in (None, "none")
+    check(all(c.x_axis.title is not None and c.y_axis.title is not None for c in charts) and
+          all(s.marker is not None and s.marker.symbol not in (None, "none")
               for c in charts if type(c).__name__ == "LineChart" for s in c.series),
-          "Charts: a line without markers")
-    check(all(c.x_axis.title is not None and c.y_axis.title is not None for c in charts),
-          "Charts: an axis without a title")
+          "Charts: an axis without a title or a line without markers")
     check(len(data) == len(revenue), "Charts: not one row per month")
-    brought = dict.fromkeys(titles, 0)
-    for row, (month, parts, total) in zip(data, revenue):
+    for row, (month, _, total) in zip(data, revenue):
         label = month[:4] + "-" + month[4:] if isinstance(month, str) else f"{month:%Y-%m}"
         check(row[0].value == label and cents(row[1]) == total,
               f"Charts: month {row[0].value!r} or its total")
-        money = dict.fromkeys(titles, 0)
-        for title, part in zip(titles, parts):
-            money[title] += part or 0
-            brought[title] += part or 0
-        shown = series_values(money, money_series)
-        cells = row[gap + 1:gap + 1 + len(money_series)]
-        check([cents(c) or 0 for c in cells] == shown, f"Charts: money of {row[0].value}: {shown}")
-    check_ranked(money_series, brought)
+    money = [sum_by_title(zip(titles, parts)) for _, parts, _ in revenue]
+    check_series(data, gap + 1, money_series, money,
+                 sum_by_title(p for m in money for p in m.items()), lambda c: cents(c) or 0)
     if "Months" not in book.sheetnames or "Total" not in book.sheetnames:
         return
     months = {r[0].value: r for r in rows_of(book["Months"])[1:]}
     month_header = [c.value for c in rows_of(book["Months"])[0]]
     total_at = month_header.index(header[1])
-    month_titles = [(i, v[6:]) for i, v in enumerate(month_header) if v and v.startswith("TOTAL ")]
-    month_titles = [(i, t) for i, t in month_titles if i != total_at]
-    if not month_titles:
-        return  # without market lines the Months sheet has no title lines to add up
-    for row, (month, _, _) in zip(data, revenue):
-        counts = {}
-        for i, title in month_titles:
-            counts[title] = counts.get(title, 0) + months[month][i].value
-        expected = series_values(counts, sales_series)
-        check([c.value for c in row[2:2 + len(sales_series)]] == expected,
-              f"Charts: counts of {row[0].value}: {expected}")
-    total = rows_of(book["Total"])
-    sold = {}
-    for i, title in month_titles:
-        sold[title] = sold.get(title, 0) + total[1][i].value
-    check_ranked(sales_series, sold)
+    # Without market lines the Months sheet has no title lines to add up.
+    lines = [(i, v[6:]) for i, v in enumerate(month_header)
+             if v and v.startswith("TOTAL ") and i != total_at]
+    if lines:
+        counts = [sum_by_title((t, months[month][i].value) for i, t in lines)
+                  for month, _, _ in revenue]
+        total = rows_of(book["Total"])[1]
+        check_series(data, 2, sales_series, counts,
+                     sum_by_title((t, total[i].value) for i, t in lines), lambda c: c.value)
 
 
 def main():
     book = openpyxl.load_workbook(sys.argv[1])
     names = book.sheetnames
     shown = [s for s in SECTIONS if s in names]
-    check(names == shown + MONEY_SHEETS + ["Charts"], f"sheets {names}")
-    out = []
-    for name in shown:
-        out += section_text(book[name]) + [""]
+    check(names == shown + ["Revenue", "Markets", "Charts"], f"sheets {names}")
+    out = [line for name in shown for line in section_text(book[name]) + [""]]
     for name in names:
         check_print_setup(book[name])
     # At most four currencies in the trees of the tests, unless the products name more.
-    currencies = 4
-    if "Products" in names:
-        currencies = max(4, len({r[5].value for r in rows_of(book["Products"])[1:]}))
+    currencies = max(4, len({r[5].value for r in rows_of(book["Products"])[1:]})
+                     if "Products" in names else 4)
     titles, revenue = money_sheet(book, "Revenue", currencies)
     _, markets = money_sheet(book, "Markets", currencies)
     check([total for _, _, total in revenue] == [total for _, _, total in markets],
