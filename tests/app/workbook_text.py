@@ -174,8 +174,9 @@ def check_charts(book, titles, revenue):
           f"Charts: {len(charts)} charts for {len(data)} months and series {header[2:]}")
     check(all(c.x_axis.title is not None and c.y_axis.title is not None for c in charts) and
           all(s.marker is not None and s.marker.symbol not in (None, "none")
-              for c in charts if type(c).__name__ == "LineChart" for s in c.series),
-          "Charts: an axis without a title or a line without markers")
+              for c in charts if type(c).__name__ == "LineChart" for s in c.series) and
+          all((c.legend is None) == (type(c).__name__ == "LineChart") for c in charts),
+          "Charts: an axis without a title, a line without markers, or a legend amiss")
     check(len(data) == len(revenue), "Charts: not one row per month")
     for row, (month, _, total) in zip(data, revenue):
         label = month[:4] + "-" + month[4:] if isinstance(month, str) else f"{month:%Y-%m}"
