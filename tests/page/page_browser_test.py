@@ -17,23 +17,18 @@ def check(ok, message):
         failures.append(message)
 
 
-def cell_row(cells):
-    return "<Row>" + "".join(f'<Cell><Data ss:Type="String">{c}</Data></Cell>' for c in cells) + \
-        "</Row>\n"
-
-
-def hostile_report():
-    """Titles that try to break out of the page or are no UTF-8, sold in October and December."""
+def hostile_report(examples):
+    """Titles that try to break out of the page or are no UTF-8, sold in October and December,
+    in worksheets as the examples write them."""
+    sys.path.insert(0, examples)
+    from make_examples import SALE_HEADER, SKU_HEADER, worksheet
     titles = HOSTILE + ["Caf\xe9 \xff"]
     skus = [[f"HX-{i}", t, "1.0", "x", "PPC", "US"] for i, t in enumerate(titles)]
     sales = [[f"HX-{i}", f"HP-{i}-{month}-{d}", "b", "US", "", f"2026-{month}-{d:02d}T10:00:00Z", "ok"]
              for i in range(len(titles)) for month in ("10", "12") for d in range(1, 4 + i)]
-    text = '<?xml version="1.0"?>\n<Workbook xmlns:ss="urn:schemas-microsoft-com:office:spreadsheet">\n'
-    for name, header, rows in (("SKU detail", ["SKU", "Title", "V", "D", "E", "M"], skus),
-                               ("Purchase History", ["S", "P", "B", "C", "S", "D", "S"], sales)):
-        text += f'<Worksheet ss:Name="{name}"><Table>\n' + cell_row(header)
-        text += "".join(cell_row(r) for r in rows) + "</Table></Worksheet>\n"
-    return (text + "</Workbook>\n").encode("latin-1")
+    return ('<?xml version="1.0"?>\n<Workbook xmlns:ss="urn:schemas-microsoft-com:office:spreadsheet">\n'
+            + worksheet("SKU detail", SKU_HEADER, skus)
+            + worksheet("Purchase History", SALE_HEADER, sales) + "</Workbook>\n").encode("latin-1")
 
 
 def section_row(stdout, title, first=None):
@@ -73,7 +68,7 @@ def main():
     with tempfile.TemporaryDirectory(prefix="tollwick-page-", ignore_cleanup_errors=True) as work:
         tree = os.path.join(work, "tree")
         shutil.copytree(examples, tree)
-        pathlib.Path(tree, "reports", "hostile.xml").write_bytes(hostile_report())
+        pathlib.Path(tree, "reports", "hostile.xml").write_bytes(hostile_report(examples))
         with open(os.path.join(tree, "prices.csv"), "a") as out:
             out.write("HX-0;USD;1999\nHX-1;EUR;501\nHX-2;USD;333\n")
 

@@ -80,15 +80,8 @@ TEST(SheetRowXml, NumbersAsPrintfShowsThem) {
   }
 }
 
-TEST(SheetRowXml, ColumnNames) {
-  const std::pair<uint32_t, const char*> cases[] = {{0, "A"},     {25, "Z"},     {26, "AA"},
-                                                    {51, "AZ"},   {52, "BA"},    {701, "ZZ"},
-                                                    {702, "AAA"}, {16383, "XFD"}};
-  for (const auto& [column, name] : cases) EXPECT_EQ(ColumnName(column), name);
-}
-
-// Random rows, written by the library in its row-streaming mode and by SheetRowXml: the sheets'
-// data are the same bytes.
+// Random rows, some as wide as a sheet, written by the library in its row-streaming mode and by
+// SheetRowXml: the sheets' data are the same bytes.
 TEST(SheetRowXml, RowsAsTheLibraryWritesThem) {
   TempDir dir;
   const std::string path = dir / "literal.xlsx";
@@ -108,8 +101,8 @@ TEST(SheetRowXml, RowsAsTheLibraryWritesThem) {
   std::string ours;
   for (uint32_t row = 0; row < 3000; row += 1 + random() % 3) {
     xml.BeginRow(ours, row);
-    uint32_t columns = random() % 40;  // sometimes none
-    for (uint32_t col = random() % 3; col < columns; col += 1 + random() % 4) {
+    const uint32_t columns = random() % 20 == 0 ? 16384 : random() % 40;  // sometimes none
+    for (uint32_t col = random() % 3; col < columns; col += 1 + random() % (columns / 8 + 4)) {
       size_t format = random() % 3;
       if (random() % 10 == 0) {
         const char* text = texts[random() % std::size(texts)];
@@ -228,7 +221,6 @@ TEST(SpliceSheetRows, RefusesAnythingElse) {
   const std::string entry = "xl/worksheets/sheet9.xml";
   const std::vector<ZipEntry> parts = Package(entry, sheet);
   std::vector<std::string> cases = {
-      "not a zip file at all",
       MakeZip(Package("xl/worksheets/sheet2.xml", sheet)),  // not the listed sheet's part
       MakeZip({parts[1], parts[3]}),                        // no workbook part
       MakeZip({parts[0], parts[3]}),                        // no relationships
