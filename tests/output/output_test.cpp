@@ -143,24 +143,47 @@ TEST(Sections, TextFieldsThatNeedQuotes) {
       "E;R\";");
 }
 
-TEST(PeriodSections, ColumnsUnderTheSwitches) {
-  const std::tuple<bool, bool, const char*, std::string> cases[] = {
-      {true, true,
+// The columns under the switches. A zero rate stops inside the row, and so does money in a
+// currency without a rate, after its sum (a zero sum needs no rate); a row total beyond 64 bits
+// is an error, not a wrap.
+TEST(PeriodSections, ColumnsUnderTheSwitchesAndRowFaults) {
+  const std::string row = ";2;1;3;;1;1;;1.99;8.97;";
+  const std::tuple<bool, bool, std::function<void(Tables&)>, std::string, std::string> cases[] = {
+      {true, true, nullptr, "",
        "TOTAL;US PPC Alpha;US SP Alpha;TOTAL Alpha;;DE PPC Beta;TOTAL Beta;;EUR;USD;;TOTAL EUR;;"
-       "SHARE EUR;\r\n",
-       ";2;1;3;;1;1;;1.99;8.97;;7.99;;5.59;\r\n\r\n"},
-      {false, true, "TOTAL;Alpha;Beta;;EUR;USD;;TOTAL EUR;;SHARE EUR;\r\n",
-       ";3;1;;1.99;8.97;;7.99;;5.59;\r\n\r\n"},
-      {false, false, "", ";3;1;;7.99;;5.59;\r\n\r\n"},
-      {true, false, "", ";2;1;3;;1;1;;7.99;;5.59;\r\n\r\n"},
+       "SHARE EUR;\r\n" +
+           row + ";7.99;;5.59;\r\n\r\n"},
+      {false, true, nullptr, "",
+       "TOTAL;Alpha;Beta;;EUR;USD;;TOTAL EUR;;SHARE EUR;\r\n;3;1;;1.99;8.97;;7.99;;5.59;\r\n\r\n"},
+      {false, false, nullptr, "", ";3;1;;7.99;;5.59;\r\n\r\n"},
+      {true, false, nullptr, "", ";2;1;3;;1;1;;7.99;;5.59;\r\n\r\n"},
+      {true, true, [](Tables& t) { t.rates.Append("USD", 0); },
+       "EZeroDivide: Floating point division by zero", row},
+      {true, true,
+       [](Tables& t) {
+         t.rates.Clear();
+         t.rates.Append("USD", 1.495L);
+         t.currencies.RegisterCurrency("AAA");
+         t.currencies.SortCurrencies();
+       },
+       "EConvertError: No exchange rate for currency \"EUR\"", ";2;1;3;;1;1;;0.00;1.99;"},
+      {true, true,
+       [](Tables& t) {
+         t.rates.Clear();
+         t.rates.Append("EUR", 199 / std::ldexp(3.0L, 61));  // each sum converts to 3 * 2^61
+         t.rates.Append("USD", 897 / std::ldexp(3.0L, 61));
+       },
+       "EInvalidOp: Invalid floating point operation", row},
   };
-  for (const auto& [markets, currencies, header, row] : cases) {
+  for (const auto& [markets, currencies, setup, error, text] : cases) {
     Tables state;
     Example(state);
+    if (setup) setup(state);
     state.options.ShowMarkets = markets;
     state.options.ShowCurrencies = currencies;
-    state.options.ShowHeaders = *header != '\0';
-    EXPECT_EQ(state.Write(SectionKind::Total), header + row);
+    state.options.ShowHeaders = text.starts_with("TOTAL");
+    EXPECT_EQ(testing::ErrorOf([&] { state.Write(SectionKind::Total); }), error);
+    EXPECT_EQ(state.out.text(), text);
   }
 }
 
@@ -191,7 +214,7 @@ TEST(PeriodSections, DateWindows) {
   }
 }
 
-TEST(PeriodSections, ShareAndRowFaults) {
+TEST(Format, ShareAndCents) {
   // clang-format off
   const std::pair<int64_t, int64_t> shares[] = {
       {5, 4}, {15, 10}, {25, 18}, {35, 24}, {-15, -10}, {-5, -4}, {-25, -18}, {999, 699},
@@ -201,34 +224,6 @@ TEST(PeriodSections, ShareAndRowFaults) {
   // clang-format on
   for (auto [total, share] : shares) EXPECT_EQ(ShareOfTotal(total), share) << total;
   EXPECT_EQ(FormatCents(-5) + FormatCents(INT64_MIN), "-0.05-92233720368547758.08");
-
-  // A zero rate stops inside the row, and so does money in a currency without a rate, after
-  // its sum (a zero sum needs no rate); a row total beyond 64 bits is an error, not a wrap.
-  const std::tuple<std::function<void(Tables&)>, std::string, std::string> faults[] = {
-      {[](Tables& t) { t.rates.Append("USD", 0); }, "EZeroDivide: Floating point division by zero",
-       ";2;1;3;;1;1;;1.99;8.97;"},
-      {[](Tables& t) {
-         t.rates.Clear();
-         t.rates.Append("USD", 1.495L);
-         t.currencies.RegisterCurrency("AAA");
-         t.currencies.SortCurrencies();
-       },
-       "EConvertError: No exchange rate for currency \"EUR\"", ";2;1;3;;1;1;;0.00;1.99;"},
-      {[](Tables& t) {
-         t.rates.Clear();
-         t.rates.Append("EUR", 199 / std::ldexp(3.0L, 61));  // each sum converts to 3 * 2^61
-         t.rates.Append("USD", 897 / std::ldexp(3.0L, 61));
-       },
-       "EInvalidOp: Invalid floating point operation", ";2;1;3;;1;1;;1.99;8.97;"},
-  };
-  for (const auto& [setup, error, text] : faults) {
-    Tables state;
-    Example(state);
-    setup(state);
-    state.options.ShowHeaders = false;
-    EXPECT_EQ(testing::ErrorOf([&] { state.Write(SectionKind::Total); }), error);
-    EXPECT_EQ(state.out.text(), text);
-  }
 }
 
 // Money per title and market per month: each currency's sum converted on its own, "?" where the

@@ -63,28 +63,6 @@ struct PageTables {
   RateTable rates;
 };
 
-// Titles, markets and currencies mixed, one title hostile and no UTF-8; one SKU without a price,
-// one priced in a currency that is not registered; sales over 17 months and of an unknown SKU.
-void FillRandomly(PageTables& t, std::mt19937& random) {
-  const char* const titles[] = {"Beta", "Alpha", "Al</script><img onerror=x>\xE9"};
-  const char* const markets[] = {"US", "DE", "FR"};
-  const char* const codes[] = {"USD", "EUR", "GBP", "", "XXX"};
-  for (int i = 0; i < 14; ++i) {
-    const std::string id = "S" + std::to_string(i);
-    t.skus.AddSku(id, titles[i % 3], "1", i % 2 ? "PPC" : "SP", markets[(i / 3) % 3]);
-    t.skus.SetPrice(t.skus.Find(id), codes[i % 5], static_cast<int32_t>(99 + 50 * i));
-  }
-  t.skus.SortSkus();
-  for (const char* code : {"USD", "EUR", "GBP"}) t.currencies.RegisterCurrency(code);
-  t.currencies.SortCurrencies();
-  for (auto [code, rate] : {std::pair{"EUR", 1.0L}, {"USD", 1.3L}, {"GBP", 0.85L}})
-    t.rates.Append(code, rate);
-  const double first = EncodeDate(2008, 11, 1);
-  for (int s = 0; s < 600; ++s)
-    t.sales.AddSale("S" + std::to_string(random() % 15), "P" + std::to_string(s),
-                    first + static_cast<double>(random() % 517));
-}
-
 // The cells of the window start <= day < end, sale by sale, with lines found by their names.
 std::vector<PageCell> LiteralCells(const PageTables& t, const PageData& data, double start,
                                    double end) {
@@ -108,7 +86,23 @@ std::vector<PageCell> LiteralCells(const PageTables& t, const PageData& data, do
   return out;
 }
 
+// Titles, markets and currencies mixed, one title hostile and no UTF-8; one SKU without a price,
+// one priced in a currency that is not registered; sales over 17 months and of an unknown SKU.
 TEST(PageData, FiguresMatchTheSalesAndTheTotalRow) {
+  PageTables t;
+  const char* const titles[] = {"Beta", "Alpha", "Al</script><img onerror=x>\xE9"};
+  const char* const markets[] = {"US", "DE", "FR"};
+  const char* const codes[] = {"USD", "EUR", "GBP", "", "XXX"};
+  for (int i = 0; i < 14; ++i) {
+    const std::string id = "S" + std::to_string(i);
+    t.skus.AddSku(id, titles[i % 3], "1", i % 2 ? "PPC" : "SP", markets[(i / 3) % 3]);
+    t.skus.SetPrice(t.skus.Find(id), codes[i % 5], static_cast<int32_t>(99 + 50 * i));
+  }
+  t.skus.SortSkus();
+  for (const char* code : {"USD", "EUR", "GBP"}) t.currencies.RegisterCurrency(code);
+  t.currencies.SortCurrencies();
+  for (auto [code, rate] : {std::pair{"EUR", 1.0L}, {"USD", 1.3L}, {"GBP", 0.85L}})
+    t.rates.Append(code, rate);
   std::mt19937 random(2009);
   const std::pair<double, double> ranges[] = {
       {EncodeDate(2008, 11, 1), EncodeDate(2010, 4, 1)},   // every sale, whole months
@@ -117,8 +111,10 @@ TEST(PageData, FiguresMatchTheSalesAndTheTotalRow) {
       {EncodeDate(2009, 6, 20), EncodeDate(2009, 6, 20)},  // no day
   };
   for (int round = 0; round < 5; ++round) {
-    PageTables t;
-    FillRandomly(t, random);
+    t.sales.Clear();
+    for (int s = 0; s < 600; ++s)
+      t.sales.AddSale("S" + std::to_string(random() % 15), "P" + std::to_string(s),
+                      EncodeDate(2008, 11, 1) + static_cast<double>(random() % 517));
     for (const auto& [start, end] : ranges) {
       const MonthlyFigures figures(t.skus, t.sales, t.currencies, t.rates, start, end);
       const PageData data =
