@@ -51,19 +51,6 @@ std::string Shown(const Value& value) {
   if constexpr (std::is_constructible_v<std::string, Value>) return std::string(value);
 }
 
-// Each line's name (the member `name`) and count, "!" after a total; then each currency's sum.
-template <typename Line, typename Name>
-std::string Lines(const std::vector<Line>& lines, Name name, const CurrencyTable& currencies,
-                  const std::vector<int64_t>& sums) {
-  std::string out;
-  for (const Line& r : lines)
-    out += std::string(std::invoke(name, r)) + "=" + std::to_string(r.Count) +
-           (r.IsTotal ? "! " : " ");
-  for (size_t c = 0; c < currencies.size(); ++c)
-    out += currencies[c].Code + ":" + std::to_string(sums[c]) + " ";
-  return out;
-}
-
 // Random tables with prefix and empty titles, blank markets, repeated and empty ids, unknown
 // and unpriced SKUs, unregistered currencies, unsorted tables.
 TEST(TallyPeriod, MatchesLiteralOnRandomTables) {
@@ -97,9 +84,14 @@ TEST(TallyPeriod, MatchesLiteralOnRandomTables) {
       tally.TallyPeriod(start, end);
       auto lines =
           literal::TallyPeriod(state.skus, state.sales, state.currencies, sums, start, end);
-      ASSERT_EQ(Lines(tally.lines(), &TallyLine::Name, state.currencies, tally.currency_sums()),
-                Lines(lines, &literal::TallyLine::Name, state.currencies, sums))
-          << "round " << round;
+      ASSERT_EQ(tally.currency_sums(), sums) << "round " << round;
+      ASSERT_EQ(tally.lines().size(), lines.size()) << "round " << round;
+      for (size_t i = 0; i < lines.size(); ++i) {
+        const TallyLine& line = tally.lines()[i];
+        ASSERT_TRUE(line.Name() == lines[i].Name && line.Count == lines[i].Count &&
+                    line.IsTotal == lines[i].IsTotal)
+            << "round " << round << " line " << i;
+      }
     }
   }
 }
