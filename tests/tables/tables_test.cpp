@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <optional>
 #include <random>
 
 #include "support/checks.h"
@@ -90,16 +91,12 @@ TEST(Money, RoundingAndFaults) {
 // The conversion as written down: every entry of the code divides, the last one decides; money
 // in a currency without any entry cannot be converted.
 int64_t LiteralConvert(const RateTable& table, const std::string& code, int64_t amount) {
-  int64_t result = 0;
-  bool found = false;
+  std::optional<int64_t> result;
   for (const ExchangeRate& entry : table)
-    if (entry.Code == code) {
-      result = DivideAndRound(amount, entry.Rate);
-      found = true;
-    }
-  if (!found && amount != 0)
+    if (entry.Code == code) result = DivideAndRound(amount, entry.Rate);
+  if (!result && amount != 0)
     Raise(ErrorKind::EConvertError, "No exchange rate for currency \"" + code + "\"");
-  return result;
+  return result.value_or(0);
 }
 
 TEST(Money, ConvertMatchesTheLiteralWalk) {
@@ -129,14 +126,6 @@ TEST(Money, ConvertMatchesTheLiteralWalk) {
   }
 }
 
-std::string RandomKey(std::mt19937& rng) {
-  static const std::string parts[] = {"", "a", "A", "0", " ", "\xFF", "P-", "abcdefghijklmnop"};
-  std::string key;
-  for (size_t n = rng() % 4; n > 0; --n) key += parts[rng() % std::size(parts)];
-  if (rng() % 64 != 0) key += std::to_string(rng() % 3000);  // else now and then the empty key
-  return key;
-}
-
 // SipHash-1-3 reference values: key 00..0f, messages 00..n-1 of every tail length and more than
 // one block; "abc" under the zero key.
 TEST(RecordIndex, KeyedHashIsSipHash13) {
@@ -158,13 +147,18 @@ TEST(RecordIndex, KeyedHashIsSipHash13) {
 // keeps its first position, a purchase seen again is overwritten in place.
 TEST(RecordIndex, FindOrAppendMatchesLinearSearch) {
   std::mt19937 rng(2024);
+  const std::vector<std::string> parts = {"", "a", "A", "0", " ", "\xFF", "P-", "abcdefghijklmnop"};
+  auto random_key = [&] {
+    std::string key = testing::RandomJoin(rng, parts, 3);
+    return rng() % 64 != 0 ? key + std::to_string(rng() % 3000) : key;  // now and then empty
+  };
   RecordIndex index;
   SaleTable sales;
   std::vector<std::string> keys;
   std::vector<std::pair<std::string, int>> sku_and_day;  // of each key
   auto key_of = [&keys](size_t i) -> std::string_view { return keys[i]; };
   for (int step = 0; step < 20000; ++step) {
-    const std::string key = RandomKey(rng), sku = RandomKey(rng);
+    const std::string key = random_key(), sku = random_key();
     const auto first = std::find(keys.begin(), keys.end(), key);  // the literal linear search
     const size_t at = first == keys.end() ? RecordIndex::npos : size_t(first - keys.begin());
     ASSERT_EQ(index.Find(key, key_of), at) << key;
