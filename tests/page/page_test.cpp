@@ -17,7 +17,6 @@ namespace {
 TEST(PageText, EscapesAndReplacesBytes) {
   const std::tuple<std::string, std::string, std::string> cases[] = {
       // text, HTML, JSON
-      {"plain", "plain", "\"plain\""},
       {"</script><b a='1'>&", "&lt;/script&gt;&lt;b a=&#39;1&#39;&gt;&amp;",
        "\"\\u003c/script\\u003e\\u003cb a='1'\\u003e\\u0026\""},
       {"\"q\" \\ \t\n", "&quot;q&quot; \\ \t\n", "\"\\\"q\\\" \\\\ \\u0009\\u000a\""},

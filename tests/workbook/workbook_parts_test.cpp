@@ -255,9 +255,8 @@ TEST(WriteFaults, EachFailedWriteKeepsTheOldFiles) {
     ASSERT_EQ(run(counting), "") << target;
     EXPECT_NE(ReadFile(dir / name), before.at(name));
     WriteFile(dir / name, before.at(name));
-    const int writes = counting.writes;
-    ASSERT_GT(writes, 0);
-    for (int failing = 0; failing < writes; ++failing) {
+    ASSERT_GT(counting.writes, 0);
+    for (int failing = 0; failing < counting.writes; ++failing) {
       SCOPED_TRACE(std::string(target) + ", write " + std::to_string(failing));
       FaultyWrites files;
       files.failing_write = failing;
