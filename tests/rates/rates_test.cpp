@@ -23,7 +23,6 @@ using Texts = std::vector<std::string>;
 
 TEST(TextFiles, LinesAndPriceFields) {
   const std::pair<std::string, Views> lines[] = {
-      {"a\n", {"a"}},
       {"\n", {""}},
       {"a\r\rb", {"a", "", "b"}},
       {"a\n\r b", {"a", "", " b"}},

@@ -135,7 +135,6 @@ TEST(RowPacker, PartsInflateToTheirText) {
     }
     uint64_t offset = 0;
     for (const auto& [text, part] : parts) {
-      SCOPED_TRACE(part.offset);
       EXPECT_EQ(part.offset, offset);
       offset += part.packed_size;
       std::string packed(part.packed_size, '\0');
