@@ -260,11 +260,9 @@ TEST(MonthlyFigures, MoneyPerTitleAndMarket) {
   EXPECT_EQ(testing::ErrorOf([&] { state.Write(SectionKind::Month); }),
             "EConvertError: No exchange rate for currency \"GBP\"");
   EXPECT_EQ(state.out.text(), "200903;3;2;0;;6.00;;4.20;\r\n200904;2;0;1;;");
-  // The charts: the best sellers of the range, the best earners of the months, then "Other".
-  MonthlyChart chart = CollectMonthlyChart(figures);
-  EXPECT_EQ(text(chart.SalesSeries) + " | " + text(chart.MoneySeries) + " | " +
-                text(chart.Sales[1]) + " | " + text(chart.MoneyOf[1]) + " | " + text(chart.Totals),
-            "Alpha,Beta,Gamma | Alpha,Beta,Other | 2,0,1 | 300,0,? | 600,?");
+  // The charts show the unknowns too (the binary's tests check their series on every workbook).
+  const MonthlyChart chart = CollectMonthlyChart(figures);
+  EXPECT_EQ(text(chart.MoneyOf[1]) + " | " + text(chart.Totals), "300,0,? | 600,?");
 }
 
 }  // namespace

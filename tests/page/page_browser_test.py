@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Opens the --html page in headless Chromium and checks what it shows against stdout and the
-workbook, hostile titles and the screenshot. Usage: page_browser_test.py BINARY EXAMPLES
+workbook, and hostile titles. Usage: page_browser_test.py BINARY EXAMPLES
 (exit 77, skipped, without selenium, chromium or chromedriver)."""
 import csv, os, pathlib, shutil, subprocess, sys, tempfile
 
@@ -18,8 +18,7 @@ def check(ok, message):
 
 
 def hostile_report(examples):
-    """Titles that try to break out of the page or are no UTF-8, sold in October and December,
-    in worksheets as the examples write them."""
+    """Titles that try to break out of the page or are no UTF-8, sold in October and December."""
     sys.path.insert(0, examples)
     from make_examples import SALE_HEADER, SKU_HEADER, worksheet
     titles = HOSTILE + ["Caf\xe9 \xff"]
@@ -32,8 +31,7 @@ def hostile_report(examples):
 
 
 def section_row(stdout, title, first=None):
-    """{column title: value} of the section `title`'s first row (or the one starting `first`);
-    a field of stdout may be quoted."""
+    """{column title: value} of the section `title`'s first row (or the one starting `first`)."""
     lines = list(csv.reader(stdout.decode("latin-1").split("\r\n"), delimiter=";"))
     at = next(i for i, line in enumerate(lines) if line[:1] == [title])
     return dict(zip(lines[at], next(r for r in lines[at + 1:] if first in (None, *r[:1]))))
@@ -117,7 +115,6 @@ def main():
                         check(figure("sales") == row["TOTAL " + value],
                               f"sales of {value!r}: {figure('sales')}")
                 menu.select_by_value("")
-            check(figure("total") == row["TOTAL EUR"], "back to all: the TOTAL again")
 
             # One month alone: its MONTH row.
             october = section_row(plain.stdout, "MONTH", "202610")
@@ -133,10 +130,6 @@ def main():
             for title in HOSTILE + ["Caf\ufffd \ufffd"]:
                 check(title in shown, f"title {title!r} not shown as text in {shown}")
             check(driver.get_log("browser") == [], "console messages after filtering")
-
-            # A blank or one-coloured window packs into a few kB; charts and text do not.
-            png = driver.get_screenshot_as_png()
-            check(len(png) > 30000, f"screenshot of {len(png)} bytes: blank?")
 
         finally:
             driver.quit()

@@ -178,28 +178,24 @@ std::string Splice(const TempDir& dir, const std::string& zip, const std::string
   });
 }
 
-// Rows spliced before "</sheetData>", the dimension widened, other entries unchanged.
+// Rows spliced before "</sheetData>", the dimension widened, other entries unchanged; the sheet's
+// sizes in a data descriptor (the binary's workbook tests splice the library's, sizes first).
 TEST(SpliceSheetRows, PutsTheRowsIntoTheSheet) {
   const std::string sheet =
       "<worksheet><dimension ref=\"A1:AB1\"/><sheetData><row r=\"1\"/></sheetData><x/></worksheet>";
   const std::string rows = "<row r=\"2\"><c r=\"A2\"><v>7</v></c></row><row r=\"3\"/>";
-  for (bool streamed : {false, true}) {
-    TempDir dir;
-    std::vector<ZipEntry> entries = Package("xl/worksheets/sheet9.xml", sheet, streamed);
-    std::string bytes = MakeZip(entries);
-    if (streamed) {  // the central directory has the sizes that the descriptor gives
-      size_t record = bytes.rfind("PK\1\2");
-      bytes.replace(record + 16, 12, entries.back().trailer.substr(4));
-    }
-    ASSERT_EQ(Splice(dir, bytes, rows, 2), "");
-    const std::string book = ReadFile(dir / "book.xlsx");
-    EXPECT_EQ(EntryOf(book, "xl/worksheets/sheet9.xml"),
-              "<worksheet><dimension ref=\"A1:AB3\"/><sheetData><row r=\"1\"/>" + rows +
-                  "</sheetData><x/></worksheet>");
-    const std::string_view names[] = {"xl/workbook.xml", "xl/_rels/workbook.xml.rels",
-                                      "xl/worksheets/sheet1.xml"};
-    for (std::string_view name : names) EXPECT_EQ(EntryOf(book, name), EntryOf(bytes, name));
-  }
+  TempDir dir;
+  const std::vector<ZipEntry> entries = Package("xl/worksheets/sheet9.xml", sheet, true);
+  std::string bytes = MakeZip(entries);
+  // The central directory has the sizes that the descriptor gives.
+  bytes.replace(bytes.rfind("PK\1\2") + 16, 12, entries.back().trailer.substr(4));
+  ASSERT_EQ(Splice(dir, bytes, rows, 2), "");
+  const std::string book = ReadFile(dir / "book.xlsx");
+  EXPECT_EQ(EntryOf(book, "xl/worksheets/sheet9.xml"),
+            "<worksheet><dimension ref=\"A1:AB3\"/><sheetData><row r=\"1\"/>" + rows +
+                "</sheetData><x/></worksheet>");
+  for (size_t i = 0; i + 1 < entries.size(); ++i)
+    EXPECT_EQ(EntryOf(book, entries[i].name), EntryOf(bytes, entries[i].name));
 }
 
 // Anything the library never writes, every prefix included, is refused rather than completed.
