@@ -89,7 +89,7 @@ std::vector<PageCell> LiteralCells(const PageTables& t, const PageData& data, do
 // one priced in a currency that is not registered; sales over 17 months and of an unknown SKU.
 TEST(PageData, FiguresMatchTheSalesAndTheTotalRow) {
   PageTables t;
-  const char* const titles[] = {"Beta", "Alpha", "Al</script><img onerror=x>\xE9"};
+  const char* const titles[] = {"Beta", "Alpha", "Al</script>\"><img onerror=x>\xE9"};
   const char* const markets[] = {"US", "DE", "FR"};
   const char* const codes[] = {"USD", "EUR", "GBP", "", "XXX"};
   for (int i = 0; i < 14; ++i) {
@@ -133,7 +133,7 @@ TEST(PageData, FiguresMatchTheSalesAndTheTotalRow) {
                 FormatCents(*data.Total) + ";;" + FormatCents(*data.Share) + ";\r\n\r\n");
       EXPECT_EQ(data.Sales, sales);
 
-      // The hostile title closes none of the data, the chart library and the page's script.
+      // The hostile title makes no element and closes none of the scripts: data, library, page.
       const std::string html = PageHtml(data, t.skus);
       std::string valid;
       AppendValidUtf8(valid, html);
