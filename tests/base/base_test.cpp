@@ -1,7 +1,6 @@
 // The shared integer syntax, the system's error texts and the day numbers of the calendar.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <climits>
 
@@ -64,8 +63,8 @@ TEST(Dates, MatchTheStandardCalendar) {
         << bad.year << "-" << bad.month << "-" << bad.day;
 }
 
-// Of the six kinds that name one file, the first five are written and the rest summed up after
-// every other warning, the kinds in the order they first came.
+// Of the six kinds that name one file, the first five of each are written and the rest summed
+// up after every other warning, the kinds in the order they first came.
 TEST(WarningList, FloodsAreSummedUp) {
   const std::string w = "tollwick: warning: ";
   const std::tuple<WarningKind, std::string, std::string> kinds[] = {
@@ -80,30 +79,24 @@ TEST(WarningList, FloodsAreSummedUp) {
       {WarningKind::RowsPassedOver, "file has",
        "files have rows passed over: their start tags carry attributes"},
   };
-  WarningList mixed;
-  std::string sums;
-  for (const auto& [kind, one, many] : kinds) {
-    // The singular replaces the words of the plural up to where they agree.
-    const std::string single = one.find(' ') == one.rfind(' ')
-                                   ? one + many.substr(many.find(' ', many.find(' ') + 1))
-                                   : one;
-    for (size_t count : {4, 5, 6, 7, 100000}) {
-      WarningList list;
-      for (size_t i = 0; i < count; ++i) list.Add("w" + std::to_string(i), kind);
-      list.Add("other");
-      const std::string more = std::to_string(count - 5) + " more " + (count == 6 ? single : many);
-      EXPECT_EQ(list.Lines(), [&] {
-        std::string text;
-        for (size_t i = 0; i < std::min<size_t>(count, 5); ++i)
-          text += w + "w" + std::to_string(i) + "\n";
-        return text + w + "other\n" + (count > 5 ? w + more + "\n" : "");
-      }()) << count;
+  for (size_t count : {5, 6, 7}) {
+    WarningList list;
+    std::string written, sums;
+    for (const auto& [kind, one, many] : kinds) {
+      for (size_t i = 0; i < count; ++i) {
+        list.Add(std::to_string(i), kind);
+        if (i < 5) written += w + std::to_string(i) + "\n";
+      }
+      // The singular replaces the words of the plural up to where they agree.
+      const std::string single = one.find(' ') == one.rfind(' ')
+                                     ? one + many.substr(many.find(' ', many.find(' ') + 1))
+                                     : one;
+      if (count > 5)
+        sums += w + std::to_string(count - 5) + " more " + (count == 6 ? single : many) + "\n";
     }
-    for (int i = 0; i < 7; ++i) mixed.Add("x", kind);
-    sums += w + "2 more " + many + "\n";
+    list.Add("last");
+    EXPECT_EQ(list.Lines(), written + w + "last\n" + sums) << count;
   }
-  mixed.Add("last");
-  EXPECT_TRUE(mixed.Lines().ends_with(w + "last\n" + sums)) << mixed.Lines();
 }
 
 // Nothing on standard error steers a terminal: control bytes and UTF-8 C1 controls are escaped,

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
 #include <functional>
 
 #include "base/day_number.h"
@@ -50,19 +51,6 @@ std::string Shown(const Value& value) {
   if constexpr (std::is_constructible_v<std::string, Value>) return std::string(value);
 }
 
-// Each line's name (the member `name`) and count, "!" after a total; then each currency's sum.
-template <typename Line, typename Name>
-std::string Lines(const std::vector<Line>& lines, Name name, const CurrencyTable& currencies,
-                  const std::vector<int64_t>& sums) {
-  std::string out;
-  for (const Line& r : lines)
-    out += std::string(std::invoke(name, r)) + "=" + std::to_string(r.Count) +
-           (r.IsTotal ? "! " : " ");
-  for (size_t c = 0; c < currencies.size(); ++c)
-    out += currencies[c].Code + ":" + std::to_string(sums[c]) + " ";
-  return out;
-}
-
 // Random tables with prefix and empty titles, blank markets, repeated and empty ids, unknown
 // and unpriced SKUs, unregistered currencies, unsorted tables.
 TEST(TallyPeriod, MatchesLiteralOnRandomTables) {
@@ -96,9 +84,14 @@ TEST(TallyPeriod, MatchesLiteralOnRandomTables) {
       tally.TallyPeriod(start, end);
       auto lines =
           literal::TallyPeriod(state.skus, state.sales, state.currencies, sums, start, end);
-      ASSERT_EQ(Lines(tally.lines(), &TallyLine::Name, state.currencies, tally.currency_sums()),
-                Lines(lines, &literal::TallyLine::Name, state.currencies, sums))
-          << "round " << round;
+      ASSERT_EQ(tally.currency_sums(), sums) << "round " << round;
+      ASSERT_EQ(tally.lines().size(), lines.size()) << "round " << round;
+      for (size_t i = 0; i < lines.size(); ++i) {
+        const TallyLine& line = tally.lines()[i];
+        ASSERT_TRUE(line.Name() == lines[i].Name && line.Count == lines[i].Count &&
+                    line.IsTotal == lines[i].IsTotal)
+            << "round " << round << " line " << i;
+      }
     }
   }
 }
@@ -122,53 +115,67 @@ void Example(Tables& state) {
 // A text field holding the separator, a quotation mark or a line break is quoted, a column
 // title as a whole; a missing price shows as "???".
 TEST(Sections, TextFieldsThatNeedQuotes) {
-  const std::pair<bool, std::string> cases[] = {
-      {true,
-       "TOTAL;\"U\nS SP Plain\";TOTAL Plain;;\"DE PPC Say \"\"hi\"\"\";\"TOTAL Say \"\"hi\"\"\";;"
-       "\"US PPC Tips ; Tricks\";\"TOTAL Tips ; Tricks\";;EUR;\"U;S\";;\"TOTAL E;R\";;\"SHARE "
-       "E;R\";"},
-      {false,
-       "TOTAL;Plain;\"Say \"\"hi\"\"\";\"Tips ; Tricks\";;EUR;\"U;S\";;\"TOTAL E;R\";;\"SHARE "
-       "E;R\";"},
-  };
-  for (const auto& [markets, header] : cases) {
-    Tables state;
-    state.Sku("a", "Say \"hi\"", "DE", true, "U;S", -105);
-    state.Sku("b;1", "Tips ; Tricks", "US", true, "EUR", 100);
-    state.Sku("c", "Plain", "U\nS", false, "", 1);
-    for (const char* code : {"U;S", "EUR"}) state.currencies.RegisterCurrency(code);
-    state.skus.SortSkus();
-    state.currencies.SortCurrencies();
-    state.options.TotalCurrency = "E;R";
-    state.options.ShowMarkets = markets;
-    WriteProductSection(state.skus, state.options, state.out);
-    const std::string text = state.Write(SectionKind::Total);
-    EXPECT_EQ(text.substr(0, text.find("\r\n\r\n") + 4),
-              "SKUID;Title;Market;Version;OS Type;Currency;Amount;\r\n"
-              "c;Plain;\"U\nS\";1;SP;???;???;\r\na;\"Say \"\"hi\"\"\";DE;1;PPC;\"U;S\";-1.05;\r\n"
-              "\"b;1\";\"Tips ; Tricks\";US;1;PPC;EUR;1.00;\r\n\r\n");
-    EXPECT_EQ(text.substr(text.find("TOTAL;"), header.size()), header);
-  }
+  Tables state;
+  state.Sku("a", "Say \"hi\"", "DE", true, "U;S", -105);
+  state.Sku("b;1", "Tips ; Tricks", "US", true, "EUR", 100);
+  state.Sku("c", "Plain", "U\nS", false, "", 1);
+  for (const char* code : {"U;S", "EUR"}) state.currencies.RegisterCurrency(code);
+  state.skus.SortSkus();
+  state.currencies.SortCurrencies();
+  state.options.TotalCurrency = "E;R";
+  WriteProductSection(state.skus, state.options, state.out);
+  const std::string text = state.Write(SectionKind::Total);
+  EXPECT_EQ(
+      text.substr(0, text.find("\r\n", text.find("TOTAL;"))),
+      "SKUID;Title;Market;Version;OS Type;Currency;Amount;\r\n"
+      "c;Plain;\"U\nS\";1;SP;???;???;\r\na;\"Say \"\"hi\"\"\";DE;1;PPC;\"U;S\";-1.05;\r\n"
+      "\"b;1\";\"Tips ; Tricks\";US;1;PPC;EUR;1.00;\r\n\r\n"
+      "TOTAL;\"U\nS SP Plain\";TOTAL Plain;;\"DE PPC Say \"\"hi\"\"\";\"TOTAL Say \"\"hi\"\"\";;"
+      "\"US PPC Tips ; Tricks\";\"TOTAL Tips ; Tricks\";;EUR;\"U;S\";;\"TOTAL E;R\";;\"SHARE "
+      "E;R\";");
 }
 
-TEST(PeriodSections, ColumnsUnderTheSwitches) {
-  const std::tuple<bool, bool, const char*, std::string> cases[] = {
-      {true, true,
+// The columns under the switches. A zero rate stops inside the row, and so does money in a
+// currency without a rate, after its sum (a zero sum needs no rate); a row total beyond 64 bits
+// is an error, not a wrap.
+TEST(PeriodSections, ColumnsUnderTheSwitchesAndRowFaults) {
+  const std::string row = ";2;1;3;;1;1;;1.99;8.97;";
+  const std::tuple<bool, bool, std::function<void(Tables&)>, std::string, std::string> cases[] = {
+      {true, true, nullptr, "",
        "TOTAL;US PPC Alpha;US SP Alpha;TOTAL Alpha;;DE PPC Beta;TOTAL Beta;;EUR;USD;;TOTAL EUR;;"
-       "SHARE EUR;\r\n",
-       ";2;1;3;;1;1;;1.99;8.97;;7.99;;5.59;\r\n\r\n"},
-      {false, true, "TOTAL;Alpha;Beta;;EUR;USD;;TOTAL EUR;;SHARE EUR;\r\n",
-       ";3;1;;1.99;8.97;;7.99;;5.59;\r\n\r\n"},
-      {false, false, "", ";3;1;;7.99;;5.59;\r\n\r\n"},
-      {true, false, "", ";2;1;3;;1;1;;7.99;;5.59;\r\n\r\n"},
+       "SHARE EUR;\r\n" +
+           row + ";7.99;;5.59;\r\n\r\n"},
+      {false, true, nullptr, "",
+       "TOTAL;Alpha;Beta;;EUR;USD;;TOTAL EUR;;SHARE EUR;\r\n;3;1;;1.99;8.97;;7.99;;5.59;\r\n\r\n"},
+      {false, false, nullptr, "", ";3;1;;7.99;;5.59;\r\n\r\n"},
+      {true, false, nullptr, "", ";2;1;3;;1;1;;7.99;;5.59;\r\n\r\n"},
+      {true, true, [](Tables& t) { t.rates.Append("USD", 0); },
+       "EZeroDivide: Floating point division by zero", row},
+      {true, true,
+       [](Tables& t) {
+         t.rates.Clear();
+         t.rates.Append("USD", 1.495L);
+         t.currencies.RegisterCurrency("AAA");
+         t.currencies.SortCurrencies();
+       },
+       "EConvertError: No exchange rate for currency \"EUR\"", ";2;1;3;;1;1;;0.00;1.99;"},
+      {true, true,
+       [](Tables& t) {
+         t.rates.Clear();
+         t.rates.Append("EUR", 199 / std::ldexp(3.0L, 61));  // each sum converts to 3 * 2^61
+         t.rates.Append("USD", 897 / std::ldexp(3.0L, 61));
+       },
+       "EInvalidOp: Invalid floating point operation", row},
   };
-  for (const auto& [markets, currencies, header, row] : cases) {
+  for (const auto& [markets, currencies, setup, error, text] : cases) {
     Tables state;
     Example(state);
+    if (setup) setup(state);
     state.options.ShowMarkets = markets;
     state.options.ShowCurrencies = currencies;
-    state.options.ShowHeaders = *header != '\0';
-    EXPECT_EQ(state.Write(SectionKind::Total), header + row);
+    state.options.ShowHeaders = text.starts_with("TOTAL");
+    EXPECT_EQ(testing::ErrorOf([&] { state.Write(SectionKind::Total); }), error);
+    EXPECT_EQ(state.out.text(), text);
   }
 }
 
@@ -177,11 +184,9 @@ TEST(PeriodSections, DateWindows) {
   const std::tuple<SectionKind, CivilDate, CivilDate, std::string> cases[] = {
       // clang-format off
       {SectionKind::Year, {2009, 12, 30}, {2010, 1, 3}, "2009;5;;5.00;;3.50;2010;1;;1.00;;0.70;"},
-      {SectionKind::Month, {2009, 3, 1}, {2009, 4, 1}, "200903;3;;3.00;;2.10;"},
       {SectionKind::Month, {2009, 12, 31}, {2010, 1, 2}, "200912;1;;1.00;;0.70;201001;1;;1.00;;0.70;"},
       {SectionKind::Date, {2009, 12, 31}, {2010, 1, 2}, "20091231;1;;1.00;;0.70;20100101;1;;1.00;;0.70;"},
       {SectionKind::Date, {2009, 3, 16}, {2009, 3, 15}, ""},
-      {SectionKind::Total, {2009, 3, 1}, {2009, 3, 31}, ";2;;2.00;;1.40;"},
   };  // clang-format on
   for (const auto& [kind, from, to, rows] : cases) {
     Tables state;
@@ -200,7 +205,7 @@ TEST(PeriodSections, DateWindows) {
   }
 }
 
-TEST(PeriodSections, ShareAndRowFaults) {
+TEST(Format, ShareAndCents) {
   // clang-format off
   const std::pair<int64_t, int64_t> shares[] = {
       {5, 4}, {15, 10}, {25, 18}, {35, 24}, {-15, -10}, {-5, -4}, {-25, -18}, {999, 699},
@@ -210,41 +215,6 @@ TEST(PeriodSections, ShareAndRowFaults) {
   // clang-format on
   for (auto [total, share] : shares) EXPECT_EQ(ShareOfTotal(total), share) << total;
   EXPECT_EQ(FormatCents(-5) + FormatCents(INT64_MIN), "-0.05-92233720368547758.08");
-
-  // A zero rate stops inside the row, and so does money in a currency without a rate, after
-  // its sum (a zero sum needs no rate); a row total beyond 64 bits is an error, not a wrap.
-  const std::tuple<std::function<void(Tables&)>, std::string, std::string> faults[] = {
-      {[](Tables& t) { t.rates.Append("USD", 0); }, "EZeroDivide: Floating point division by zero",
-       ";2;1;3;;1;1;;1.99;8.97;"},
-      {[](Tables& t) {
-         t.rates.Clear();
-         t.rates.Append("USD", 1.495L);
-         t.currencies.RegisterCurrency("AAA");
-         t.currencies.SortCurrencies();
-       },
-       "EConvertError: No exchange rate for currency \"EUR\"", ";2;1;3;;1;1;;0.00;1.99;"},
-      {[](Tables& t) {
-         t.skus.Clear(), t.sales.Clear(), t.currencies.Clear(), t.rates.Clear();
-         for (const char* code : {"AAA", "BBB", "CCC"}) {
-           t.Sku(code, "T", "US", true, code, INT32_MAX);
-           t.currencies.RegisterCurrency(code);
-           t.rates.Append(code, 1.0L / 2147483648.0L);  // each total converts to almost 2^62
-           t.Sale(code, 2009, 3, 15);
-         }
-         t.options.ShowMarkets = false;
-         t.start = EncodeDate(2009, 3, 15);
-         t.end = t.start + 1;
-       },
-       "EInvalidOp: Invalid floating point operation", ";3;;21474836.47;21474836.47;21474836.47;"},
-  };
-  for (const auto& [setup, error, text] : faults) {
-    Tables state;
-    Example(state);
-    setup(state);
-    state.options.ShowHeaders = false;
-    EXPECT_EQ(testing::ErrorOf([&] { state.Write(SectionKind::Total); }), error);
-    EXPECT_EQ(state.out.text(), text);
-  }
 }
 
 // Money per title and market per month: each currency's sum converted on its own, "?" where the
@@ -290,11 +260,9 @@ TEST(MonthlyFigures, MoneyPerTitleAndMarket) {
   EXPECT_EQ(testing::ErrorOf([&] { state.Write(SectionKind::Month); }),
             "EConvertError: No exchange rate for currency \"GBP\"");
   EXPECT_EQ(state.out.text(), "200903;3;2;0;;6.00;;4.20;\r\n200904;2;0;1;;");
-  // The charts: the best sellers of the range, the best earners of the months, then "Other".
-  MonthlyChart chart = CollectMonthlyChart(figures);
-  EXPECT_EQ(text(chart.SalesSeries) + " | " + text(chart.MoneySeries) + " | " +
-                text(chart.Sales[1]) + " | " + text(chart.MoneyOf[1]) + " | " + text(chart.Totals),
-            "Alpha,Beta,Gamma | Alpha,Beta,Other | 2,0,1 | 300,0,? | 600,?");
+  // The charts show the unknowns too (the binary's tests check their series on every workbook).
+  const MonthlyChart chart = CollectMonthlyChart(figures);
+  EXPECT_EQ(text(chart.MoneyOf[1]) + " | " + text(chart.Totals), "300,0,? | 600,?");
 }
 
 }  // namespace

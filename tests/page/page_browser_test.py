@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """Opens the --html page in headless Chromium and checks what it shows against stdout and the
-workbook, hostile titles, the screenshot and print. Usage: page_browser_test.py BINARY EXAMPLES
+workbook, and hostile titles. Usage: page_browser_test.py BINARY EXAMPLES
 (exit 77, skipped, without selenium, chromium or chromedriver)."""
-import base64, csv, json, os, pathlib, re, shutil, statistics, subprocess, sys, tempfile
+import csv, os, pathlib, shutil, subprocess, sys, tempfile
 
 SKIPPED = 77
 FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
@@ -17,39 +17,24 @@ def check(ok, message):
         failures.append(message)
 
 
-def cell_row(cells):
-    return "<Row>" + "".join(f'<Cell><Data ss:Type="String">{c}</Data></Cell>' for c in cells) + \
-        "</Row>\n"
-
-
-def hostile_report():
+def hostile_report(examples):
     """Titles that try to break out of the page or are no UTF-8, sold in October and December."""
+    sys.path.insert(0, examples)
+    from make_examples import SALE_HEADER, SKU_HEADER, worksheet
     titles = HOSTILE + ["Caf\xe9 \xff"]
     skus = [[f"HX-{i}", t, "1.0", "x", "PPC", "US"] for i, t in enumerate(titles)]
     sales = [[f"HX-{i}", f"HP-{i}-{month}-{d}", "b", "US", "", f"2026-{month}-{d:02d}T10:00:00Z", "ok"]
              for i in range(len(titles)) for month in ("10", "12") for d in range(1, 4 + i)]
-    text = '<?xml version="1.0"?>\n<Workbook xmlns:ss="urn:schemas-microsoft-com:office:spreadsheet">\n'
-    for name, header, rows in (("SKU detail", ["SKU", "Title", "V", "D", "E", "M"], skus),
-                               ("Purchase History", ["S", "P", "B", "C", "S", "D", "S"], sales)):
-        text += f'<Worksheet ss:Name="{name}"><Table>\n' + cell_row(header)
-        text += "".join(cell_row(r) for r in rows) + "</Table></Worksheet>\n"
-    return (text + "</Workbook>\n").encode("latin-1")
+    return ('<?xml version="1.0"?>\n<Workbook xmlns:ss="urn:schemas-microsoft-com:office:spreadsheet">\n'
+            + worksheet("SKU detail", SKU_HEADER, skus)
+            + worksheet("Purchase History", SALE_HEADER, sales) + "</Workbook>\n").encode("latin-1")
 
 
 def section_row(stdout, title, first=None):
-    """{column title: value} of the section `title`'s first row (or the one starting `first`);
-    a field of stdout may be quoted."""
+    """{column title: value} of the section `title`'s first row (or the one starting `first`)."""
     lines = list(csv.reader(stdout.decode("latin-1").split("\r\n"), delimiter=";"))
     at = next(i for i, line in enumerate(lines) if line[:1] == [title])
     return dict(zip(lines[at], next(r for r in lines[at + 1:] if first in (None, *r[:1]))))
-
-
-def word_heights_per_page(pdf):
-    html = subprocess.run(["pdftotext", "-bbox", "-", "-"], input=pdf, capture_output=True,
-                          check=True).stdout.decode("utf-8", "replace")
-    word = r'<word xMin="[-\d.]+" yMin="([-\d.]+)" xMax="[-\d.]+" yMax="([-\d.]+)"'
-    return [[float(y_max) - float(y_min) for y_min, y_max in re.findall(word, piece)]
-            for piece in html.split("<page ")[1:]]
 
 
 def main():
@@ -73,7 +58,7 @@ def main():
     with tempfile.TemporaryDirectory(prefix="tollwick-page-", ignore_cleanup_errors=True) as work:
         tree = os.path.join(work, "tree")
         shutil.copytree(examples, tree)
-        pathlib.Path(tree, "reports", "hostile.xml").write_bytes(hostile_report())
+        pathlib.Path(tree, "reports", "hostile.xml").write_bytes(hostile_report(examples))
         with open(os.path.join(tree, "prices.csv"), "a") as out:
             out.write("HX-0;USD;1999\nHX-1;EUR;501\nHX-2;USD;333\n")
 
@@ -92,21 +77,14 @@ def main():
         options.binary_location = chromium
         for flag in FLAGS + ["--user-data-dir=" + os.path.join(work, "profile")]:
             options.add_argument(flag)
-        options.set_capability("goog:loggingPrefs", {"browser": "ALL", "performance": "ALL"})
+        options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
         driver = webdriver.Chrome(service=Service(driver_path), options=options)
         try:
-            url = "file://" + page
-            driver.get(url)
+            driver.get("file://" + page)
             load = driver.execute_script(
                 "const t = performance.timing; return t.loadEventEnd - t.navigationStart;")
             check(load < 3000, f"load event after {load} ms")
             check(driver.get_log("browser") == [], "console messages on load")
-            events = [json.loads(entry["message"])["message"]
-                      for entry in driver.get_log("performance")]
-            fetched = [e["params"]["request"]["url"] for e in events
-                       if e["method"] == "Network.requestWillBeSent" and
-                       e["params"].get("documentURL") == url and e["params"]["request"]["url"] != url]
-            check(fetched == [], f"requests beyond the page: {fetched[:3]}")
             check(len(driver.find_elements(By.CSS_SELECTOR, "canvas[data-chart]")) >= 4,
                   "fewer than four charts")
 
@@ -137,7 +115,6 @@ def main():
                         check(figure("sales") == row["TOTAL " + value],
                               f"sales of {value!r}: {figure('sales')}")
                 menu.select_by_value("")
-            check(figure("total") == row["TOTAL EUR"], "back to all: the TOTAL again")
 
             # One month alone: its MONTH row.
             october = section_row(plain.stdout, "MONTH", "202610")
@@ -154,21 +131,6 @@ def main():
                 check(title in shown, f"title {title!r} not shown as text in {shown}")
             check(driver.get_log("browser") == [], "console messages after filtering")
 
-            # A blank or one-coloured window packs into a few kB; charts and text do not.
-            png = driver.get_screenshot_as_png()
-            check(len(png) > 30000, f"screenshot of {len(png)} bytes: blank?")
-
-            # Printed on A4 landscape: every page readable.
-            if shutil.which("pdftotext"):
-                pdf = base64.b64decode(driver.execute_cdp_cmd("Page.printToPDF", {
-                    "landscape": True, "paperWidth": 11.69, "paperHeight": 8.27,
-                    "preferCSSPageSize": True})["data"])
-                for number, heights in enumerate(word_heights_per_page(pdf), start=1):
-                    if heights:
-                        median = statistics.median(heights)
-                        check(median >= 6, f"printed page {number}: median word {median:.1f} pt")
-            else:
-                print("printing not checked: pdftotext (poppler-utils) is missing")
         finally:
             driver.quit()
     for failure in failures:
