@@ -1,11 +1,15 @@
-// The shared integer syntax, the system's error texts and the day numbers of the calendar.
+// The shared integer syntax, the system's error texts, the day numbers of the calendar, and
+// descriptors kept off the standard ones.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <climits>
 
 #include "base/day_number.h"
 #include "base/errors.h"
+#include "base/file_descriptor.h"
 #include "base/text.h"
 #include "base/warnings.h"
 #include "support/checks.h"
@@ -116,6 +120,20 @@ TEST(WarningList, ControlBytesAreEscaped) {
     EXPECT_EQ(FormatErrorReport(ErrorKind::EConvertError, "m", 0, raw),
               "Exception EConvertError in module m at 00000000.\r\n" + shown + ".\r\n\r\n");
   }
+}
+
+// A file opened where standard input was closed moves above 2 and leaves that place free.
+TEST(FileDescriptor, MoveAboveStandardFreesThePlace) {
+  const int saved = ::dup(STDIN_FILENO);
+  ::close(STDIN_FILENO);
+  const int low = ::open("/dev/null", O_RDONLY);
+  const FileDescriptor moved(MoveAboveStandard(low));
+  const int place_taken = ::fcntl(STDIN_FILENO, F_GETFD);
+  ::dup2(saved, STDIN_FILENO);
+  ::close(saved);
+  EXPECT_EQ(low, STDIN_FILENO);
+  EXPECT_GT(moved.get(), STDERR_FILENO);
+  EXPECT_EQ(place_taken, -1);
 }
 
 }  // namespace

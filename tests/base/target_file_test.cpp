@@ -10,6 +10,8 @@
 
 #include <csignal>
 #include <filesystem>
+#include <memory>
+#include <vector>
 
 #include "base/errors.h"
 #include "support/checks.h"
@@ -55,11 +57,18 @@ TEST(TargetFile, TakesTheTargetsNameOnlyOnCommit) {
       if (error) files.*error = 0;
       EXPECT_EQ(TreeDiff(before, Snapshot(dir.path())), "") << what;
     }
+    bool held = false;  // the ending signals wait between the link and the rename
+    files.before_rename = [&held] {
+      sigset_t now;
+      pthread_sigmask(SIG_BLOCK, nullptr, &now);
+      held = sigismember(&now, SIGTERM) == 1;
+    };
     {
       TargetFile file(files, dir / "sub/chain.XLSX", {".xlsx"});
       WriteFile(file.ReopenPath(), "new");  // as writers that open files by name do
       file.Commit();
     }
+    EXPECT_TRUE(held || !unnamed);
     Tree after = before;
     after["old.xlsx"] = "new";
     EXPECT_EQ(TreeDiff(after, Snapshot(dir.path())), "");
@@ -82,10 +91,22 @@ TEST(TargetFile, RefusesWhatIsNoFileOfItsKind) {
               "EFOpenError: Cannot create file \"" + path + "\". " + reason);
   }
   EXPECT_EQ(TreeDiff(before, Snapshot(dir.path())), "");
+  // A file at the root is made in "/" (a file system that opens no folder stops it there).
+  struct NoFolders : FileSystem {
+    std::string asked;
+    int DoOpenAt(int, const std::string& name, int) override {
+      asked = name;
+      errno = EACCES;
+      return -1;
+    }
+  } no_folders;
+  EXPECT_EQ(ErrorOf([&] { TargetFile(no_folders, "/tollwick-none.xlsx", {".xlsx"}); }),
+            "EFOpenError: Cannot create file \"/tollwick-none.xlsx\". " + SystemErrorText(EACCES));
+  EXPECT_EQ(no_folders.asked, "/");
 }
 
-// A hidden file is removed by any signal that ends the process, which then ends as the signal
-// would have ended it.
+// Hidden files (as many as there are slots, one freed before) are removed by any signal that ends
+// the process, which then ends as the signal would have ended it.
 TEST(TargetFile, ASignalRemovesTheHiddenFile) {
   TempDir dir;
   WriteFile(dir / "book.xlsx", "old");
@@ -99,7 +120,11 @@ TEST(TargetFile, ASignalRemovesTheHiddenFile) {
       ::setrlimit(RLIMIT_CORE, &no_core);
       FaultyWrites files;
       files.no_unnamed_files = true;
-      TargetFile file(files, dir / "book.xlsx", {".xlsx"});
+      { TargetFile dropped(files, dir / "book.xlsx", {".xlsx"}); }  // its slot is free again
+      std::vector<std::unique_ptr<TargetFile>> open;                // as many as there are slots
+      for (int i = 0; i < 8; ++i)
+        open.push_back(std::make_unique<TargetFile>(
+            files, dir / "book.xlsx", std::initializer_list<std::string_view>{".xlsx"}));
       ::kill(::getpid(), signal);
       ::_exit(0);
     }

@@ -139,9 +139,24 @@ TEST(PageData, FiguresMatchTheSalesAndTheTotalRow) {
       AppendValidUtf8(valid, html);
       EXPECT_TRUE(valid == html);
       EXPECT_EQ(html.find("<img"), std::string::npos);
-      size_t scripts = 0;
-      for (size_t at = 0; (at = html.find("</script", at)) != std::string::npos; ++at) ++scripts;
-      EXPECT_EQ(scripts, 3u);
+      const auto count = [&html](std::string_view text) {
+        size_t found = 0;
+        for (size_t at = 0; (at = html.find(text, at)) != std::string::npos; ++at) ++found;
+        return found;
+      };
+      EXPECT_EQ(count("</script"), 3u);
+      // The header's figures under their labels, and each chart's canvas closed.
+      const auto money = [](const Figure& f) { return f ? FormatCents(*f) : "\xE2\x80\x93"; };
+      for (const std::string& shown :
+           {"Money</div><div class=\"value\"><span data-figure=\"total\">" + money(data.Total) +
+                "</span> <span class=\"unit\">EUR</span>",
+            "Sales</div><div class=\"value\"><span data-figure=\"sales\">" +
+                std::to_string(data.Sales) + "</span></div>",
+            "Share 70 %</div><div class=\"value\"><span data-figure=\"share\">" +
+                money(data.Share) + "</span> <span class=\"unit\">EUR</span>"})
+        EXPECT_EQ(count(shown), 1u) << shown;
+      EXPECT_EQ(count("<canvas data-chart="), 5u);
+      EXPECT_EQ(count("\"></canvas></div></section>\n"), 5u);
 
       EXPECT_EQ(data.RangeCells, LiteralCells(t, data, start, end));
       EXPECT_EQ(data.PreviousCells, LiteralCells(t, data, 2 * start - end, start));
