@@ -23,16 +23,15 @@ std::string DecodeReferences(const std::string& value) {
   std::string out;
   size_t i = 0;
   while (i < value.size()) {
-    bool done = false;
-    for (const auto& [name, c] : named) {
-      if (value.compare(i, name.size(), name) == 0) {
-        out += c;
-        i += name.size();
-        done = true;
-        break;
-      }
+    const auto match = [&](const auto& n) {
+      return value.compare(i, n.first.size(), n.first) == 0;
+    };
+    if (const auto* n = std::find_if(std::begin(named), std::end(named), match);
+        n != std::end(named)) {
+      out += n->second;
+      i += n->first.size();
+      continue;
     }
-    if (done) continue;
     if (value.compare(i, 2, "&#") == 0) {
       bool hex = value.compare(i, 3, "&#x") == 0;
       const std::string digits = hex ? "0123456789abcdefABCDEF" : "0123456789";
@@ -122,10 +121,8 @@ Findings FindInDocument(std::string document) {
 
 std::string LooseDocument(std::string_view file_bytes) {
   std::string text(file_bytes.substr(0, file_bytes.find('\0')));
-  std::string out;
-  for (char c : text)
-    if (c != '\r' && c != '\n') out += c;
-  return out;
+  std::erase_if(text, [](char c) { return c == '\r' || c == '\n'; });
+  return text;
 }
 
 }  // namespace tollwick::literal
