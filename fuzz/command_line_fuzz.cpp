@@ -1,11 +1,7 @@
 // Any argument list (NUL-separated) run in an empty directory; ranges over ten years (a line per
 // day by design) and workbook paths with a "/" (writes outside the scratch tree) are left out.
 #include <fcntl.h>
-#include <unistd.h>
 
-#include <cstdint>
-#include <cstdlib>
-#include <string>
 #include <vector>
 
 #include "app/options.h"

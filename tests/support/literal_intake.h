@@ -1,6 +1,7 @@
 // Word-for-word versions of the report reader's cutting (slow on purpose), the references.
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,11 @@ struct CutRow {
   bool purchase = false;
   std::vector<std::string> values;
   friend bool operator==(const CutRow&, const CutRow&) = default;
+  friend std::ostream& operator<<(std::ostream& os, const CutRow& row) {
+    os << (row.purchase ? "sale" : "sku");
+    for (const std::string& value : row.values) os << " \"" << value << '"';
+    return os;
+  }
 };
 
 // Both worksheets of a document cut with ExtractBetween alone, in the order rows are handed on,
