@@ -14,8 +14,7 @@
 
 namespace tollwick::fuzz {
 
-// Ends the process on a finding (the input broke the rule that `what` tells) or on a broken
-// harness; the log is the target's own.
+// Ends the process on a finding (the input broke the rule that `what` tells) or a broken harness.
 [[noreturn]] inline void Fail(const std::string& what) {
   std::fprintf(stderr, "fuzz target: %s\n", what.c_str());
   std::abort();

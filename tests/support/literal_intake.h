@@ -8,9 +8,8 @@
 
 namespace tollwick::literal {
 
-// Inner: the text between the first `open` and the first `close` after it (always written,
-// empty when either is missing). Rest: the source without open, inner and close; written only
-// when both are found.
+// Inner: the text between the first `open` and the first `close` after it (always written, empty
+// when either is missing). Rest: the source without open, inner and close (only when both found).
 void ExtractBetween(std::string source, std::string open, std::string close, std::string& rest,
                     std::string& inner);
 
