@@ -18,7 +18,6 @@ namespace tollwick {
 namespace {
 
 using literal::CutRow;
-using testing::CutRows;
 
 // Every piece up to the first empty one, the literal way and the fast way.
 std::vector<std::string> Pieces(std::string text, const std::string& open, const std::string& close,
@@ -160,7 +159,7 @@ TEST(WorksheetCutter, ReportLayouts) {
        {{false, {"<A", "2", "3", "4", "5", "6"}}, {true, {"&", "2", "3", "4", "5", "6", "7"}}}},
   };
   for (const auto& [what, document, rows] : cases) {
-    EXPECT_EQ(CutRows(document), rows) << what;
+    EXPECT_EQ(testing::CutRows(document), rows) << what;
     EXPECT_EQ(literal::CutWorksheets(document), rows) << what << " (reference)";
   }
 }

@@ -10,9 +10,9 @@
 
 namespace tollwick::literal {
 
-// Zeroes `sums` per currency, walks the SKUs in table order closing a market line whenever
-// Market + " " + OsType + " " + Title changes (and a title line when the title changed with it),
-// and counts the sales start <= d < end of each SKU. Returns the lines.
+// Sets `sums` to zero per currency, then walks the SKUs in table order, closing a market line
+// whenever the key Market + " " + OsType + " " + Title changes and a title line when the title
+// has changed with it, and counts the sales start <= d < end of each SKU. Returns the lines.
 struct TallyLine {
   std::string Name;
   int64_t Count = 0;
