@@ -1,9 +1,5 @@
 // Any bytes as an archive: the fast walk must agree with the word-for-word one, and the
 // production reading must hand on the rows that the word-for-word cutting finds in its reports.
-#include <unistd.h>
-
-#include <cstdint>
-
 #include "base/errors.h"
 #include "fuzz_support.h"
 #include "support/literal_archive.h"

@@ -1,9 +1,10 @@
-// Shared by the fuzz targets: one scratch directory per fuzzer process, removed at exit, writing
-// an input's bytes to a file in it, and the abort that reports a finding.
+// Shared by the fuzz targets, with the headers they all use: a scratch directory per process,
+// removed at exit, writing an input's bytes to a file in it, and the abort reporting a finding.
 #pragma once
 
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -13,16 +14,15 @@
 
 namespace tollwick::fuzz {
 
-// Ends the process on a finding (the input broke the rule that `what` tells) or on a broken
-// harness; the log is the target's own.
+// Ends the process on a finding (the input broke the rule that `what` tells) or a broken harness.
 [[noreturn]] inline void Fail(const std::string& what) {
   std::fprintf(stderr, "fuzz target: %s\n", what.c_str());
   std::abort();
 }
 
-// The process's scratch directory (under $TMPDIR, else /dev/shm, else /tmp), removed at exit.
+// The process's scratch directory (under $TMPDIR, else /dev/shm, else /tmp), removed at exit
+// (its name never freed, so that it is still there when the exit handler runs).
 inline const std::string& ScratchDir() {
-  // Never freed, so that it is still there when the exit handler runs.
   static const std::string* const dir = [] {
     const char* base = std::getenv("TMPDIR");
     if (base == nullptr || *base == '\0')

@@ -1,9 +1,5 @@
 // Any bytes as prices.csv, then after "\n#\n" currency.txt: read, rebased onto "usd", and
 // every SKU's price converted.
-#include <unistd.h>
-
-#include <cstdint>
-
 #include "base/errors.h"
 #include "base/file_system.h"
 #include "fuzz_support.h"

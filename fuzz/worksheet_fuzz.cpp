@@ -1,9 +1,5 @@
 // Any bytes as a report, as an archive entry and as a loose file: the fast cutting hands on the
 // rows, values and warnings of the word-for-word one, and the in-place decoder matches the literal.
-#include <cstdint>
-#include <string>
-#include <vector>
-
 #include "fuzz_support.h"
 #include "intake/loose_document.h"
 #include "intake/worksheet_cutter.h"

@@ -1,7 +1,6 @@
-// A file system that fails, on any thread, the calls it is told to fail, and hands everything else
-// to the system: for the walk and its reading, interrupted calls, short reads, failing or early
-// ending reads, failing listings, vanishing entries and failing archive renames; for the files a
-// run writes, missing unnamed files and failing links, renames, syncs and writes.
+// A file system that fails, on any thread, the calls it is told to fail and hands the rest to the
+// system: interrupted calls, short, failing or early ending reads, failing listings, vanishing
+// entries, failing archive renames; missing unnamed files, failing links, renames, syncs, writes.
 #pragma once
 
 #include <fcntl.h>
@@ -46,7 +45,7 @@ class FaultyFiles : public FileSystem {
     if (Interrupted()) return -1;
     if (Vanished(name)) return Fail(ENOENT);
     if (name == ".." && (flags & O_PATH) == 0) reopened_from.push_back(NameOf(dir));
-    return System().OpenAt(dir, name, flags);
+    return Real().OpenAt(dir, name, flags);
   }
   ssize_t DoRead(int fd, char* buffer, size_t count) override {
     return Reading(fd, buffer, count, nullptr);
@@ -54,56 +53,54 @@ class FaultyFiles : public FileSystem {
   ssize_t DoReadAt(int fd, char* buffer, size_t count, uint64_t offset) override {
     return Reading(fd, buffer, count, &offset);
   }
-  int DoStat(int fd, struct stat& st) override {
-    return Interrupted() ? -1 : System().Stat(fd, st);
-  }
+  int DoStat(int fd, struct stat& st) override { return Interrupted() ? -1 : Real().Stat(fd, st); }
   int DoStatAt(int dir, const std::string& name, struct stat& st, int flags) override {
     if (Interrupted()) return -1;
     ++names_examined;
-    return Vanished(name) ? Fail(ENOENT) : System().StatAt(dir, name, st, flags);
+    return Vanished(name) ? Fail(ENOENT) : Real().StatAt(dir, name, st, flags);
   }
   int DoListDirectory(int dir, std::vector<std::string>& names) override {
     if (Interrupted()) return -1;
     const bool fails = !failing_list.empty() && NameOf(dir) == failing_list;
-    return fails ? Fail(EIO) : System().ListDirectory(dir, names);
+    return fails ? Fail(EIO) : Real().ListDirectory(dir, names);
   }
   int DoRenameNoReplace(int dir, const std::string& from, const std::string& to) override {
     if (Interrupted()) return -1;
     ++names_examined;
     before_archive_rename(to);
     return archive_rename_error != 0 ? Fail(archive_rename_error)
-                                     : System().RenameNoReplace(dir, from, to);
+                                     : Real().RenameNoReplace(dir, from, to);
   }
   std::string DoWorkingDirectory() override {
-    return Interrupted() ? std::string() : System().WorkingDirectory();
+    return Interrupted() ? std::string() : Real().WorkingDirectory();
   }
 
   int DoCreateAt(int dir, const std::string& name, int flags, mode_t mode) override {
     if (no_unnamed_files && (flags & O_TMPFILE) == O_TMPFILE) return Fail(EOPNOTSUPP);
-    return System().OpenAt(dir, name, flags, mode);
+    return Real().OpenAt(dir, name, flags, mode);
   }
   int DoLinkAt(int from_dir, const std::string& from, int to_dir, const std::string& to,
                int flags) override {
-    return link_error != 0 ? Fail(link_error) : System().LinkAt(from_dir, from, to_dir, to, flags);
+    return link_error != 0 ? Fail(link_error) : Real().LinkAt(from_dir, from, to_dir, to, flags);
   }
   int DoRenameAt(int from_dir, const std::string& from, int to_dir,
                  const std::string& to) override {
     before_rename();
-    return rename_error != 0 ? Fail(rename_error) : System().RenameAt(from_dir, from, to_dir, to);
+    return rename_error != 0 ? Fail(rename_error) : Real().RenameAt(from_dir, from, to_dir, to);
   }
   ssize_t DoWrite(int fd, const char* buffer, size_t count) override {
-    return Written() ? Fail(ENOSPC) : System().Write(fd, buffer, count);
+    return Written() ? Fail(ENOSPC) : Real().Write(fd, buffer, count);
   }
   ssize_t DoWriteAt(int fd, const char* buffer, size_t count, uint64_t offset) override {
-    return Written() ? Fail(ENOSPC) : System().WriteAt(fd, buffer, count, offset);
+    return Written() ? Fail(ENOSPC) : Real().WriteAt(fd, buffer, count, offset);
   }
   int DoTruncate(int fd, uint64_t size) override {
-    return Written() ? Fail(ENOSPC) : System().Truncate(fd, size);
+    return Written() ? Fail(ENOSPC) : Real().Truncate(fd, size);
   }
-  int DoSync(int fd) override { return sync_error != 0 ? Fail(sync_error) : System().Sync(fd); }
+  int DoSync(int fd) override { return sync_error != 0 ? Fail(sync_error) : Real().Sync(fd); }
 
  private:
-  static FileSystem& System() { return SystemFileSystem(); }
+  static FileSystem& Real() { return SystemFileSystem(); }
   static int Fail(int err) {
     errno = err;
     return -1;
@@ -128,8 +125,7 @@ class FaultyFiles : public FileSystem {
       if (offset >= fail_at) return read_error != 0 ? Fail(read_error) : 0;
       count = static_cast<size_t>(std::min<uint64_t>(count, fail_at - offset));
     }
-    return at != nullptr ? System().ReadAt(fd, buffer, count, *at)
-                         : System().Read(fd, buffer, count);
+    return at != nullptr ? Real().ReadAt(fd, buffer, count, *at) : Real().Read(fd, buffer, count);
   }
 };
 

@@ -5,17 +5,6 @@
 
 namespace tollwick::literal {
 
-namespace {
-
-uint32_t U16(const std::string& a, size_t at) {
-  return uint32_t(uint8_t(a[at])) | uint32_t(uint8_t(a[at + 1])) << 8;
-}
-uint32_t U32(const std::string& a, size_t at) {
-  return U16(a, at) | U16(a, at + 2) << 16;
-}
-
-}  // namespace
-
 bool Inflate(const std::string& input, std::string& out, size_t& consumed) {
   z_stream z{};
   if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return false;
@@ -46,22 +35,21 @@ uint32_t Crc32(std::string_view data) {
 }
 
 ArchiveResult WalkArchive(const std::string& a) {
+  auto u16 = [&](size_t at) { return uint32_t(uint8_t(a[at]) | uint8_t(a[at + 1]) << 8); };
+  auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
   ArchiveResult r;
-  if (a.size() < 4 || (U32(a, 0) != 0x04034B50u && U32(a, 0) != 0x06054B50u)) {
-    r.end = End::NotZip;
-    return r;
-  }
+  if (a.size() < 4 || (u32(0) != 0x04034B50u && u32(0) != 0x06054B50u))
+    return r.end = End::NotZip, r;
   bool skipped = false;
   size_t at = 0;
-  for (;;) {
-    if (at == a.size()) break;
+  while (at != a.size()) {
     if (a.size() - at < 4) return r.end = End::Incomplete, r;
-    const uint32_t signature = U32(a, at);
+    const uint32_t signature = u32(at);
     if (signature == 0x02014B50u || signature == 0x06054B50u || signature == 0x06064B50u) break;
     if (signature != 0x04034B50u || a.size() - at < 30) return r.end = End::Incomplete, r;
-    const uint32_t flags = U16(a, at + 6), method = U16(a, at + 8), name_length = U16(a, at + 26),
-                   extra_length = U16(a, at + 28);
-    uint32_t crc = U32(a, at + 14), compressed = U32(a, at + 18), size = U32(a, at + 22);
+    const uint32_t flags = u16(at + 6), method = u16(at + 8), name_length = u16(at + 26),
+                   extra_length = u16(at + 28);
+    uint32_t crc = u32(at + 14), compressed = u32(at + 18), size = u32(at + 22);
     if (!(method == 0 && compressed == size) && method != 8) {
       skipped = true;
       at += 30;
@@ -93,10 +81,10 @@ ArchiveResult WalkArchive(const std::string& a) {
         return r.end = End::Incomplete, r;
       size_t end = data_at + consumed;
       if (streamed) {
-        if (a.size() - end >= 4 && U32(a, end) == 0x08074B50u) end += 4;
+        if (a.size() - end >= 4 && u32(end) == 0x08074B50u) end += 4;
         if (a.size() - end < 12) return r.end = End::Incomplete, r;
-        crc = U32(a, end);
-        size = U32(a, end + 8);
+        crc = u32(end);
+        size = u32(end + 8);
         end += 12;
       } else if (consumed != compressed) {
         return r.end = End::Incomplete, r;

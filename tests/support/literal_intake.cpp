@@ -21,18 +21,16 @@ std::string DecodeReferences(const std::string& value) {
   const std::pair<std::string, char> named[] = {
       {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
   std::string out;
-  size_t i = 0;
-  while (i < value.size()) {
-    bool done = false;
-    for (const auto& [name, c] : named) {
-      if (value.compare(i, name.size(), name) == 0) {
-        out += c;
-        i += name.size();
-        done = true;
-        break;
-      }
+  for (size_t i = 0; i < value.size();) {
+    const auto match = [&](const auto& n) {
+      return value.compare(i, n.first.size(), n.first) == 0;
+    };
+    if (const auto* n = std::find_if(std::begin(named), std::end(named), match);
+        n != std::end(named)) {
+      out += n->second;
+      i += n->first.size();
+      continue;
     }
-    if (done) continue;
     if (value.compare(i, 2, "&#") == 0) {
       bool hex = value.compare(i, 3, "&#x") == 0;
       const std::string digits = hex ? "0123456789abcdefABCDEF" : "0123456789";
@@ -64,8 +62,10 @@ std::string DecodeReferences(const std::string& value) {
 
 namespace {
 
+const std::string kSkuSheet = "<Worksheet ss:Name=\"SKU detail\">";
+const std::string kSaleSheet = "<Worksheet ss:Name=\"Purchase History\">";
+
 void CutSheet(std::string sheet, bool purchase, size_t minimum, std::vector<CutRow>& out) {
-  if (sheet.empty()) return;
   std::string row;
   ExtractBetween(sheet, "<Row>", "</Row>", sheet, row);
   ExtractBetween(sheet, "<Row>", "</Row>", sheet, row);
@@ -93,27 +93,24 @@ void CutSheet(std::string sheet, bool purchase, size_t minimum, std::vector<CutR
 std::vector<CutRow> CutWorksheets(std::string document) {
   std::vector<CutRow> out;
   std::string sheet;
-  ExtractBetween(document, "<Worksheet ss:Name=\"SKU detail\">", "</Worksheet>", document, sheet);
+  ExtractBetween(document, kSkuSheet, "</Worksheet>", document, sheet);
   CutSheet(sheet, false, 6, out);
-  ExtractBetween(document, "<Worksheet ss:Name=\"Purchase History\">", "</Worksheet>", document,
-                 sheet);
+  ExtractBetween(document, kSaleSheet, "</Worksheet>", document, sheet);
   CutSheet(sheet, true, 7, out);
   return out;
 }
 
 Findings FindInDocument(std::string document) {
-  const std::string sku = "<Worksheet ss:Name=\"SKU detail\">";
-  const std::string sale = "<Worksheet ss:Name=\"Purchase History\">";
   Findings found;
   found.has_worksheet =
-      document.find(sku) != std::string::npos || document.find(sale) != std::string::npos;
+      document.find(kSkuSheet) != document.npos || document.find(kSaleSheet) != document.npos;
   auto count = [](const std::string& text, const std::string& what) {
     size_t n = 0;
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
     return n;
   };
   std::string sheet;
-  for (const std::string* start : {&sku, &sale}) {
+  for (const std::string* start : {&kSkuSheet, &kSaleSheet}) {
     ExtractBetween(document, *start, "</Worksheet>", document, sheet);
     found.attributed_rows += count(sheet, "<Row") - count(sheet, "<Row>");
   }
@@ -122,10 +119,8 @@ Findings FindInDocument(std::string document) {
 
 std::string LooseDocument(std::string_view file_bytes) {
   std::string text(file_bytes.substr(0, file_bytes.find('\0')));
-  std::string out;
-  for (char c : text)
-    if (c != '\r' && c != '\n') out += c;
-  return out;
+  std::erase_if(text, [](char c) { return c == '\r' || c == '\n'; });
+  return text;
 }
 
 }  // namespace tollwick::literal

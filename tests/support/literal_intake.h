@@ -1,15 +1,15 @@
 // Word-for-word versions of the report reader's cutting (slow on purpose), the references.
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace tollwick::literal {
 
-// Inner: the text between the first `open` and the first `close` after it (always written,
-// empty when either is missing). Rest: the source without open, inner and close; written only
-// when both are found.
+// Inner: the text between the first `open` and the first `close` after it (always written, empty
+// when either is missing). Rest: the source without open, inner and close (only when both found).
 void ExtractBetween(std::string source, std::string open, std::string close, std::string& rest,
                     std::string& inner);
 
@@ -22,6 +22,11 @@ struct CutRow {
   bool purchase = false;
   std::vector<std::string> values;
   friend bool operator==(const CutRow&, const CutRow&) = default;
+  friend std::ostream& operator<<(std::ostream& os, const CutRow& row) {
+    os << (row.purchase ? "sale" : "sku");
+    for (const std::string& value : row.values) os << " \"" << value << '"';
+    return os;
+  }
 };
 
 // Both worksheets of a document cut with ExtractBetween alone, in the order rows are handed on,

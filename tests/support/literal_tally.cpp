@@ -1,8 +1,5 @@
 #include "support/literal_tally.h"
 
-#include <cstdint>
-#include <string>
-
 namespace tollwick::literal {
 
 std::vector<TallyLine> TallyPeriod(const SkuTable& skus, const SaleTable& sales,
@@ -26,12 +23,10 @@ std::vector<TallyLine> TallyPeriod(const SkuTable& skus, const SaleTable& sales,
       }
     }
     for (const RSALE& sale : sales) {
-      if (start <= sale.SaleDate && sale.SaleDate < end && sale.SkuId == sku.SkuId) {
-        if (size_t c = currencies.Find(sku.Currency); c != CurrencyTable::npos)
-          sums[c] += sku.Amount;
-        ++line_count;
-        ++title_count;
-      }
+      if (!(start <= sale.SaleDate && sale.SaleDate < end && sale.SkuId == sku.SkuId)) continue;
+      if (size_t c = currencies.Find(sku.Currency); c != CurrencyTable::npos) sums[c] += sku.Amount;
+      ++line_count;
+      ++title_count;
     }
   }
   tally.push_back({current_key, line_count, false});
