@@ -1,8 +1,9 @@
 #!/usr/bin/python3
-"""Prints the workbook of a run to PDF with LibreOffice and measures every page: the median
-height of its words (pdftotext's word boxes) must be at least 6 points. Two trees: a copy of
-examples/, and three years of monthly reports of 60 titles sold in two markets.
-Usage: .ci/print-measure.py [BUILD_DIR]   (needs libreoffice-calc-nogui and poppler-utils)"""
+"""Prints the workbook of a run to PDF with LibreOffice, and its sales page with headless
+Chromium, and measures every page: the median height of its words (pdftotext's word boxes) must
+be at least 6 points. Two trees: a copy of examples/, and three years of monthly reports of 60
+titles sold in two markets.
+Usage: .ci/print-measure.py [BUILD_DIR]   (needs libreoffice-calc-nogui, chromium, poppler-utils)"""
 import os
 import pathlib
 import random
@@ -52,11 +53,20 @@ def measure(work, name, make_tree):
     tree = work / name
     make_tree(tree)
     with open(work / f"{name}.csv", "wb") as out:
-        subprocess.run([str(BINARY), "--all", f"--workbook=../{name}.xlsx"], cwd=tree, stdout=out, check=True)
+        subprocess.run([str(BINARY), "--all", f"--workbook=../{name}.xlsx", f"--html=../{name}.html"],
+                       cwd=tree, stdout=out, check=True)
     subprocess.run(["libreoffice", "--headless", "--convert-to", "pdf", f"{name}.xlsx"], cwd=work,
                    env=dict(os.environ, HOME=str(work)), check=True, capture_output=True)
-    subprocess.run(["pdftotext", "-bbox", f"{name}.pdf", f"{name}.html"], cwd=work, check=True)
-    pages = (work / f"{name}.html").read_text().split("<page ")[1:]
+    # The page prints on A4 landscape, as its style asks.
+    subprocess.run(["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--no-pdf-header-footer",
+                    f"--print-to-pdf={work / (name + '-page.pdf')}", (work / f"{name}.html").as_uri()],
+                   env=dict(os.environ, HOME=str(work)), check=True, capture_output=True)
+    return measure_pdf(work, name) + measure_pdf(work, f"{name}-page")
+
+
+def measure_pdf(work, name):
+    subprocess.run(["pdftotext", "-bbox", f"{name}.pdf", f"{name}-words.html"], cwd=work, check=True)
+    pages = (work / f"{name}-words.html").read_text().split("<page ")[1:]
     faults = 0
     medians = []
     for number, page in enumerate(pages, 1):

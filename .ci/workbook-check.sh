@@ -5,7 +5,8 @@
 # the Revenue and Markets sheets must have one row per MONTH row with its TOTAL, and parts that
 # add up to it within rounding. LibreOffice also prints the workbook to PDF: landscape pages,
 # the charts on the last, labelled with the month of the examples and no other; then
-# .ci/print-measure.py checks that every printed page is readable.
+# .ci/print-measure.py checks that every printed page, of the workbook and of the sales page,
+# is readable.
 # Usage: .ci/workbook-check.sh [BUILD_DIR]   (default build; needs libreoffice-calc-nogui and
 # poppler-utils)
 set -euo pipefail
