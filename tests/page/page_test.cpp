@@ -149,11 +149,11 @@ TEST(PageData, FiguresMatchTheSalesAndTheTotalRow) {
       const auto money = [](const Figure& f) { return f ? FormatCents(*f) : "\xE2\x80\x93"; };
       for (const std::string& shown :
            {"Money</div><div class=\"value\"><span data-figure=\"total\">" + money(data.Total) +
-                "</span> <span class=\"unit\">EUR</span>",
+                "</span> <span class=\"unit\">EUR</span></div></div>\n",
             "Sales</div><div class=\"value\"><span data-figure=\"sales\">" +
-                std::to_string(data.Sales) + "</span></div>",
+                std::to_string(data.Sales) + "</span></div></div>\n",
             "Share 70 %</div><div class=\"value\"><span data-figure=\"share\">" +
-                money(data.Share) + "</span> <span class=\"unit\">EUR</span>"})
+                money(data.Share) + "</span> <span class=\"unit\">EUR</span></div></div>\n"})
         EXPECT_EQ(count(shown), 1u) << shown;
       EXPECT_EQ(count("<canvas data-chart="), 5u);
       EXPECT_EQ(count("\"></canvas></div></section>\n"), 5u);
