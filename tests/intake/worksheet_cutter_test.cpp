@@ -153,6 +153,9 @@ TEST(WorksheetCutter, ReportLayouts) {
        "<Worksheet ss:Name=\"Purchase " + sku + row("123456") + end + "History\"><Row>h</Row>" +
            row("1234567") + end,
        {s6, p7}},
+      {"a data tag's '>' among the sheet's last 16 bytes",
+       sku + row("12345").insert(190, "<Data ></Data>") + end,  // before its "</Row>"
+       {{false, {"1", "2", "3", "4", "5", ""}}}},
       {"values decoded, in a row cut piece by piece too",
        sku + "<Row><Data>&lt;&#x41;</Data>" + row("23456").substr(5) + end + sale +
            "<Row><b<Data>&amp;</Data>" + row("234567").substr(5) + end,
