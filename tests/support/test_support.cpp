@@ -75,14 +75,8 @@ std::string ReadFile(const std::string& path) {
 
 std::vector<std::string> ListTree(const std::string& root) {
   std::vector<std::string> out;
-  std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(root, ec);
-       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-    // Lexically, so that a link that loops is listed rather than followed.
-    std::string rel = it->path().lexically_relative(root).string();
-    if (it->is_directory(ec) && !it->is_symlink(ec)) rel += "/";
-    out.push_back(rel);
-  }
+  for (const auto& [path, what] : Snapshot(root))
+    out.push_back(what == "<dir>" ? path + "/" : path);
   std::sort(out.begin(), out.end());
   return out;
 }
