@@ -177,6 +177,10 @@ def check_charts(book, titles, revenue):
               for c in charts if type(c).__name__ == "LineChart" for s in c.series) and
           all((c.legend is None) == (type(c).__name__ == "LineChart") for c in charts),
           "Charts: an axis without a title, a line without markers, or a legend amiss")
+    text = lambda title: "".join(r.t for p in title.tx.rich.p for r in (p.r or []))
+    # A money chart's title ends in " in <currency>", its value axis named so; else "Sales".
+    check(all(text(c.y_axis.title) == (text(c.title) + " in Sales").split(" in ")[1] for c in charts),
+          "Charts: a value axis not named by the chart's currency, or Sales")
     check(len(data) == len(revenue), "Charts: not one row per month")
     for row, (month, _, total) in zip(data, revenue):
         label = month[:4] + "-" + month[4:] if isinstance(month, str) else f"{month:%Y-%m}"
