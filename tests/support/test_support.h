@@ -116,7 +116,7 @@ struct BinaryRun {
   uint64_t address_space = 0;     // bytes; 0 leaves the limit as it is
   int stdout_fd = -1;
   bool remove_cwd = false;     // the working directory (empty) is removed before the binary starts
-  uint64_t process_limit = 0;  // RLIMIT_NPROC; 0 leaves it as it is
+  uint64_t process_limit = 0;  // RLIMIT_NPROC (0 leaves it), the run tried again if exec fails
   uint64_t open_files = 0;     // RLIMIT_NOFILE; 0 leaves it as it is
   uint64_t file_size_limit = 0;  // RLIMIT_FSIZE, SIGXFSZ at its default; 0 leaves it as it is
   bool close_stdout = false;     // the binary starts with standard output closed
